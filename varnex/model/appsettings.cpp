@@ -1,4 +1,5 @@
 #include "varnex/model/appsettings.h"
+#include "varnex/model/savefile.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -21,11 +22,7 @@ bool saveSettings(const AppSettings& settings)
     }
     QDataStream out(&file);
     out << settings.lockInterval << settings.nbcFile << settings.categoryRow;
-    if (out.status() != QDataStream::Ok) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return commitWhole(file, out);
 }
 
 bool saveDefaultSettings()

@@ -1,4 +1,5 @@
 #include "varnex/model/repository.h"
+#include "varnex/model/savefile.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -146,12 +147,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
     }
     QDataStream out(&file);
     out << check << salt << enciphered;
-    if (out.status() != QDataStream::Ok) {
-        file.cancelWriting();
-        qDebug() << "Repository::write" << "write failed" << m_path;
-        return false;
-    }
-    const bool committed = file.commit();
+    const bool committed = commitWhole(file, out);
     qDebug() << "Repository::write" << m_path << "payload length:" << payload.size()
              << "committed:" << committed;
     return committed;
