@@ -65,3 +65,13 @@ int32_t Meta::size() const
 }
 
 } // namespace Nb
+
+namespace Nb {
+
+QDebug operator<<(QDebug dbg, const Meta& m)
+{
+    dbg.nospace() << "(" << uint32_t(m.count) << " " << m.format << " " << m.type << ")";
+    return dbg;
+}
+
+} // namespace Nb
