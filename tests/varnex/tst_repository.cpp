@@ -298,6 +298,10 @@ private slots:
         QTest::newRow("huge count") << QByteArray::fromHex("ffffffff00000002");
         QTest::newRow("descr only") << QByteArray::fromHex("00000000");
         QTest::newRow("string past end") << QByteArray::fromHex("000000010000ff00");
+        QTest::newRow("odd string length") << QByteArray::fromHex("000000010000000300410042");
+        QTest::newRow("card cut short")
+            << QByteArray::fromHex("00000000" "00000001" "00000002" "0041" "00000001" "00000002" "0042"
+                                   "00000001" "00000002" "0043");
     }
     void payloadThatDoesNotParse()
     {
@@ -310,6 +314,62 @@ private slots:
         QVERIFY(!repo.read("key", d, s, &st));
         QCOMPARE(st, Repository::StDamaged);
         QVERIFY(d.isEmpty() && s.isEmpty());
+    }
+
+    // Whatever Qt's own stream writes must read back the same: null and
+    // empty texts, repeated labels, labels that share a prefix, long texts
+    // and characters outside the basic plane.
+    void roundTripOfUnusualContent()
+    {
+        CardMap d{{"A", FieldMap{{"name", QString()}, {"descr", ""}}},
+                  {QString::fromUtf8("Почта"), FieldMap{{"icon", QString(10000, QChar(0x44F))}}}};
+        FolderMap s;
+        for (int c = 0; c < 50; ++c) {
+            FieldMap card{{QString::fromUtf8("Логин"), QString::number(c)},
+                          {QString::fromUtf8("Логин2"), QString()},
+                          {QString::fromUtf8("Лог"), QString::fromUtf8("\U0001F511 ключ")},
+                          {"", "empty label"}};
+            s[c % 2 ? "A" : QString::fromUtf8("Почта")].insert(QString("card %1").arg(c), card);
+        }
+        s["A"].insert("", FieldMap());
+        Repository repo(m_path);
+        QVERIFY(repo.write("key", d, s));
+        CardMap d2;
+        FolderMap s2;
+        QVERIFY(repo.read("key", d2, s2));
+        QCOMPARE(d2, d);
+        QCOMPARE(s2, s);
+        QVERIFY(s2["A"].value("card 1").value(QString::fromUtf8("Логин2")).isNull());
+        QVERIFY(!s2["A"].value("card 1").value("").isNull());
+
+        // and the same as Qt's own reading of the deciphered payload
+        QByteArray payload;
+        QVERIFY(repo.read("key", payload));
+        CardMap d3;
+        FolderMap s3;
+        QDataStream in(payload);
+        in >> d3 >> s3;
+        QCOMPARE(in.status(), QDataStream::Ok);
+        QCOMPARE(d3, d2);
+        QCOMPARE(s3, s2);
+    }
+
+    void repeatedKeyKeepsOneEntry()
+    {
+        // two categories named "A": the later entry stands
+        const QByteArray payload = QByteArray::fromHex("00000002" "00000002" "0041" "00000000"
+                                                       "00000002" "0041" "00000001" "00000002" "0078"
+                                                       "00000000"
+                                                       "00000001" "00000002" "0041" "00000000");
+        Repository repo(m_path);
+        QVERIFY(repo.write("key", payload));
+        CardMap d;
+        FolderMap s;
+        Repository::Status st;
+        QVERIFY(repo.read("key", d, s, &st));
+        QCOMPARE(st, Repository::StOk);
+        QCOMPARE(d.size(), 1);
+        QCOMPARE(d.value("A").size(), 1);
     }
 
     void emptyCardMapReadsFalseButParsed()

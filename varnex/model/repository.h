@@ -90,7 +90,7 @@ public:
 
 private:
     struct Fields;
-    Status readFields(Fields& f) const;
+    Status readFields(Fields& f, bool withPayload) const;
 
     QString m_path;
 };
