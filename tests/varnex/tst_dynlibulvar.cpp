@@ -7,82 +7,46 @@
 #include <QTextCodec>
 #include <QtTest>
 
-class QWidget;
-
-namespace {
-
-typedef void (*SetMode)(int);
-typedef int (*Frees)();
-typedef const uint8_t* (*LastInput)(uint32_t*, const uint8_t**, QWidget**);
-
-struct Control {
-    SetMode setMode = nullptr;
-    Frees frees = nullptr;
-    LastInput lastInput = nullptr;
-};
-
-Control control(const QString& name)
-{
-    QLibrary lib(QCoreApplication::applicationDirPath() + "/" + name);
-    Control c;
-    if (lib.load()) {
-        c.setMode = reinterpret_cast<SetMode>(lib.resolve("nbtest_setMode"));
-        c.frees = reinterpret_cast<Frees>(lib.resolve("nbtest_frees"));
-        c.lastInput = reinterpret_cast<LastInput>(lib.resolve("nbtest_lastInput"));
-    }
-    return c;
-}
-
-} // namespace
-
+// Talks to the stand-in library (nbtestlib.cpp) beside the test program.
 class TestDynLibUlvar : public QObject {
     Q_OBJECT
 
-    Control m_ctl;
+    void (*setMode)(int) = nullptr;
+    int (*frees)() = nullptr;
+    const uint8_t* (*lastInput)(uint32_t*, const uint8_t**, QWidget**) = nullptr;
+    DynLibUlvar m_lib;
 
 private slots:
     void initTestCase()
     {
-        m_ctl = control("nbtest_full");
-        QVERIFY(m_ctl.setMode && m_ctl.frees && m_ctl.lastInput);
+        QLibrary ctl(QCoreApplication::applicationDirPath() + "/nbtest_full");
+        QVERIFY(ctl.load());
+        setMode = reinterpret_cast<decltype(setMode)>(ctl.resolve("nbtest_setMode"));
+        frees = reinterpret_cast<decltype(frees)>(ctl.resolve("nbtest_frees"));
+        lastInput = reinterpret_cast<decltype(lastInput)>(ctl.resolve("nbtest_lastInput"));
+        QVERIFY(setMode && frees && lastInput);
+        QVERIFY(!m_lib.isLoaded());
+        QVERIFY(m_lib.load("./nbtest_full"));
+        QVERIFY(m_lib.isLoaded());
+        QVERIFY(m_lib.fileName().isEmpty()); // the binding itself names no library
     }
 
-    void loadsAllThree()
+    void refusedLibraries()
     {
         DynLibUlvar lib;
-        QVERIFY(!lib.isLoaded());
-        QVERIFY(lib.load("./nbtest_full"));
-        QVERIFY(lib.isLoaded());
-        QVERIFY(lib.fileName().isEmpty()); // the binding itself names no library
-    }
-
-    void missingFreeIsNotLoaded()
-    {
-        DynLibUlvar lib;
-        QVERIFY(!lib.load("./nbtest_nofree"));
+        QVERIFY(!lib.load("./nbtest_nofree")); // two of three resolve
         QVERIFY(!lib.isLoaded());
         QByteArray out("kept");
         QCOMPARE(lib.extract("abc", out, nullptr), DynLibUlvar::BadBuffer); // never calls through
         QCOMPARE(out, QByteArray("kept"));
-    }
-
-    void missingLibrary()
-    {
-        DynLibUlvar lib;
         QVERIFY(!lib.load("./no_such_quorvel"));
-        QVERIFY(!lib.isLoaded());
-    }
 
-    // A library that sits in the current directory but not beside the
-    // program is not picked up.
-    void currentDirectoryIsNotSearched()
-    {
+        // one in the current directory but not beside the program is not taken
         QTemporaryDir dir;
-        const QString own = QCoreApplication::applicationDirPath() + "/libnbtest_full.so";
-        QVERIFY(QFile::copy(own, dir.filePath("libnbtest_cwd.so")));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/libnbtest_full.so",
+                            dir.filePath("libnbtest_cwd.so")));
         const QString old = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
-        DynLibUlvar lib;
         const bool loaded = lib.load("./nbtest_cwd");
         QDir::setCurrent(old);
         QVERIFY(!loaded);
@@ -90,91 +54,74 @@ private slots:
 
     void trainAndExtractCopyBothWays()
     {
-        DynLibUlvar lib;
-        QVERIFY(lib.load("./nbtest_full"));
-        m_ctl.setMode(0);
-        const int freesBefore = m_ctl.frees();
+        setMode(0); // the library answers with the input reversed
+        const int before = frees();
         const QByteArray key = QByteArray::fromHex("0102030405");
         QByteArray nbc("stale content");
         QWidget* parent = reinterpret_cast<QWidget*>(0x1234);
-        QCOMPARE(lib.train(key, nbc, parent), 0u);
+        QCOMPARE(m_lib.train(key, nbc, parent), 0u);
         QCOMPARE(nbc, QByteArray::fromHex("0504030201"));
-        QCOMPARE(m_ctl.frees(), freesBefore + 1);
-
         uint32_t len = 0;
         const uint8_t* ptr = nullptr;
         QWidget* seenParent = nullptr;
-        const uint8_t* seen = m_ctl.lastInput(&len, &ptr, &seenParent);
-        QCOMPARE(len, 5u);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(seen), 5), key);
+        const uint8_t* seen = lastInput(&len, &ptr, &seenParent);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(seen), int(len)), key);
         QVERIFY(ptr != reinterpret_cast<const uint8_t*>(key.constData())); // a copy went in
         QCOMPARE(seenParent, parent);
-
         QByteArray out;
-        QCOMPARE(lib.extract(QByteArray("container"), out, nullptr), 0u);
+        QCOMPARE(m_lib.extract(QByteArray("container"), out, nullptr), 0u);
         QCOMPARE(out, QByteArray("reniatnoc"));
-        QCOMPARE(m_ctl.frees(), freesBefore + 2);
+        QCOMPARE(frees(), before + 2);
     }
 
-    void cancelledLeavesKeyAndFreesNothing()
+    void failuresLeaveOutputs_data()
     {
-        DynLibUlvar lib;
-        QVERIFY(lib.load("./nbtest_full"));
-        m_ctl.setMode(1);
-        const int freesBefore = m_ctl.frees();
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("result");
+        QTest::addColumn<int>("freed");
+        QTest::newRow("cancelled") << 1 << 2u << 0;
+        QTest::newRow("failed") << 4 << 0xA0000003u << 0;
+        QTest::newRow("null buffer, length 5") << 2 << uint(DynLibUlvar::BadBuffer) << 0;
+    }
+    void failuresLeaveOutputs()
+    {
+        QFETCH(int, mode);
+        QFETCH(uint, result);
+        QFETCH(int, freed);
+        setMode(mode);
+        const int before = frees();
         QByteArray key("previous key");
-        QCOMPARE(lib.extract("nbc", key, nullptr), 2u);
+        QCOMPARE(m_lib.extract("nbc", key, nullptr), uint32_t(result));
         QCOMPARE(key, QByteArray("previous key"));
         QByteArray nbc("old");
-        QCOMPARE(lib.train("k", nbc, nullptr), 2u);
+        QCOMPARE(m_lib.train("k", nbc, nullptr), uint32_t(result));
         QVERIFY(nbc.isEmpty());
-        QCOMPARE(m_ctl.frees(), freesBefore);
-
-        m_ctl.setMode(4);
-        QCOMPARE(lib.extract("nbc", key, nullptr), 0xA0000003u);
-        QCOMPARE(key, QByteArray("previous key"));
-    }
-
-    void nullBufferWithLengthIsFailure()
-    {
-        DynLibUlvar lib;
-        QVERIFY(lib.load("./nbtest_full"));
-        m_ctl.setMode(2);
-        QByteArray key("previous");
-        QCOMPARE(lib.extract("nbc", key, nullptr), DynLibUlvar::BadBuffer);
-        QCOMPARE(key, QByteArray("previous"));
-        QByteArray nbc;
-        QCOMPARE(lib.train("k", nbc, nullptr), DynLibUlvar::BadBuffer);
-        QVERIFY(nbc.isEmpty());
+        QCOMPARE(frees(), before + freed);
     }
 
     void emptyBufferIsEmptyResult()
     {
-        DynLibUlvar lib;
-        QVERIFY(lib.load("./nbtest_full"));
-        m_ctl.setMode(3);
-        const int freesBefore = m_ctl.frees();
+        setMode(3);
+        const int before = frees();
         QByteArray key("previous");
-        QCOMPARE(lib.extract("nbc", key, nullptr), 0u);
+        QCOMPARE(m_lib.extract("nbc", key, nullptr), 0u);
         QVERIFY(key.isEmpty());
-        QCOMPARE(m_ctl.frees(), freesBefore + 1);
+        QCOMPARE(frees(), before + 1);
     }
 
     void codecIsUtf8AfterEveryCall()
     {
-        DynLibUlvar lib;
-        QVERIFY(lib.load("./nbtest_full"));
-        m_ctl.setMode(0);
         QTextCodec* utf8 = QTextCodec::codecForName("UTF-8");
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-5"));
         QByteArray out;
-        lib.extract("x", out, nullptr);
+        setMode(0);
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-5"));
+        m_lib.extract("x", out, nullptr);
         QCOMPARE(QTextCodec::codecForLocale(), utf8);
-        m_ctl.setMode(1);
+        setMode(1);
         QTextCodec::setCodecForLocale(QTextCodec::codecForName("KOI8-R"));
-        lib.train("x", out, nullptr);
+        m_lib.train("x", out, nullptr);
         QCOMPARE(QTextCodec::codecForLocale(), utf8);
-        lib.restoreCodec(); // already UTF-8: left alone
+        m_lib.restoreCodec(); // already UTF-8: left alone
         QCOMPARE(QTextCodec::codecForLocale(), utf8);
     }
 };

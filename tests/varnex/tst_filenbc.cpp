@@ -1,29 +1,11 @@
 #include "varnex/model/filenbc.h"
 
 #include "DebugCapture.h"
-#include "FileSizeLimit.h"
+#include "TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void putBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 class TestFileNbc : public QObject {
     Q_OBJECT
@@ -36,7 +18,6 @@ private slots:
     {
         m_oldCwd = QDir::currentPath();
         m_tmp = new QTemporaryDir;
-        QVERIFY(m_tmp->isValid());
         QVERIFY(QDir::setCurrent(m_tmp->path()));
     }
     void cleanup()
@@ -45,88 +26,62 @@ private slots:
         delete m_tmp;
     }
 
-    void defaultDirEndsWithSeparator()
+    void listing()
     {
-        QCOMPARE(FileNbc::defaultDir(), QDir::currentPath() + QDir::separator() + "data" + QDir::separator());
-        QCOMPARE(FileNbc().directory(), FileNbc::defaultDir());
-    }
-
-    void listingCreatesDirectory()
-    {
-        QVERIFY(!QDir("data").exists());
-        QVERIFY(FileNbc().names().isEmpty());
-        QVERIFY(QDir("data").exists());
-        QVERIFY(QDir("data").removeRecursively());
-        QVERIFY(FileNbc().infos().isEmpty());
-        QVERIFY(QDir("data").exists());
-    }
-
-    void listsPlainNbcFilesOnly()
-    {
+        QCOMPARE(FileNbc().directory(), QDir::currentPath() + QDir::separator() + "data" + QDir::separator());
+        QVERIFY(FileNbc().names().isEmpty()); // creates "data"
         QVERIFY(QDir().mkpath("data/sub.nbc"));
-        putBytes("data/a.nbc", "a");
-        putBytes("data/B.NBC", "b");
-        putBytes("data/c.nbc.bak", "c");
-        putBytes("data/settings.ini", "s");
+        for (const char* name : {"data/a.nbc", "data/B.NBC", "data/c.nbc.bak", "data/settings.ini"})
+            QVERIFY(putBytes(name, "x"));
         QStringList names = FileNbc().names();
         names.sort();
         QCOMPARE(names, (QStringList{"B.NBC", "a.nbc"}));
         QCOMPARE(FileNbc().infos().size(), 2);
     }
 
-    void byteArrayRoundTrip()
+    void byteArrays()
     {
         FileNbc files;
         files.names();
-        const QByteArray bytes = QByteArray::fromHex("00ff10203040");
-        QVERIFY(files.write("x.nbc", bytes));
-        QCOMPARE(fileBytes("data/x.nbc"), QByteArray::fromHex("00000006") + bytes);
-        QByteArray back("untouched");
-        QVERIFY(files.read("x.nbc", back));
-        QCOMPARE(back, bytes);
-
-        // a shorter content replaces the whole file: no old tail
-        QVERIFY(files.write("x.nbc", "z"));
+        QVERIFY(files.write("x.nbc", QByteArray::fromHex("00ff10203040")));
+        QCOMPARE(fileBytes("data/x.nbc"), QByteArray::fromHex("0000000600ff10203040"));
+        QVERIFY(files.write("x.nbc", "z")); // whole file replaced: no old tail
         QCOMPARE(fileBytes("data/x.nbc"), QByteArray::fromHex("000000017a"));
+        QByteArray back("untouched");
+        QVERIFY(!files.read("missing.nbc", back));
+        QVERIFY(putBytes("data/cut.nbc", QByteArray::fromHex("00000010aabb"))); // 16 announced, 2 there
+        QVERIFY(!files.read("cut.nbc", back));
+        QCOMPARE(back, QByteArray("untouched"));
+        DebugCapture capture;
+        QVERIFY(files.read("x.nbc", back));
+        QCOMPARE(back, QByteArray("z"));
+        for (const QString& line : capture.texts())
+            QVERIFY2(!line.contains("\"z\""), qPrintable(line)); // no bytes in the trace
     }
 
-    void readFailures()
+    void removal()
     {
         FileNbc files;
         files.names();
-        QByteArray out("untouched");
-        QVERIFY(!files.read("missing.nbc", out));
-        putBytes("data/cut.nbc", QByteArray::fromHex("00000010aabb")); // 16 announced, 2 there
-        QVERIFY(!files.read("cut.nbc", out));
-        QCOMPARE(out, QByteArray("untouched"));
+        QVERIFY(files.remove("nothing.nbc"));
+        for (const char* name : {"data/1.nbc", "data/2.nbc", "data/3.nbc"})
+            QVERIFY(putBytes(name, "x"));
+        QVERIFY(files.remove("1.nbc"));
+        files.removeAll(QStringList{"2.nbc", "nothing.nbc", "3.nbc"});
+        QVERIFY(files.names().isEmpty());
     }
 
     void namesStayInsideDirectory()
     {
         FileNbc files;
         files.names();
-        putBytes("outside.nbc", QByteArray::fromHex("0000000141"));
+        QVERIFY(putBytes("outside.nbc", QByteArray::fromHex("0000000141")));
         QByteArray out;
         QVERIFY(!files.read("../outside.nbc", out));
         QVERIFY(!files.write("../evil.nbc", "x"));
-        QVERIFY(!QFile::exists("evil.nbc"));
         QVERIFY(!files.remove("../outside.nbc"));
         files.removeAll(QStringList{"../outside.nbc"});
-        QVERIFY(QFile::exists("outside.nbc"));
-    }
-
-    void removeAndRemoveAll()
-    {
-        FileNbc files;
-        files.names();
-        QVERIFY(files.remove("nothing.nbc"));
-        putBytes("data/1.nbc", "1");
-        putBytes("data/2.nbc", "2");
-        putBytes("data/3.nbc", "3");
-        QVERIFY(files.remove("1.nbc"));
-        QVERIFY(!QFile::exists("data/1.nbc"));
-        files.removeAll(QStringList{"2.nbc", "nothing.nbc", "3.nbc"});
-        QVERIFY(files.names().isEmpty());
+        QVERIFY(QFile::exists("outside.nbc") && !QFile::exists("evil.nbc"));
     }
 
     void failedWriteLeavesOldFile()
@@ -142,19 +97,6 @@ private slots:
         }
         QCOMPARE(fileBytes("data/k.nbc"), before);
         QCOMPARE(QDir("data").entryList(QDir::Files), QStringList{"k.nbc"});
-    }
-
-    void traceCarriesNoBytes()
-    {
-        FileNbc files;
-        files.names();
-        QVERIFY(files.write("t.nbc", "SECRETBYTES"));
-        DebugCapture capture;
-        QByteArray out;
-        QVERIFY(files.read("t.nbc", out));
-        QVERIFY(!capture.messages.isEmpty());
-        for (const QString& line : capture.texts())
-            QVERIFY2(!line.contains("SECRETBYTES"), qPrintable(line));
     }
 };
 

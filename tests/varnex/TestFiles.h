@@ -1,9 +1,26 @@
 #pragma once
-// Limits the size of files this process may write, so that a write fails
-// part-way even for root (a read-only directory would not stop root).
+// File helpers of the store tests, and a limit on the size of files this
+// process may write, so that a write fails part-way even for root (a
+// read-only directory would not stop root).
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
 
 #include <csignal>
 #include <sys/resource.h>
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool putBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 class FileSizeLimit {
 public:
