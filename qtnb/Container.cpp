@@ -219,8 +219,10 @@ const Block& Block::popStream(int32_t& pos, const std::function<int32_t(QDataStr
 
 const Block& Block::skip(int32_t& pos, int32_t n) const
 {
-    if (pos < 0)
+    if (pos < 0) {
+        pos = -1;
         return *this;
+    }
     const int64_t to = int64_t(pos) + n;
     if (to < 0 || to > m_data.size()) {
         pos = -1;
