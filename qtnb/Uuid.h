@@ -16,8 +16,8 @@ public:
     Uuid(uint32_t l, uint16_t w1, uint16_t w2, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4,
          uint8_t b5, uint8_t b6, uint8_t b7, uint8_t b8);
     // Parsed as QUuid parses text; text that does not parse gives the null id.
-    explicit Uuid(const QString& text);
-    explicit Uuid(const char* text);
+    Uuid(const QString& text);
+    Uuid(const char* text);
     Uuid(const Uuid& other) = default;
     Uuid& operator=(const Uuid& other) = default;
 
