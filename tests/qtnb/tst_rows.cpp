@@ -55,8 +55,6 @@ void TestRows::copies()
     fill(six, 0, 200);
     QVERIFY(!row(four).copy(row(six)));
     QCOMPARE(cell(four, 0, 0), QByteArray::fromHex("010203"));
-    Matrix typed(4, Meta(3, MfU8, MtD));
-    QVERIFY(!row(typed).copy(row(four)));
     QVERIFY(row(six).copy(row(four), 1, 4, 2));
     QCOMPARE(cell(six, 0, 5), cell(four, 0, 2));
 
@@ -86,11 +84,8 @@ void TestRows::copiesRefuseBadRanges_data()
     QTest::newRow("negative source column") << QVector<int>{-1, 0, 1, 0, 0, 1};
     QTest::newRow("negative column") << QVector<int>{0, -1, 1, 0, 0, 1};
     QTest::newRow("negative count") << QVector<int>{0, 0, -1, 0, 0, 1};
-    QTest::newRow("negative source byte") << QVector<int>{0, 0, 1, -4, 0, 4};
-    QTest::newRow("negative byte") << QVector<int>{0, 0, 1, 0, -4, 4};
     QTest::newRow("negative length") << QVector<int>{0, 0, 1, 4, 0, -4};
     QTest::newRow("count overflows") << QVector<int>{2, 2, 0x7FFFFFFF, 0, 0, 1};
-    QTest::newRow("column overflows") << QVector<int>{0x7FFFFFFF, 0, 1, 0, 0, 1};
     QTest::newRow("byte overflows") << QVector<int>{0, 0, 1, 0x7FFFFFFF, 0, 2};
     QTest::newRow("length overflows") << QVector<int>{0, 0, 1, 1, 1, 0x7FFFFFFF};
 }
@@ -155,13 +150,11 @@ void TestRows::convertEdgeCases()
     QCOMPARE(cell(u32, 0, 0), QByteArray::fromHex("ffffffff03000000"));
 
     // Refusals: other cols, other counts, no pair and unequal Metas.
-    Matrix cols3(3, Meta(2, MfI32, MtC)), count5(1, Meta(5, MfI32, MtC)), i8(1, Meta(2, MfI8, MtC));
-    QVERIFY(!row(cols3).convert(row(r2)));
-    QVERIFY(!row(count5).convert(row(r2)));
-    QVERIFY(!row(i8).convert(row(r2)));
-    QVERIFY(!row(r2).convert(row(i8)));
-    Matrix typed(1, Meta(2, MfR32, MtCO));
-    QVERIFY(!row(typed).convert(row(r2)));
+    for (auto bad : {std::make_pair(3, Meta(2, MfI32, MtC)), std::make_pair(1, Meta(5, MfI32, MtC)),
+                     std::make_pair(1, Meta(2, MfI8, MtC)), std::make_pair(1, Meta(2, MfR32, MtCO))}) {
+        Matrix other(bad.first, bad.second);
+        QVERIFY(!row(other).convert(row(r2)));
+    }
     // Equal Metas copy and succeed, unlike a cell conversion of equal formats.
     Matrix same(1, Meta(2, MfR32, MtC));
     QVERIFY(row(same).convert(row(r2)));
@@ -243,16 +236,13 @@ void TestRows::joinRefusesSmallRows()
     Matrix narrow(2, Meta(19, MfU8, MtC)), fewCols(1, Meta(20, MfU8, MtC)), three(3, Meta(4, MfU8, MtC)),
         wide(4, Meta(16, MfU8, MtC));
     std::memset(narrow.at(0, 0), 0, 19);
-    QVERIFY(!row(narrow).join(list, 0));
+    QVERIFY(!row(narrow).join(list, 0) && !row(narrow).split(list, 0));
     QCOMPARE(cell(narrow, 0, 0), QByteArray(19, 0));
-    QVERIFY(!row(narrow).split(list, 0));
     QVERIFY(!row(fewCols).join(list, 0));
     Rows equal{row(parts, 1), row(parts, 1)};
-    QVERIFY(!row(three).join(equal, 1)); // needs 4 columns
-    QVERIFY(!row(three).split(equal, 2));
+    QVERIFY(!row(three).join(equal, 1) && !row(three).split(equal, 2)); // 4 columns needed
     QVERIFY(row(wide).join(equal, 2));
     QVERIFY(!row(wide).join(list, 1)); // a later part smaller than the first
-    QVERIFY(!Matrix::Row().join(list, 0));
 }
 
 void TestRows::transpose()
