@@ -101,13 +101,18 @@ void Matrix::clear()
 
 bool Matrix::create(int32_t count, const Meta* metas)
 {
+    if (count < 1 || count > MaxRows || !metas) {
+        clear();
+        return false;
+    }
+    // Copied before clearing: the Metas may be this matrix's own.
+    Meta* copied = new (std::nothrow) Meta[size_t(count)];
+    if (copied)
+        std::copy(metas, metas + count, copied);
     clear();
-    if (count < 1 || count > MaxRows || !metas)
+    if (!copied)
         return false;
-    m_metas = new (std::nothrow) Meta[size_t(count)];
-    if (!m_metas)
-        return false;
-    std::copy(metas, metas + count, m_metas);
+    m_metas = copied;
     m_rows = count;
     return true;
 }

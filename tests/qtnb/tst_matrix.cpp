@@ -65,7 +65,7 @@ void TestMatrix::layout()
     QVERIFY(m.create(65535, metas.data()));
     QCOMPARE(QVector<int>({m.rows(), m.cols(), m.caps(), m.state()}), QVector<int>({65535, 0, 0, 1}));
 
-    QVERIFY(m.create(2, metas.data()));
+    QVERIFY(m.create(2, m.metas())); // its own Metas, copied before they are freed
     QVERIFY(m.resize(10));
     QVERIFY(m.at(1, 0) == nullptr); // cell size 0: no buffer
     uint8_t* kept = m.at(0, 9);
