@@ -9,6 +9,7 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include "qtnb/Container.h"
 #include "qtnb/Enums.h"
 
 namespace Nb {
@@ -430,6 +431,18 @@ int32_t Matrix::read(QDataStream& s)
         return -1;
     }
     return int32_t(16 + metaBytes + dataBytes);
+}
+
+// ------------------------------------------------------- inside a block
+
+Block& Block::push(const Matrix& matrix)
+{
+    return pushStream([&](QDataStream& s) { matrix.write(s); });
+}
+
+const Block& Block::pop(int32_t& pos, Matrix& matrix) const
+{
+    return popStream(pos, [&](QDataStream& s) { return matrix.read(s); });
 }
 
 // ---------------------------------------------------------------- Rows

@@ -1,5 +1,6 @@
 #include "DebugCapture.h"
 #include "FailingDevice.h"
+#include "qtnb/Container.h"
 #include "qtnb/Matrix.h"
 
 #include <QtTest>
@@ -51,6 +52,7 @@ private slots:
     void hostileBytes_data();
     void hostileBytes();
     void streamFailures();
+    void insideBlock();
     void dumps();
 };
 
@@ -231,6 +233,37 @@ void TestMatrix::streamFailures()
     in.setStatus(QDataStream::ReadCorruptData);
     QCOMPARE(m.read(in), -1);
     QCOMPARE(m.cols(), 3); // a bad stream at entry leaves the matrix alone
+}
+
+void TestMatrix::insideBlock()
+{
+    Matrix m(2, Meta(3, MfU8, MtC));
+    std::memcpy(m.at(0, 0), "\x01\x02\x03", 3);
+    std::memcpy(m.at(0, 1), "\x04\x05\x06", 3);
+    Block block(BtAppData);
+    block.push(int32_t(7)).push(m).push(uint8_t(9));
+    QCOMPARE(block.length(), 4 + 28 + 1);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(block.data(4)), 28), written(m));
+
+    int32_t pos = 0, seven = 0;
+    uint8_t nine = 0;
+    Matrix back;
+    block.pop(pos, seven).pop(pos, back).pop(pos, nine);
+    QCOMPARE(QVector<int>({pos, seven, nine}), QVector<int>({33, 7, 9}));
+    QCOMPARE(cell(back, 0, 1), QByteArray::fromHex("040506"));
+
+    // Positions outside the data, and a matrix cut short inside the block.
+    for (int32_t start : {-1, 34}) {
+        pos = start;
+        block.pop(pos, back);
+        QCOMPARE(pos, -1);
+    }
+    Block cut(BtAppData);
+    cut.push(reinterpret_cast<const uint8_t*>(written(m).constData()), 27);
+    pos = 0;
+    cut.pop(pos, back);
+    QCOMPARE(pos, -1);
+    QCOMPARE(back.state(), 0);
 }
 
 void TestMatrix::dumps()
