@@ -7,6 +7,7 @@
 //   bits 0-6    instance number of a converter, from 1
 
 #include <cstdint>
+#include <initializer_list>
 #include <QDebug>
 #include <QList>
 
@@ -61,6 +62,8 @@ extern const SlotId NilSlotId;
 class SlotIds : public QList<SlotId> {
 public:
     SlotIds() = default;
+    SlotIds(const QList<SlotId>& list) : QList<SlotId>(list) {}
+    SlotIds(std::initializer_list<SlotId> list) : QList<SlotId>(list) {}
     SlotIds(const SlotId* ids, int32_t count);
     // The ids of all slots of a scheme, in scheme order.
     explicit SlotIds(const Scheme& scheme);
