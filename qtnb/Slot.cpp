@@ -132,7 +132,6 @@ int32_t Slot::read(SlotId id, QDataStream& stream, int32_t available, bool asRes
         error(EcIo);
         return -1;
     }
-    Meta meta;
     int32_t count = 0;
     uint8_t format = 0;
     uint8_t mtype = 0;
