@@ -21,6 +21,8 @@ void readLe(QDataStream& stream, T& value)
         value = qFromLittleEndian(le);
 }
 
+constexpr int32_t kMaxSlots = 0x4000;
+
 // Sorts the keys ascending, moving each slot pointer with its key.
 void sortByKey(QList<int32_t>& keys, Slots& list, int32_t lo, int32_t hi)
 {
@@ -559,6 +561,13 @@ int32_t Scheme::readScheme(QDataStream& stream, int32_t size)
             resultMeta = slot->meta();
             m_factory->destroy(slot);
         } else {
+            // Slot numbers are 14 bits: a longer list cannot be a valid
+            // scheme, and checking it would only cost quadratic time.
+            if (count() >= kMaxSlots) {
+                m_factory->destroy(slot);
+                NB_ERR(9);
+                return fail();
+            }
             m_slots.append(slot);
             if (!slot->setOwner(this)) {
                 NB_ERR(5);

@@ -79,6 +79,7 @@ private slots:
     void truncatedStreams();
     void wrongSizes();
     void attachFailureKeepsSlots();
+    void tooManySlots();
     void unknownBlock();
     void dump();
 };
@@ -295,6 +296,23 @@ void TestSchemeStream::attachFailureKeepsSlots()
     QCOMPARE(readFrom(forward, fw, fw.size()), -1);
     QCOMPARE(forward.count(), 1);
     QCOMPARE(forward.status(), slotStatus(0xFF81, EcCScheme));
+}
+
+void TestSchemeStream::tooManySlots()
+{
+    DebugCapture capture;
+    const QByteArray conv = QByteArray::fromHex("81ff800000000106" "0000" "00" "00");
+    QByteArray bytes = QByteArray::fromHex("81ff800000000106");
+    for (int i = 0; i < 0x4000; ++i)
+        bytes += conv;
+    Scheme s;
+    QCOMPARE(readFrom(s, bytes, bytes.size()), bytes.size());
+    QCOMPARE(s.count(), 0x4000);
+    bytes += conv;
+    QCOMPARE(readFrom(s, bytes, bytes.size()), -1);
+    QVERIFY(capture.reports().last().text.startsWith("@err 9 "));
+    QCOMPARE(s.count(), 0);
+    QCOMPARE(uint32_t(s.status()), 0xC0000012u);
 }
 
 void TestSchemeStream::unknownBlock()
