@@ -2,6 +2,9 @@
 
 #include <QtEndian>
 
+#include "qtnb/Container.h"
+#include "qtnb/Data.h"
+
 namespace Nb {
 
 namespace {
@@ -590,6 +593,55 @@ int32_t Scheme::readScheme(QDataStream& stream, int32_t size)
         return fail();
     }
     return size;
+}
+
+bool Scheme::toData(Data& out) const
+{
+    QByteArray bytes;
+    {
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        if (writeScheme(stream, true) < 0) {
+            NB_ERR(1);
+            return false;
+        }
+    }
+    QDataStream in(bytes);
+    if (out.read(in, true) < 0) {
+        NB_ERR(2);
+        return false;
+    }
+    return true;
+}
+
+bool Scheme::fromData(const Data& in)
+{
+    // A view's size word comes from outside: read no further than its capacity.
+    const int32_t n = qMax(0, qMin(in.size(), in.capacity()));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(in.data()), n);
+    QDataStream stream(bytes);
+    return readScheme(stream, n) >= 0;
+}
+
+Block& Block::push(const Scheme& scheme)
+{
+    // Written aside first, so that a failed write leaves no partial records
+    // in the block.
+    QByteArray bytes;
+    {
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        if (scheme.writeScheme(stream, false) < 0) {
+            NB_ERR(1);
+            return *this;
+        }
+    }
+    return pushStream([&](QDataStream& s) { s.writeRawData(bytes.constData(), int(bytes.size())); });
+}
+
+const Block& Block::pop(int32_t& pos, Scheme& scheme) const
+{
+    return popStream(pos, [&](QDataStream& s) {
+        return scheme.readScheme(s, int32_t(s.device()->bytesAvailable()));
+    });
 }
 
 // ---- debug output

@@ -1,5 +1,7 @@
 #include "DebugCapture.h"
 #include "FailingDevice.h"
+#include "qtnb/Container.h"
+#include "qtnb/Data.h"
 #include "qtnb/Scheme.h"
 
 #include <QtTest>
@@ -58,6 +60,7 @@ class TestSchemeStream : public QObject {
 private slots:
     void goldenBytes();
     void roundTrip();
+    void blocksAndData();
     void writeFailures();
     void readFailures_data();
     void readFailures();
@@ -102,6 +105,56 @@ void TestSchemeStream::roundTrip()
     QCOMPARE(written(back, false), bytes);
     back.push(StIn, kIn); // a read scheme is closed
     QCOMPARE(back.count(), s.count());
+}
+
+void TestSchemeStream::blocksAndData()
+{
+    DebugCapture capture;
+    Scheme s;
+    buildTwoSlots(s);
+    // a scheme block holds the records without the size word
+    Block block(BtCScheme);
+    block.push(uint8_t(7)).push(s);
+    QCOMPARE(block.size(), 31);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(block.data()), 31), QByteArray(1, 7) + kTwoSlots);
+    QCOMPARE(block.length(), 31);
+    int32_t pos = 1;
+    Scheme back;
+    block.pop(pos, back);
+    QCOMPARE(pos, 31);
+    compareSchemes(back, s);
+    // hostile positions and contents
+    pos = 2;
+    block.pop(pos, back);
+    QCOMPARE(pos, -1);
+    QCOMPARE(uint32_t(back.status()), 0xC0000012u);
+    pos = 40;
+    block.pop(pos, back);
+    QCOMPARE(pos, -1);
+    // a scheme that cannot be written leaves the block as it was
+    Scheme open;
+    open.push(StIn, kIn);
+    block.push(open);
+    QCOMPARE(block.size(), 31);
+
+    Data data;
+    QVERIFY(s.toData(data));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(data.data()), data.size()), kTwoSlots);
+    Scheme fromData;
+    QVERIFY(fromData.fromData(data));
+    compareSchemes(fromData, s);
+    // failures say so: nothing to write, no room in a view, bad bytes
+    Data untouched(3);
+    QVERIFY(!open.toData(untouched));
+    QCOMPARE(untouched.size(), 3);
+    QByteArray small = QByteArray::fromHex("08000000") + QByteArray(8, 0);
+    Data view(reinterpret_cast<uint8_t*>(small.data()) + 4, 8);
+    QVERIFY(!s.toData(view));
+    QVERIFY(!fromData.fromData(Data()));
+    Data cut;
+    cut.set(data.data(), 20);
+    QVERIFY(!fromData.fromData(cut));
+    QCOMPARE(fromData.count(), 0);
 }
 
 void TestSchemeStream::writeFailures()
