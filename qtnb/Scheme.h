@@ -86,7 +86,7 @@ public:
     bool toData(Data& out) const;
     bool fromData(const Data& in);
 
-private:
+protected:
     void destroyAll();
 
     Factory* m_factory = nullptr;

@@ -81,6 +81,7 @@ void TestScheme::pushFailures_data()
     QTest::newRow("nested instance 128") << 10 << 7 << 0xC0000026u;
     QTest::newRow("plain number past 0x3FFF") << 11 << 2 << 0xC0000026u;
     QTest::newRow("factory makes no slot") << 12 << 1 << 0xC0000007u;
+    QTest::newRow("128 nested pairs") << 13 << 1 << 0xC0000026u;
 }
 
 void TestScheme::pushFailures()
@@ -118,6 +119,11 @@ void TestScheme::pushFailures()
     case 10: s.push(inner, kIn, {StIn}, {0}, {0}, BlockFlags(0)); break;
     case 11: s.push(StIn, kIn); break;
     case 12: s.push(BtCondition, kCode, {StIn}, {0}, BlockFlags(0)); break;
+    case 13: {
+        const SlotNums at0 = QVector<int32_t>(128, 0).toList();
+        s.push(inner, kIn, QVector<SlotType>(128, StIn).toList(), at0, at0, BlockFlags(0));
+        break;
+    }
     }
     QCOMPARE(s.count(), before);
     QCOMPARE(uint32_t(s.status()), status);
