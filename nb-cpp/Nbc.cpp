@@ -357,6 +357,8 @@ bool Nbc::codeMatrix(Nb::Matrix& code) const
 void Nbc::setCode(const QByteArray& code)
 {
     Nb::Matrix m(1, Nb::Meta(8 * code.size(), Nb::MfI1, Nb::MtDO));
+    if (!m.hasRow(0) || m.cols() < 1)
+        return;
     Nb::Cell cell = m.cell(0, 0);
     for (int32_t i = 0; i < 8 * code.size(); ++i)
         cell.setBit(uint32_t(i), (uint8_t(code.at(i / 8)) >> (i % 8)) & 1 ? 1 : -1);
