@@ -12,6 +12,7 @@
 
 using namespace Bc;
 using Nb::Cell;
+using F = std::vector<float>;
 
 namespace {
 
@@ -23,17 +24,22 @@ Cell cellOf(std::vector<T>& v)
     return Cell(reinterpret_cast<uint8_t*>(v.data()));
 }
 
-// Rows of floats as cells, one per sample.
+// Sample rows as cells, one per sample.
 struct RowSet {
-    explicit RowSet(std::vector<std::vector<float>> r) : rows(std::move(r))
+    explicit RowSet(std::vector<F> r) : rows(std::move(r))
     {
         for (auto& row : rows)
             cells.push_back(cellOf(row));
     }
-    std::vector<std::vector<float>> rows;
+    const Cell* data() const { return cells.data(); }
+    std::vector<F> rows;
     std::vector<Cell> cells;
-    uint32_t count() const { return uint32_t(cells.size()); }
 };
+
+bool allNaN(std::initializer_list<float> values)
+{
+    return std::all_of(values.begin(), values.end(), [](float x) { return std::isnan(x); });
+}
 
 } // namespace
 
@@ -48,18 +54,15 @@ private slots:
     void sortAgainstReference_data();
     void sortAgainstReference();
     void sortWithNaNStaysInRange();
-    void sortEmptyAndNull();
-    void statsGolden();
-    void statsInExtendedPrecision();
+    void stats();
     void emptyAndNaNPropagate();
-    void subnormalsSurvive();
     void columnsStats();
     void correlations();
     void extremes();
     void divergence();
     void bitsAndSigns();
     void gaussAndProbability();
-    void nullCellsAreRefused();
+    void nullInputIsRefused();
 };
 
 void TestNeuralMath::roundDigits_data()
@@ -69,10 +72,8 @@ void TestNeuralMath::roundDigits_data()
     QTest::addColumn<float>("expected");
     QTest::newRow("2.345 to 2") << 2.345f << 2 << 2.35f;
     QTest::newRow("-1.5 to 0") << -1.5f << 0 << -1.0f;
-    QTest::newRow("2.5 to 0") << 2.5f << 0 << 3.0f;
     QTest::newRow("-2.6 to 0") << -2.6f << 0 << -3.0f;
     QTest::newRow("1250 to -2") << 1250.0f << -2 << 1300.0f;
-    QTest::newRow("0.004 to 2") << 0.004f << 2 << 0.0f;
 }
 
 void TestNeuralMath::roundDigits()
@@ -91,9 +92,10 @@ void TestNeuralMath::quality_data()
     QTest::newRow("sigma 0, mean not 0") << 0.5f << 0.0f << 16.0f;
     QTest::newRow("sigma 0, mean 0") << 0.0f << 0.0f << 0.0f;
     QTest::newRow("negative mean") << -3.0f << 2.0f << 1.5f;
-    QTest::newRow("sigma -0") << 1.0f << -0.0f << 16.0f;
     QTest::newRow("NaN sigma is not 0") << 1.0f << kNaN << kNaN;
-    QTest::newRow("NaN mean, sigma 0") << kNaN << 0.0f << 16.0f;
+    // No flush-to-zero: 2^-128 stays a non-zero subnormal.
+    QTest::newRow("subnormal sigma") << std::ldexp(1.0f, -140) << std::ldexp(1.0f, -128)
+                                     << std::ldexp(1.0f, -12);
 }
 
 void TestNeuralMath::quality()
@@ -102,10 +104,7 @@ void TestNeuralMath::quality()
     QFETCH(float, sigma);
     QFETCH(float, expected);
     const float q = NeuralMath::quality(mean, sigma);
-    if (std::isnan(expected))
-        QVERIFY(std::isnan(q));
-    else
-        QCOMPARE(q, expected);
+    QVERIFY(std::isnan(expected) ? std::isnan(q) : q == expected);
 }
 
 void TestNeuralMath::sortWithCompanion()
@@ -113,15 +112,11 @@ void TestNeuralMath::sortWithCompanion()
     float v[] = {3, 1, 2};
     int32_t c[] = {0, 1, 2};
     NeuralMath::sort(v, c, 3);
-    QCOMPARE(std::vector<float>(v, v + 3), (std::vector<float>{1, 2, 3}));
+    QCOMPARE(F(v, v + 3), (F{1, 2, 3}));
     QCOMPARE(std::vector<int32_t>(c, c + 3), (std::vector<int32_t>{1, 2, 0}));
-
-    int32_t iv[] = {5, -7, 5, 0};
-    int32_t ic[] = {10, 11, 12, 13};
-    NeuralMath::sort(iv, ic, 4);
-    QCOMPARE(std::vector<int32_t>(iv, iv + 4), (std::vector<int32_t>{-7, 0, 5, 5}));
-    QCOMPARE(ic[0], 11);
-    QCOMPARE(ic[1], 13);
+    int32_t iv[] = {5, -7, 0};
+    NeuralMath::sort(iv, c, 3);
+    QCOMPARE(std::vector<int32_t>(c, c + 3), (std::vector<int32_t>{2, 0, 1}));
 }
 
 void TestNeuralMath::sortAgainstReference_data()
@@ -144,24 +139,16 @@ void TestNeuralMath::sortAgainstReference()
     std::mt19937 gen(7);
     std::vector<int32_t> ints(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-        switch (pattern) {
-        case 0: ints[size_t(i)] = int32_t(gen()); break;
-        case 1: ints[size_t(i)] = int32_t(gen() % 4); break;
-        case 2: ints[size_t(i)] = i; break;
-        case 3: ints[size_t(i)] = n - i; break;
-        case 4: ints[size_t(i)] = 9; break;
-        default: ints[size_t(i)] = i < n / 2 ? i : n - i; break;
-        }
+        const int32_t values[] = {int32_t(gen()), int32_t(gen() % 4), i, n - i, 9, i < n / 2 ? i : n - i};
+        ints[size_t(i)] = values[pattern];
     }
-    std::vector<float> floats(ints.begin(), ints.end());
-    std::vector<int32_t> reference = ints;
+    std::vector<int32_t> reference = ints, sortedInts = ints;
     std::sort(reference.begin(), reference.end());
-
-    std::vector<int32_t> sortedInts = ints;
     NeuralMath::sort(sortedInts.data(), uint32_t(n));
     QCOMPARE(sortedInts, reference);
 
-    std::vector<float> sortedFloats = floats;
+    const F floats(ints.begin(), ints.end());
+    F sortedFloats = floats;
     std::vector<int32_t> index(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         index[size_t(i)] = i;
@@ -174,16 +161,11 @@ void TestNeuralMath::sortAgainstReference()
 void TestNeuralMath::sortWithNaNStaysInRange()
 {
     // NaN compares false both ways; the scans must still stop inside the
-    // range and the companion must still follow its values.
-    const std::vector<std::vector<float>> cases = {
-        {kNaN},
-        {kNaN, kNaN, kNaN},
-        {3, kNaN, 1},
-        {kNaN, 2, 1, 0},
-        {5, 4, 3, kNaN, kNaN, 2, 1, 0, -1},
-    };
-    for (const auto& original : cases) {
-        std::vector<float> v = original;
+    // range (the sanitizer run watches) and the companion follow its values.
+    const std::vector<F> cases = {{kNaN}, {kNaN, kNaN, kNaN}, {3, kNaN, 1}, {kNaN, 2, 1, 0},
+                                  {5, 4, 3, kNaN, kNaN, 2, 1, 0, -1}};
+    for (const F& original : cases) {
+        F v = original;
         std::vector<int32_t> c(v.size());
         for (size_t i = 0; i < c.size(); ++i)
             c[i] = int32_t(i);
@@ -196,195 +178,126 @@ void TestNeuralMath::sortWithNaNStaysInRange()
             QVERIFY(std::isnan(expected) ? std::isnan(v[i]) : v[i] == expected);
         }
     }
-    // Values without NaN around a NaN block still come out ordered on each side.
-    std::vector<float> v = {kNaN, 9, 8, 7};
-    NeuralMath::sort(v.data(), 4);
-    QVERIFY(std::count_if(v.begin(), v.end(), [](float x) { return std::isnan(x); }) == 1);
 }
 
-void TestNeuralMath::sortEmptyAndNull()
+void TestNeuralMath::stats()
 {
-    DebugCapture capture;
-    NeuralMath::sort(static_cast<float*>(nullptr), 0);
-    NeuralMath::sort(static_cast<int32_t*>(nullptr), nullptr, 0);
-    QVERIFY(capture.reports().isEmpty());
-    NeuralMath::sort(static_cast<float*>(nullptr), 4);
-    float v[] = {2, 1};
-    NeuralMath::sort(v, nullptr, 2); // a companion is required by this form
-    QCOMPARE(v[0], 2.0f);
-    QCOMPARE(capture.reports().size(), 2);
-    float one[] = {kNaN};
-    NeuralMath::sort(one, 1);
-    QVERIFY(std::isnan(one[0]));
-}
-
-void TestNeuralMath::statsGolden()
-{
-    std::vector<float> f = {1, 2, 3, 4};
+    F f = {1, 2, 3, 4};
     std::vector<int32_t> i = {1, 2, 3, 4};
-    float m = 0, s = 0, q = 0;
+    float m = 0, s = 0, q = 0, mi = 0, si = 0, qi = 0;
     NeuralMath::stats(cellOf(f), 4, m, s, q);
+    NeuralMath::statsI32(cellOf(i), 4, mi, si, qi);
     QCOMPARE(m, 2.5f);
     QCOMPARE(s, float(std::sqrt(1.25)));
     QCOMPARE(q, 2.5f / float(std::sqrt(1.25)));
-    float mi = 0, si = 0, qi = 0;
-    NeuralMath::statsI32(cellOf(i), 4, mi, si, qi);
-    QCOMPARE(mi, m);
-    QCOMPARE(si, s);
-    QCOMPARE(qi, q);
-    // Population deviation about a given mean, not the sample's own.
+    QVERIFY(mi == m && si == s && qi == q);
+    // Population deviation about the given mean, not the sample's own.
     QCOMPARE(NeuralMath::sigma(cellOf(f), 4, 0.0f), float(std::sqrt(7.5)));
-    std::vector<int32_t> equal = {-5, -5, -5};
-    NeuralMath::statsI32(cellOf(equal), 3, mi, si, qi);
-    QCOMPARE(mi, -5.0f);
-    QCOMPARE(si, 0.0f);
-    QCOMPARE(qi, 16.0f);
     QCOMPARE(NeuralMath::curve(2.0f), 0.221f * 2.0f * 2.0f + 0.87f);
-}
 
-void TestNeuralMath::statsInExtendedPrecision()
-{
     // Summed in float, each 1 would vanish against 2^24.
-    std::vector<float> v = {16777216.0f, 1, 1, 1, 1};
-    QCOMPARE(NeuralMath::mean(cellOf(v), 5), 3355444.0f);
+    F big = {16777216.0f, 1, 1, 1, 1};
+    QCOMPARE(NeuralMath::mean(cellOf(big), 5), 3355444.0f);
     RowSet rows({{16777216.0f}, {1}, {1}, {1}, {1}});
-    QCOMPARE(NeuralMath::columnMean(rows.cells.data(), rows.count(), 0), 3355444.0f);
+    QCOMPARE(NeuralMath::columnMean(rows.data(), 5, 0), 3355444.0f);
+    // Subnormal means stay subnormal.
+    F tiny = {std::ldexp(1.0f, -128), std::ldexp(1.0f, -128)};
+    QCOMPARE(NeuralMath::mean(cellOf(tiny), 2), std::ldexp(1.0f, -128));
 }
 
 void TestNeuralMath::emptyAndNaNPropagate()
 {
-    std::vector<float> none;
     float m = 0, s = 0, q = 0;
     NeuralMath::stats(Cell(), 0, m, s, q);
-    QVERIFY(std::isnan(m) && std::isnan(s) && std::isnan(q));
+    QVERIFY(allNaN({m, s, q}));
     NeuralMath::statsI32(Cell(), 0, m, s, q);
-    QVERIFY(std::isnan(m) && std::isnan(s) && std::isnan(q));
+    QVERIFY(allNaN({m, s, q}));
     NeuralMath::columnStats(nullptr, 0, 3, m, s, q);
-    QVERIFY(std::isnan(m) && std::isnan(s) && std::isnan(q));
-    QVERIFY(std::isnan(NeuralMath::correlation(nullptr, nullptr, 0, 0, 0)));
-    QVERIFY(std::isnan(NeuralMath::bitMean(nullptr, 0, 0)));
-
-    std::vector<float> withNaN = {1, kNaN, 3};
+    QVERIFY(allNaN({m, s, q}));
+    QVERIFY(allNaN({NeuralMath::correlation(nullptr, nullptr, 0, 0, 0), NeuralMath::bitMean(nullptr, 0, 0)}));
+    F withNaN = {1, kNaN, 3};
     NeuralMath::stats(cellOf(withNaN), 3, m, s, q);
-    QVERIFY(std::isnan(m) && std::isnan(s) && std::isnan(q));
-}
-
-void TestNeuralMath::subnormalsSurvive()
-{
-    // No flush-to-zero anywhere: 2^-128 is subnormal in float and must stay.
-    const float tiny = std::ldexp(1.0f, -128);
-    QCOMPARE(std::fpclassify(tiny), FP_SUBNORMAL);
-    std::vector<float> v = {tiny, tiny};
-    const float m = NeuralMath::mean(cellOf(v), 2);
-    QCOMPARE(std::fpclassify(m), FP_SUBNORMAL);
-    QCOMPARE(m, tiny);
-    QCOMPARE(NeuralMath::quality(tiny, 0.0f), 16.0f);
+    QVERIFY(allNaN({m, s, q}));
 }
 
 void TestNeuralMath::columnsStats()
 {
     RowSet rows({{1, 7, 0}, {3, 7, 0}, {5, 7, 0}});
-    std::vector<float> means(3, -1), sigmas(3, -1), qualities(3, -1);
-    NeuralMath::columnsStats(rows.cells.data(), 3, 3, cellOf(means), cellOf(sigmas), cellOf(qualities));
-    QCOMPARE(means, (std::vector<float>{3, 7, 0}));
-    QCOMPARE(sigmas[0], float(std::sqrt(8.0 / 3)));
-    QCOMPARE(sigmas[1], 0.0f);
-    QCOMPARE(qualities[0], 3.0f / float(std::sqrt(8.0 / 3)));
-    QCOMPARE(qualities[1], 16.0f);
-    QCOMPARE(qualities[2], 0.0f);
-
+    F means(3, -1), sigmas(3, -1), qualities(3, -1);
+    NeuralMath::columnsStats(rows.data(), 3, 3, cellOf(means), cellOf(sigmas), cellOf(qualities));
+    QCOMPARE(means, (F{3, 7, 0}));
+    QCOMPARE(sigmas, (F{float(std::sqrt(8.0 / 3)), 0, 0}));
+    QCOMPARE(qualities, (F{3.0f / float(std::sqrt(8.0 / 3)), 16, 0}));
     // A null cell ends the work after the kind before it.
-    std::vector<float> m2(3, -1), q2(3, -1);
-    NeuralMath::columnsStats(rows.cells.data(), 3, 3, cellOf(m2), Cell(), cellOf(q2));
+    F m2(3, -1), q2(3, -1);
+    NeuralMath::columnsStats(rows.data(), 3, 3, cellOf(m2), Cell(), cellOf(q2));
     QCOMPARE(m2, means);
-    QCOMPARE(q2, (std::vector<float>(3, -1)));
-
+    QCOMPARE(q2, F(3, -1));
     float m = 0, s = 0, q = 0;
-    NeuralMath::columnStats(rows.cells.data(), 3, 0, m, s, q);
-    QCOMPARE(m, means[0]);
-    QCOMPARE(s, sigmas[0]);
-    QCOMPARE(q, qualities[0]);
+    NeuralMath::columnStats(rows.data(), 3, 0, m, s, q);
+    QVERIFY(m == means[0] && s == sigmas[0] && q == qualities[0]);
 }
 
 void TestNeuralMath::correlations()
 {
     RowSet rows({{1, 2, -1, 5}, {2, 4, -2, 1}, {3, 6, -3, 3}, {4, 8, -4, 2}});
-    QCOMPARE(NeuralMath::correlation(rows.cells.data(), rows.cells.data(), 4, 0, 1), 1.0f);
-    QCOMPARE(NeuralMath::correlation(rows.cells.data(), rows.cells.data(), 4, 0, 2), -1.0f);
-    // Two row sets, column of one against a column of the other.
     RowSet other({{0, 10}, {0, 20}, {0, 30}, {0, 40}});
-    QCOMPARE(NeuralMath::correlation(rows.cells.data(), other.cells.data(), 4, 0, 1), 1.0f);
-
-    std::vector<float> out(7, 99);
-    NeuralMath::correlations(rows.cells.data(), 4, 4, cellOf(out));
-    QCOMPARE(out[0], 1.0f);  // (0,1)
-    QCOMPARE(out[1], -1.0f); // (0,2)
-    QCOMPARE(out[3], -1.0f); // (1,2)
-    QCOMPARE(out[2], NeuralMath::correlation(rows.cells.data(), rows.cells.data(), 4, 0, 3));
-    QCOMPARE(out[5], NeuralMath::correlation(rows.cells.data(), rows.cells.data(), 4, 2, 3));
-    QCOMPARE(out[6], 99.0f); // six values only
+    QCOMPARE(NeuralMath::correlation(rows.data(), other.data(), 4, 0, 1), 1.0f);
+    F out(7, 99);
+    NeuralMath::correlations(rows.data(), 4, 4, cellOf(out));
     // Covariance -0.875 over deviations sqrt(1.25) and sqrt(2.1875), by hand.
-    QVERIFY(std::fabs(out[2] + float(0.875 / std::sqrt(1.25 * 2.1875))) < 1e-6f);
-
-    std::vector<float> untouched(2, 99);
-    NeuralMath::correlations(rows.cells.data(), 4, 1, cellOf(untouched));
-    NeuralMath::correlations(rows.cells.data(), 4, 0, cellOf(untouched));
-    QCOMPARE(untouched, (std::vector<float>(2, 99)));
+    const float r03 = float(-0.875 / std::sqrt(1.25 * 2.1875));
+    QVERIFY(std::fabs(out[2] - r03) < 1e-6f && std::fabs(out[4] - r03) < 1e-6f);
+    QVERIFY(std::fabs(out[5] + r03) < 1e-6f);
+    out[2] = out[4] = out[5] = 0;
+    // (0,1) (0,2) (0,3) (1,2) (1,3) (2,3), and nothing beyond.
+    QCOMPARE(out, (F{1, -1, 0, -1, 0, 0, 99}));
+    F untouched(2, 99);
+    NeuralMath::correlations(rows.data(), 4, 1, cellOf(untouched));
+    QCOMPARE(untouched, F(2, 99));
 }
 
 void TestNeuralMath::extremes()
 {
     int32_t index = 42;
-    std::vector<float> a = {3, 1, 1};
+    F a = {3, 1, 1}, b = {-4, 4}, c = {2, 5, 5, -9};
+    std::vector<int32_t> d = {7, -2, 9, -2, 9};
     QCOMPARE(NeuralMath::minimum(cellOf(a), 3, index), 1.0f);
     QCOMPARE(index, 1);
-    std::vector<float> b = {-4, 4};
     QCOMPARE(NeuralMath::maximumAbs(cellOf(b), 2, index), 4.0f);
     QCOMPARE(index, 0);
-    std::vector<float> c = {2, 5, 5, -9};
     QCOMPARE(NeuralMath::maximum(cellOf(c), 4, index), 5.0f);
     QCOMPARE(index, 1);
-    QCOMPARE(NeuralMath::maximumAbs(cellOf(c), 4, index), 9.0f);
-    QCOMPARE(index, 3);
-    std::vector<int32_t> d = {7, -2, 9, -2, 9};
     QCOMPARE(NeuralMath::minimumI32(cellOf(d), 5, index), -2);
     QCOMPARE(index, 1);
     QCOMPARE(NeuralMath::maximumI32(cellOf(d), 5, index), 9);
     QCOMPARE(index, 2);
-
     // Nothing to look at: defined results, nothing read.
-    QVERIFY(std::isnan(NeuralMath::minimum(Cell(), 0, index)));
-    QCOMPARE(index, -1);
-    QVERIFY(std::isnan(NeuralMath::maximum(Cell(), 0, index)));
-    QCOMPARE(index, -1);
-    QCOMPARE(NeuralMath::maximumAbs(Cell(), 0, index), 0.0f);
-    QCOMPARE(index, -1);
-    QCOMPARE(NeuralMath::minimumI32(Cell(), 0, index), 0);
-    QCOMPARE(index, -1);
+    QVERIFY(std::isnan(NeuralMath::minimum(Cell(), 0, index)) && index == -1);
+    QVERIFY(std::isnan(NeuralMath::maximum(Cell(), 0, index)) && index == -1);
+    QVERIFY(NeuralMath::maximumAbs(Cell(), 0, index) == 0.0f && index == -1);
+    QVERIFY(NeuralMath::minimumI32(Cell(), 0, index) == 0 && index == -1);
 }
 
 void TestNeuralMath::divergence()
 {
-    std::vector<float> meanA = {0, 1, 5}, sigmaA = {1, 2, 0};
-    std::vector<float> meanB = {2, 3, 5}, sigmaB = {2, 2, 1};
+    F meanA = {0, 1, 5}, sigmaA = {1, 2, 0}, meanB = {2, 3, 5}, sigmaB = {2, 2, 1}, zeros(3, 0);
     float r = 0, d = 0, s = 0;
     NeuralMath::divergence(cellOf(meanA), cellOf(sigmaA), cellOf(meanB), cellOf(sigmaB), 3, r, d, s);
     QCOMPARE(r, 1.5f);
     QCOMPARE(d, 1.0f);
     QCOMPARE(s, float((2.0L / 3 + 2.0L / 4) / 2));
-    std::vector<float> zeros = {0, 0, 0};
     NeuralMath::divergence(cellOf(meanA), cellOf(zeros), cellOf(meanB), cellOf(sigmaB), 3, r, d, s);
-    QVERIFY(std::isnan(r) && std::isnan(d) && std::isnan(s));
+    QVERIFY(allNaN({r, d, s}));
 }
 
 void TestNeuralMath::bitsAndSigns()
 {
-    // Bits 0..10 across a byte boundary; they differ at 1, 3 and 9.
+    // Bits 0..10 across a byte boundary; x and y differ at 1, 3 and 9.
     std::vector<uint8_t> x = {0x0A, 0x02}, y = {0x00, 0x00}, z = {0x0A, 0xFC};
     QCOMPARE(NeuralMath::hamming(Cell(x.data()), Cell(y.data()), 11), 3u);
     QCOMPARE(NeuralMath::hamming(Cell(x.data()), Cell(y.data()), 9), 2u);
-    QCOMPARE(NeuralMath::hamming(Cell(x.data()), Cell(z.data()), 10), 1u); // bits above 10 ignored
-    QCOMPARE(NeuralMath::hamming(Cell(x.data()), Cell(z.data()), 0), 0u);
+    QCOMPARE(NeuralMath::hamming(Cell(x.data()), Cell(z.data()), 10), 1u);
 
     std::vector<uint8_t> r0 = {0x01}, r1 = {0x03}, r2 = {0x00}, r3 = {0x01};
     std::vector<Cell> bitRows = {Cell(r0.data()), Cell(r1.data()), Cell(r2.data()), Cell(r3.data())};
@@ -393,58 +306,51 @@ void TestNeuralMath::bitsAndSigns()
 
     std::vector<int32_t> ints = {0, 3, 0, -1};
     QCOMPARE(NeuralMath::countZeros(cellOf(ints), 4), 2u);
-
-    std::vector<float> a = {1, -1, 0, 2, kNaN}, b = {1, 1, -3, 0, 1};
+    F a = {1, -1, 0, 2, kNaN}, b = {1, 1, -3, 0, 1};
     QCOMPARE(NeuralMath::signDiffers(cellOf(a), cellOf(b), 5), 3u);
     // 0 sits with the negative numbers.
-    std::vector<float> v = {0, -2, 3, 0.5f};
+    F v = {0, -2, 3, 0.5f};
     QCOMPARE(NeuralMath::signAgrees(cellOf(v), -1.0f, 4), 2u);
-    QCOMPARE(NeuralMath::signAgrees(cellOf(v), 0.0f, 4), 2u);
-    QCOMPARE(NeuralMath::signAgrees(cellOf(v), 1.0f, 4), 2u);
+    QCOMPARE(NeuralMath::signAgrees(cellOf(v), 0.0f, 3), 2u);
     QCOMPARE(NeuralMath::signAgrees(cellOf(v), 1.0f, 3), 1u);
 }
 
 void TestNeuralMath::gaussAndProbability()
 {
-    QCOMPARE(NeuralMath::gauss(0, 0, 1), 1.0 / 2.5066282746310002);
     QCOMPARE(NeuralMath::gauss(3, 1, 2), std::exp(-0.5) / (2 * 2.5066282746310002));
     QCOMPARE(NeuralMath::gauss(1, 1, 0), 0.0);
-
-    // About 68.27 % of the mass lies within one sigma.
+    // About 68.27 % of the mass lies within one sigma; below one half the
+    // result becomes 1 minus itself; a negative value gives the sign.
     QVERIFY(std::fabs(NeuralMath::probability(0, 1, -1, 1) - 0.682689f) < 1e-4f);
-    // Below one half: replaced by 1 minus itself, then the value's sign.
     QVERIFY(std::fabs(NeuralMath::probability(0, 1, 0, 0.5f) - (1 - 0.191462f)) < 1e-4f);
     QVERIFY(std::fabs(NeuralMath::probability(-0.5f, 1, -1.5f, 0.5f) + 0.682689f) < 1e-4f);
-    // Degenerate and huge intervals return at once with a finite value.
+    // Empty, reversed and huge intervals return at once.
     QCOMPARE(NeuralMath::probability(1, 1, 2, 2), 1.0f);
     QCOMPARE(NeuralMath::probability(1, 1, 2, 1), 1.0f);
     QVERIFY(std::isfinite(NeuralMath::probability(0, 1, -1e30f, 1e30f)));
 
-    std::vector<float> values = {0, -0.5f}, sigmas = {1, 1}, out(3, 99);
+    F values = {0, -0.5f}, sigmas = {1, 1}, out(3, 99);
     NeuralMath::probabilities(cellOf(values), cellOf(sigmas), 2, -1, 1, cellOf(out));
-    QCOMPARE(out[0], NeuralMath::probability(0, 1, -1, 1));
-    QCOMPARE(out[1], NeuralMath::probability(-0.5f, 1, -1, 1));
-    QCOMPARE(out[2], 99.0f);
+    QCOMPARE(out, (F{NeuralMath::probability(0, 1, -1, 1), NeuralMath::probability(-0.5f, 1, -1, 1), 99}));
 }
 
-void TestNeuralMath::nullCellsAreRefused()
+void TestNeuralMath::nullInputIsRefused()
 {
     DebugCapture capture;
     int32_t index = 5;
-    float m = 0, s = 0, q = 0;
+    NeuralMath::sort(static_cast<float*>(nullptr), 0);
+    QVERIFY(capture.reports().isEmpty());
+    NeuralMath::sort(static_cast<float*>(nullptr), 4);
+    float v[] = {2, 1};
+    NeuralMath::sort(v, nullptr, 2); // the companion form needs its companion
+    QCOMPARE(v[0], 2.0f);
     QVERIFY(std::isnan(NeuralMath::mean(Cell(), 3)));
-    QVERIFY(std::isnan(NeuralMath::sigmaI32(Cell(), 3, 0)));
-    QVERIFY(std::isnan(NeuralMath::maximum(Cell(), 3, index)));
-    QCOMPARE(index, -1);
-    QCOMPARE(NeuralMath::countZeros(Cell(), 3), 0u);
+    QVERIFY(std::isnan(NeuralMath::maximum(Cell(), 3, index)) && index == -1);
     QCOMPARE(NeuralMath::hamming(Cell(), Cell(), 8), 0u);
-    NeuralMath::columnStats(nullptr, 2, 0, m, s, q);
-    QVERIFY(std::isnan(m));
-    std::vector<float> r0 = {1};
+    F r0 = {1};
     std::vector<Cell> holed = {cellOf(r0), Cell()};
     QVERIFY(std::isnan(NeuralMath::columnMean(holed.data(), 2, 0)));
-    NeuralMath::correlations(holed.data(), 2, 3, Cell());
-    QVERIFY(capture.reports().size() >= 8);
+    QCOMPARE(capture.reports().size(), 6);
 }
 
 QTEST_GUILESS_MAIN(TestNeuralMath)
