@@ -51,18 +51,5 @@ private slots:
     }
 };
 
-#if defined(__SANITIZE_ADDRESS__)
-// Qt's offscreen platform never deletes its screen objects at exit.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
-{
-    return "leak:QScreen::QScreen\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n"
-           "leak:libqoffscreen.so\n"
-           "leak:QObject::QObject\n"
-           "leak:ExternalRefCountData::getAndRef\n";
-}
-#endif
-
 QTEST_MAIN(TestException)
 #include "tst_exception.moc"
