@@ -99,7 +99,15 @@ Block& Block::push(const uint8_t* bytes, int32_t n)
         NB_ERR(2);
         return *this;
     }
-    m_data.append(reinterpret_cast<const char*>(bytes), n);
+    const char* from = reinterpret_cast<const char*>(bytes);
+    const std::less<const char*> before;
+    if (n > 0 && !before(from, m_data.constData()) && before(from, m_data.constData() + m_data.size())) {
+        // Bytes of this block itself: copied out first, as the append may move the array.
+        const QByteArray own(from, n);
+        m_data.append(own);
+    } else {
+        m_data.append(from, n);
+    }
     updateLength();
     return *this;
 }

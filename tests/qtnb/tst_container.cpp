@@ -76,6 +76,7 @@ private slots:
     void runsAndHeads();
     void headSetLength();
     void ownershipAndSelfAssignment();
+    void pushOfItsOwnBytes();
     void dumps();
 };
 
@@ -520,6 +521,21 @@ void TestContainer::ownershipAndSelfAssignment()
     QCOMPARE(copy.count(), 7);
     copy.pop(100);
     QVERIFY(copy.isEmpty());
+}
+
+void TestContainer::pushOfItsOwnBytes()
+{
+    // The source lies in the block's own array, which the append may move.
+    for (int n : {1, 7, 64, 4096}) {
+        QByteArray bytes(n, '\0');
+        for (int i = 0; i < n; ++i)
+            bytes[i] = char(i * 13);
+        Block b = filled(BtAppData, bytes);
+        b.push(b.data(), b.size());
+        QCOMPARE(b.size(), 2 * n);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(b.data()), b.size()), bytes + bytes);
+        QVERIFY(b.validate());
+    }
 }
 
 void TestContainer::dumps()
