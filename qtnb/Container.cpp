@@ -19,8 +19,6 @@ int32_t makeHeader(BlockType type, int32_t length)
     return int32_t((uint32_t(type) << 24) | (uint32_t(length) & uint32_t(Block::MaxSize)));
 }
 
-const char16_t Blank = u' ';
-
 } // namespace
 
 // ---------------------------------------------------------------- Block
@@ -57,7 +55,7 @@ QDebug Block::dump(QDebug dbg) const
     if (m_data.isEmpty())
         dbg << " [Nil]";
     else
-        dbg << " [" << Excerpt<uint8_t>{data(), excerptHead(size()), &Blank, size()} << "]";
+        dbg << " [" << byteListing(data(), size()) << "]";
     dbg << ")";
     return dbg;
 }

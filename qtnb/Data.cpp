@@ -420,12 +420,11 @@ QDebug operator<<(QDebug dbg, const Data& data)
         dbg << "Data(Nil)";
         return dbg;
     }
-    static const char16_t blank = u' ';
     dbg << "Data(" << static_cast<const void*>(data.data()) << ": " << data.size() << " "
         << data.capacity();
     const int32_t total = std::clamp(data.size(), 0, data.capacity());
     if (total > 0)
-        dbg << " [" << Excerpt<uint8_t>{data.data(), excerptHead(total), &blank, total} << "]";
+        dbg << " [" << byteListing(data.data(), total) << "]";
     dbg << ")";
     return dbg;
 }

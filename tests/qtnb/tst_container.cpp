@@ -3,7 +3,6 @@
 #include "qtnb/Container.h"
 
 #include <limits>
-#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace Nb;
@@ -221,20 +220,17 @@ void TestContainer::hostileLengthFailsFast()
     // A 16 MB length word in a 30-byte file must not be allocated for.
     const QByteArray plain = QByteArray::fromHex("ffffff01") + QByteArray(26, 'a');
     const QByteArray run = QByteArray::fromHex("14000000ffffff7f") + IdBytes + plain;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < 200; ++i) {
-        Container c;
-        QDataStream a(plain);
-        QCOMPARE(c.readContainer(a, 1), -1);
-        QDataStream b(run);
-        QCOMPARE(c.readContainer(b, -1), -1);
-        QCOMPARE(c.count(), 1);
-        Block one;
-        QDataStream d(plain);
-        QCOMPARE(one.read(d), -1);
-    }
-    QVERIFY2(timer.elapsed() < 2000, "hostile lengths must be refused before allocating");
+    Container c;
+    QDataStream a(plain);
+    QCOMPARE(c.readContainer(a, 1), -1);
+    QVERIFY(a.status() != QDataStream::Ok);
+    QDataStream b(run);
+    QCOMPARE(c.readContainer(b, -1), -1);
+    QCOMPARE(c.count(), 1);
+    Block one;
+    QDataStream d(plain);
+    QCOMPARE(one.read(d), -1);
+    QCOMPARE(one.size(), 0);
 }
 
 void TestContainer::shortHeadIsNoHead()

@@ -3,7 +3,6 @@
 #include "qtnb/Data.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace Nb;
@@ -158,10 +157,7 @@ void TestData::hostileSizeWords()
     DebugCapture capture;
     QDataStream in(bytes);
     Data d;
-    QElapsedTimer timer;
-    timer.start();
     QCOMPARE(d.read(in, withSize, n), -1);
-    QVERIFY(timer.elapsed() < 1000);
     QVERIFY(in.status() != QDataStream::Ok);
     // Refused before anything was allocated.
     QVERIFY(d.isNull());
