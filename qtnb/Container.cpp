@@ -526,15 +526,18 @@ int32_t Container::readContainer(QDataStream& stream, int32_t n)
 {
     clear();
     int64_t total = 0;
-    if (n > 0) {
-        for (int32_t i = 0; i < n; ++i) {
+    // Reads k further blocks; the bytes of all blocks read, or -1.
+    const auto readCounted = [&](int32_t k) -> int32_t {
+        for (int32_t i = 0; i < k; ++i) {
             const int32_t r = readBlock(stream, nullptr);
             if (r < 0)
                 return -1;
             total += r;
         }
         return total > std::numeric_limits<int32_t>::max() ? -1 : int32_t(total);
-    }
+    };
+    if (n > 0)
+        return readCounted(n);
 
     // One nested run, opened by a head.
     Block* first = nullptr;
@@ -548,15 +551,8 @@ int32_t Container::readContainer(QDataStream& stream, int32_t n)
     }
     total = r;
     const int32_t blocks = head->count();
-    if (blocks >= 2) {
-        for (int32_t i = 1; i < blocks; ++i) {
-            const int32_t k = readBlock(stream, nullptr);
-            if (k < 0)
-                return -1;
-            total += k;
-        }
-        return total > std::numeric_limits<int32_t>::max() ? -1 : int32_t(total);
-    }
+    if (blocks >= 2)
+        return readCounted(blocks - 1);
     int64_t remaining = int64_t(head->length()) - first->byteSize();
     if (remaining == 0)
         return -1;
