@@ -76,6 +76,14 @@ void TestRows::copies()
     QVERIFY(!row(big).copyCell(row(four), -1, 0));
     QVERIFY(!row(big).copyCell(row(four), 4, 0));
     QVERIFY(!row(big).copyCell(row(four), 0, 2));
+
+    // Rows without storage: onto each other there is nothing to do; from one
+    // into a row with storage there are no cells to copy.
+    Matrix bare, otherBare;
+    QVERIFY(bare.create(meta) && otherBare.create(meta));
+    QVERIFY(row(bare).copy(row(otherBare)));
+    QVERIFY(!row(four).copy(row(bare)));
+    QVERIFY(!row(bare).copy(row(four)));
 }
 
 void TestRows::copiesRefuseBadRanges_data()
