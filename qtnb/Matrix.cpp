@@ -584,12 +584,14 @@ bool Matrix::Row::copy(const Row& src, int32_t srcCol, int32_t col, int32_t coun
 {
     if (srcCol < 0 || col < 0 || count < 0 || srcByte < 0 || byte < 0 || len < 0)
         return false;
-    if (!valid() || !src.valid())
-        return false;
+    // The same cells onto themselves (two rows without storage included):
+    // nothing to do.
     Cell* from = src.data();
     Cell* to = data();
-    if (from && from == to && srcCol == col && srcByte == byte)
+    if (from == to && srcCol == col && srcByte == byte)
         return true;
+    if (!valid() || !src.valid())
+        return false;
     if (int64_t(count) > int64_t(src.cols()) - srcCol || int64_t(count) > int64_t(cols()) - col)
         return false;
     if (int64_t(srcByte) + len > src.cellSize() || int64_t(byte) + len > cellSize())
