@@ -18,17 +18,7 @@ namespace {
 
 constexpr int32_t MaxRows = 65535;
 
-// Bytes of one cell computed in 64 bits; -1 when the count is negative or
-// the element bits overflow the 32-bit product that Meta::size works with.
-int64_t cellBytes(const Meta& meta)
-{
-    if (meta.count < 0)
-        return -1;
-    const int64_t bits = int64_t(meta.count) * meta.bits();
-    if (bits > std::numeric_limits<int32_t>::max())
-        return -1;
-    return (bits + 7) >> 3;
-}
+inline int64_t cellBytes(const Meta& meta) { return meta.checkedSize(); }
 
 void writeInt32(QDataStream& s, int32_t v)
 {
