@@ -258,6 +258,7 @@ void TestSchemeStream::truncatedAndMissized()
         QCOMPARE(back.count(), 0);
         Scheme shortSize;
         QCOMPARE(readFrom(shortSize, kTwoSlots, cut), -1);
+        QCOMPARE(uint32_t(shortSize.status()), 0xC0000012u);
         QCOMPARE(shortSize.count(), 0);
     }
     // more size than records: the following bytes are taken as records
