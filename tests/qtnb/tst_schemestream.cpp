@@ -64,6 +64,7 @@ private slots:
     void writeFailures();
     void readFailures_data();
     void readFailures();
+    void asManySlotsAsNumbers();
     void truncatedAndMissized();
     void attachFailureKeepsSlots();
     void dump();
@@ -228,6 +229,16 @@ void TestSchemeStream::readFailures_data()
     const QByteArray conv = QByteArray::fromHex("81ff80000000010600000000");
     QByteArray many = kTwoSlots.left(8) + conv.repeated(0x4001);
     QTest::newRow("more slots than numbers") << many << many.size() << 9 << 0xC0000012u;
+}
+
+void TestSchemeStream::asManySlotsAsNumbers()
+{
+    // one slot per 14-bit number is still read
+    const QByteArray conv = QByteArray::fromHex("81ff80000000010600000000");
+    const QByteArray most = kTwoSlots.left(8) + conv.repeated(0x4000);
+    Scheme s;
+    QCOMPARE(readFrom(s, most, most.size()), most.size());
+    QCOMPARE(s.count(), 0x4000);
 }
 
 void TestSchemeStream::readFailures()
