@@ -423,9 +423,9 @@ Scheme& Scheme::push(Scheme& nested, Meta meta, const SlotTypes& kinds, const Sl
         }
         nestedIds.append(inner);
     }
-    // The slot's own constructor takes at most 127 pairs.
+    // The slot's own constructor would silently drop more than 127 pairs.
     if (links.size() > 127) {
-        NB_ERR(1);
+        NB_ERR(8);
         m_status = schemeStatus(EcCScheme);
         return *this;
     }
