@@ -1,4 +1,5 @@
 #include "qtnb/Matrix.h"
+#include "qtnb/Data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,18 +21,13 @@ constexpr int32_t MaxRows = 65535;
 
 inline int64_t cellBytes(const Meta& meta) { return meta.checkedSize(); }
 
-void writeInt32(QDataStream& s, int32_t v)
-{
-    uchar b[4];
-    qToLittleEndian<qint32>(v, b);
-    s.writeRawData(reinterpret_cast<const char*>(b), 4);
-}
+void writeInt32(QDataStream& s, int32_t v) { detail::writeLe(s, v); }
 
 int32_t readInt32(QDataStream& s)
 {
-    uchar b[4] = {};
-    s.readRawData(reinterpret_cast<char*>(b), 4);
-    return qFromLittleEndian<qint32>(b);
+    int32_t v = 0;
+    detail::readLe(s, v);
+    return v;
 }
 
 bool ok(const QDataStream& s) { return s.status() == QDataStream::Ok; }

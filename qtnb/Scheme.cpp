@@ -9,20 +9,8 @@ namespace Nb {
 
 namespace {
 
-template <typename T>
-bool writeLe(QDataStream& stream, T value)
-{
-    const T le = qToLittleEndian(value);
-    return stream.writeRawData(reinterpret_cast<const char*>(&le), int(sizeof(T))) == int(sizeof(T));
-}
-
-template <typename T>
-void readLe(QDataStream& stream, T& value)
-{
-    T le{};
-    if (stream.readRawData(reinterpret_cast<char*>(&le), int(sizeof(T))) == int(sizeof(T)))
-        value = qFromLittleEndian(le);
-}
+using detail::readLe;
+using detail::writeLe;
 
 constexpr int32_t kMaxSlots = 0x4000;
 
