@@ -155,8 +155,10 @@ bool BcNeuralConverter::train(Nb::TrainMode mode, Nb::BlockState state, Nb::Bloc
         return error(Nb::EcBlockFlag);
     }
     const uint16_t changed = uint16_t(flags ^ m_flags);
+    // A slot marked trained without a usable layer counts as untrained.
+    const bool trained = m_state == Nb::BsTrained && layerFits();
     if (changed & FreeFlags) {
-        if (m_state != Nb::BsTrained) {
+        if (!trained) {
             BC_ERR(2);
             return error(Nb::EcBlockFlag);
         }
@@ -191,7 +193,7 @@ bool BcNeuralConverter::train(Nb::TrainMode mode, Nb::BlockState state, Nb::Bloc
     }
 
     const bool protect = (flags & FlagProtected) != 0;
-    if (flags == m_flags || m_state != Nb::BsTrained || !layerFits()) {
+    if (flags == m_flags || !trained) {
         if (!retrain(input, protect))
             return false;
     } else if (changed & FlagProtected) {
