@@ -384,12 +384,12 @@ std::vector<float> person(int32_t n)
     return mu;
 }
 
-void scatter(Nb::Matrix& m, const std::vector<float>& mu)
+void scatter(Nb::Matrix& m, const std::vector<float>& mu, float noise = 0.05f)
 {
     for (int32_t c = 0; c < m.cols(); ++c) {
         float* v = reinterpret_cast<float*>(m.at(0, c));
         for (size_t f = 0; f < mu.size(); ++f)
-            v[f] = mu[f] + 0.05f * (unit() + unit() + unit() + unit() - 2.0f);
+            v[f] = mu[f] + noise * (unit() + unit() + unit() + unit() - 2.0f);
     }
 }
 
@@ -440,7 +440,7 @@ void TestBcCondition::alternativeConverters()
         for (BcSlot* slot : {in[0], in[1], convs.at(0), convs.at(1), convs.at(2)})
             slot->clearConstraint(Nb::CtAny);
         Nb::Matrix live(1, sample);
-        scatter(live, people[k]);
+        scatter(live, people[k], 0.01f);
         in[k]->set(Nb::CtAny, Row(&live, 0));
         s.setStatus(Nb::ScOk);
         QVERIFY(convs.at(2)->emulate(Nb::CtAny, Nb::CtAny, true));

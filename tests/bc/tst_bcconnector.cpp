@@ -171,8 +171,8 @@ struct ChainRig {
             s->clearConstraint(Nb::CtAny);
         Nb::Matrix x0(1, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
         Nb::Matrix x1(1, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-        sample(x0, a, 0.05f, 0);
-        sample(x1, b, 0.05f, 0);
+        sample(x0, a, 0.01f, 0);
+        sample(x1, b, 0.01f, 0);
         chain.at(0)->set(Nb::CtAny, Row(&x0, 0));
         chain.at(1)->set(Nb::CtAny, Row(&x1, 0));
         if (!chain.at(4)->emulate(Nb::CtAny, Nb::CtAny, true))

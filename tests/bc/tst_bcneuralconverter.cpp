@@ -21,6 +21,8 @@ constexpr int32_t Features = 32;
 constexpr int32_t Bits = 24;
 const Nb::Meta SampleMeta(Features, Nb::MfR32, Nb::MtC);
 const Nb::Meta CodeMeta(Bits, Nb::MfI1, Nb::MtDO);
+// Live samples lie well inside the spread the converter was trained on.
+constexpr float Live = 0.01f;
 
 class Factory : public Nb::Scheme::Factory {
 public:
@@ -265,7 +267,7 @@ void TestBcNeuralConverter::trainsAndDecodes()
     QCOMPARE(rig.conv->layer().outputs(), Bits);
     QCOMPARE(rig.conv->layer().in, Features);
 
-    auto fresh = rig.synth.samples(rig.mu, 6);
+    auto fresh = rig.synth.samples(rig.mu, 6, Live);
     QCOMPARE(rig.decoded(*fresh), 6);
     auto strangers = rig.synth.aliens(6);
     QCOMPARE(rig.decoded(*strangers), 0);
@@ -319,7 +321,7 @@ void TestBcNeuralConverter::protectionFollowsFlag()
     QVERIFY(rig.train());
     const std::vector<float> plain = rig.weights(5);
     const Nb::Uuid salt = rig.conv->layer().salt;
-    auto fresh = rig.synth.samples(rig.mu, 5);
+    auto fresh = rig.synth.samples(rig.mu, 5, Live);
     QCOMPARE(rig.decoded(*fresh), 5);
 
     // Setting the flag folds the code in once, without a new salt.
@@ -355,7 +357,7 @@ void TestBcNeuralConverter::protectionOnUntrainedSlotTrainsFirst()
     QCOMPARE(rig.conv->state(), Nb::BsTrained);
     QCOMPARE(rig.conv->layer().outputs(), Bits);
     QVERIFY(rig.conv->layer().lf & LfProt);
-    auto fresh = rig.synth.samples(rig.mu, 4);
+    auto fresh = rig.synth.samples(rig.mu, 4, Live);
     QCOMPARE(rig.decoded(*fresh), 4);
     // The scheme's retraining with the slot's own flags keeps the protection.
     rig.conv->reset();
@@ -369,7 +371,7 @@ void TestBcNeuralConverter::failedRetrainingLeavesUntrained()
     Rig rig;
     rig.feed();
     QVERIFY(rig.train());
-    auto poisoned = rig.synth.samples(rig.mu, 6);
+    auto poisoned = rig.synth.samples(rig.mu, 6, Live);
     reinterpret_cast<float*>(poisoned->at(0, 2))[7] = std::numeric_limits<float>::quiet_NaN();
     rig.input->set(Nb::CtOwn, Row(poisoned.get(), 0));
     DebugCapture capture;
@@ -377,7 +379,7 @@ void TestBcNeuralConverter::failedRetrainingLeavesUntrained()
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcNoDataOwn));
     QCOMPARE(rig.conv->state(), Nb::BsUntrained);
     QVERIFY(rig.conv->layer().neurons.empty());
-    auto fresh = rig.synth.samples(rig.mu, 2);
+    auto fresh = rig.synth.samples(rig.mu, 2, Live);
     QCOMPARE(rig.decoded(*fresh), -1);
     Nb::Container c;
     QCOMPARE(rig.conv->writeParams(c, nullptr, nullptr), 0);
@@ -390,7 +392,7 @@ void TestBcNeuralConverter::layerThatDoesNotFitIsRefused()
     Rig rig(Bits, Nb::BsTrained);
     rig.feed();
     DebugCapture capture;
-    auto fresh = rig.synth.samples(rig.mu, 2);
+    auto fresh = rig.synth.samples(rig.mu, 2, Live);
     QCOMPARE(rig.decoded(*fresh), -1);
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcConsistencyFail));
     rig.scheme.setStatus(Nb::ScOk);
@@ -417,7 +419,7 @@ void TestBcNeuralConverter::emulationIsCached()
     Nb::Matrix held(1, CodeMeta);
     std::memset(held.at(0, 0), 0xA5, size_t(CodeMeta.size()));
     rig.conv->set(Nb::CtAny, Row(&held, 0));
-    auto fresh = rig.synth.samples(rig.mu, 3);
+    auto fresh = rig.synth.samples(rig.mu, 3, Live);
     rig.input->set(Nb::CtAny, Row(fresh.get(), 0));
     QVERIFY(rig.conv->emulate(Nb::CtAny, Nb::CtAny, true));
     QCOMPARE(rig.conv->constraintCols(Nb::CtAny), 1);
@@ -465,7 +467,7 @@ void TestBcNeuralConverter::parameterBlockRoundTrip()
     QCOMPARE(copy.params(), bytes);
     QVERIFY(copy.conv->layer().lf & LfProt ? flags : !flags);
 
-    auto fresh = rig.synth.samples(rig.mu, 4);
+    auto fresh = rig.synth.samples(rig.mu, 4, Live);
     copy.code = std::make_unique<Nb::Matrix>(1, CodeMeta);
     std::memcpy(copy.code->at(0, 0), rig.code->at(0, 0), size_t(CodeMeta.size()));
     QCOMPARE(copy.decoded(*fresh), 4);
