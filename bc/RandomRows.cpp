@@ -31,7 +31,7 @@ int64_t cellSize(const Nb::Meta& meta)
 // the first `cols` cells (cells of 0 bytes need none); size gets its cell size.
 bool cellsPresent(const Row& row, int32_t cols, int64_t& size)
 {
-    if (row.isNull() || !row.matrix()->hasRow(row.index()))
+    if (row.isNull() || !row.matrix()->metas() || row.index() >= row.matrix()->rows())
         return false;
     size = cellSize(row.meta());
     if (size < 0 || row.cols() < cols)
