@@ -1,0 +1,222 @@
+#include "nb-cpp/Exception.h"
+#include "nb-cpp/Nbc.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+QByteArray le32(int32_t v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<int32_t>(v, b.data());
+    return b;
+}
+
+// Container bytes: a head announcing the run (plus delta), then the blocks.
+QByteArray run(const QList<QPair<int, QByteArray>>& blocks, int32_t delta = 0)
+{
+    QByteArray body;
+    for (const auto& b : blocks)
+        body += le32(b.second.size() | (b.first << 24)) + b.second;
+    return le32(20) + le32(24 + body.size() + delta) + QByteArray(16, '\0') + body;
+}
+
+QByteArray raw(const void* p, int n) { return QByteArray(static_cast<const char*>(p), n); }
+
+QByteArray bytesOf(const Nbc& nbc)
+{
+    QByteArray b;
+    return nbc.toBytes(b) ? b : QByteArray();
+}
+
+QString thrown(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (Exception e) {
+        return e.message;
+    }
+    return "nothing thrown";
+}
+
+} // namespace
+
+class TestNbc : public QObject {
+    Q_OBJECT
+
+private slots:
+    void goldenBytes()
+    {
+        Nbc nbc;
+        const QByteArray id = raw(nbc.containerId().data(), 16);
+        QVERIFY(id != QByteArray(16, '\0'));
+        const QByteArray fresh = QByteArray::fromHex("14000000" "2c000000" "00000000000000000000000000000000"
+                                                     "10000087") + id;
+        QCOMPARE(bytesOf(nbc), fresh);
+        nbc.setName("first");
+        nbc.setCodeLength(160);
+        nbc.setName(QString::fromUtf8("Ключ")); // replaces the first name in place
+        QCOMPARE(bytesOf(nbc), fresh.left(4) + le32(68) + fresh.mid(8)
+                                   + QByteArray::fromHex("0c000083" "08000000" "d09ad0bbd18ed187" "04000088" "a0000000"));
+        Nbc back;
+        QVERIFY(back.fromBytes(bytesOf(nbc)));
+        QCOMPARE(raw(back.containerId().data(), 16), id);
+        QCOMPARE(back.name(), QString::fromUtf8("Ключ"));
+        QCOMPARE(back.codeLength(), 160);
+        QCOMPARE(back.byteSize(), 68);
+        Nb::Data data;
+        QVERIFY(nbc.toData(data) && data.size() == 68);
+        QVERIFY(back.fromData(data));
+        QCOMPARE(bytesOf(back), bytesOf(nbc));
+    }
+
+    void absentBlocksGiveDefaults()
+    {
+        Nbc nbc;
+        nbc.clear();
+        QCOMPARE(bytesOf(nbc), QByteArray::fromHex("14000000" "18000000" "00000000000000000000000000000000"));
+        QVERIFY(nbc.codeLength() == 256 && nbc.schemeNumber() == -1 && nbc.name().isEmpty());
+        QVERIFY(nbc.inputModules(1).isEmpty());
+        Nb::Matrix m;
+        Nb::Scheme s;
+        QVERIFY(!nbc.getTemplate(1, Nb::NilUuid, m) && !nbc.codeMatrix(m) && !nbc.scheme(s));
+        QVERIFY(!nbc.checkCodeHash(Nb::Matrix(1, Nb::Meta(8, Nb::MfI1, Nb::MtDO))));
+        QCOMPARE(thrown([&] { nbc.containerId(); }), QString::fromUtf8("В контейнере отсутствует блок container_id"));
+
+        nbc.pop(nbc.count()); // the base class lets the head go too
+        nbc.setName("x");     // and it comes back in front
+        QVERIFY(nbc.at(0)->isHead());
+        Nbc back;
+        QVERIFY(back.fromBytes(bytesOf(nbc)));
+        QCOMPARE(back.name(), QString("x"));
+    }
+
+    void codePacking()
+    {
+        Nbc nbc;
+        nbc.setCode(QByteArray::fromHex("0180ff"));
+        QByteArray code;
+        QVERIFY(nbc.code(code));
+        QCOMPARE(code, QByteArray::fromHex("0180ff"));
+        Nb::Matrix m;
+        QVERIFY(nbc.codeMatrix(m));
+        QCOMPARE(m.meta(0), Nb::Meta(24, Nb::MfI1, Nb::MtDO));
+        for (uint32_t i = 0; i < 24; ++i)
+            QCOMPARE(Nb::Cell(m.at(0, 0)).sign(i), (i == 0 || i >= 15) ? 1 : -1);
+
+        QVERIFY(nbc.setCodeHash(m) && nbc.checkCodeHash(m));
+        QCOMPARE(raw(nbc.at(nbc.blockIndex(Nbc::BtCodeHash))->data(), 16),
+                 QCryptographicHash::hash(QByteArray::fromHex("0180ff"), QCryptographicHash::Md5));
+        m.cell(0, 0).setBit(7, 1);
+        QVERIFY(!nbc.checkCodeHash(m));
+        QVERIFY(!nbc.checkCodeHash(Nb::Matrix())); // no row: no hash, no crash
+    }
+
+    void templatesModulesScheme()
+    {
+        Nbc nbc;
+        const Nb::Uuid type("{C42A41D2-0118-4EF9-B71C-F3B27D1A980D}");
+        const Nb::Uuid provider("{EFAD1EB7-29F3-4C69-8689-EA2C938D1119}");
+        Nb::Uuid other = type;
+        other.data()[15] ^= 1;
+        Nb::Matrix t(3, Nb::Meta(2, Nb::MfR32, Nb::MtC));
+        for (int c = 0; c < 3; ++c)
+            *reinterpret_cast<float*>(t.at(0, c) + 4) = float(c * 10 + 1);
+        QVERIFY(nbc.setTemplate(1, type, t));
+        Nb::Matrix out;
+        QVERIFY(!nbc.getTemplate(1, other, out) && !nbc.getTemplate(2, type, out));
+        QVERIFY(nbc.getTemplate(1, type, out));
+        QVERIFY(out.cols() == 3 && *reinterpret_cast<float*>(out.at(0, 2) + 4) == 21.0f);
+
+        QVERIFY(!nbc.setInputModules(2, QList<Nb::Uuid>{provider})); // needs two
+        QVERIFY(nbc.setInputModules(2, QList<Nb::Uuid>{provider, type}));
+        QCOMPARE(nbc.inputModules(2), (QList<Nb::Uuid>{provider, type}));
+        QVERIFY(nbc.inputModules(1).isEmpty());
+        const Nb::Block* rec = nbc.at(nbc.blockIndex(Nbc::BtInputModules));
+        QCOMPARE(raw(rec->data(), rec->size()), QByteArray(16, '\0') + raw(provider.data(), 16)
+                                                    + raw(type.data(), 16) + QByteArray::fromHex("0000000002000000"));
+
+        Nb::Scheme s;
+        s.push(Nb::StIn, Nb::Meta(8, Nb::MfR32, Nb::MtC)).push(Nb::StIn, Nb::Meta(4, Nb::MfR32, Nb::MtC));
+        QVERIFY(!nbc.setScheme(s)); // no result slot: nothing written
+        QCOMPARE(nbc.blockIndex(Nbc::BtScheme), -1);
+        QVERIFY(nbc.setScheme(s.setOut(1)));
+        Nbc back;
+        QVERIFY(back.fromBytes(bytesOf(nbc)));
+        Nb::Scheme read;
+        QVERIFY(back.scheme(read) && read.count() == 2 && read.slotId(1) == Nb::SlotId(2));
+        QCOMPARE(back.byteSize(), nbc.byteSize());
+    }
+
+    // Nothing from outside replaces a container unless all of it reads;
+    // it is never left without its head.
+    void hostileBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("garbage") << QByteArray("not a container at all") << false;
+        QTest::newRow("cut by one") << run({{135, QByteArray(16, 'i')}}).chopped(1) << false;
+        QTest::newRow("run longer than bytes") << run({{135, QByteArray(16, 'i')}}, 8) << false;
+        QTest::newRow("no head") << QByteArray::fromHex("10000087") + QByteArray(16, 'i') << false;
+        QTest::newRow("code length 7") << run({{136, le32(7)}}) << false;
+        QTest::newRow("code length 65537") << run({{136, le32(65537)}}) << false;
+        QTest::newRow("code length -8") << run({{136, le32(-8)}}) << false;
+        QTest::newRow("code length cut") << run({{136, QByteArray(2, '\0')}}) << false;
+        QTest::newRow("code length 8") << run({{136, le32(8)}}) << true;
+        QTest::newRow("code length 65536") << run({{136, le32(65536)}}) << true;
+        QTest::newRow("stale tail") << run({{136, le32(160)}}) + QByteArray("old tail") << true;
+    }
+    void hostileBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, accepted);
+        Nbc nbc;
+        nbc.setName("kept");
+        const QByteArray before = bytesOf(nbc);
+        QCOMPARE(nbc.fromBytes(bytes), accepted);
+        QCOMPARE(bytesOf(nbc) == before, !accepted);
+        Nb::Data data;
+        data.set(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        QCOMPARE(Nbc().fromData(data), accepted);
+
+        QTemporaryDir dir;
+        QFile f(dir.filePath("c.nbc"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        Nbc viaFile;
+        viaFile.setName("kept");
+        QCOMPARE(thrown([&] { viaFile.readFile(f.fileName()); }),
+                 accepted ? "nothing thrown" : QString::fromUtf8("Невозможно прочитать биометрический контейнер"));
+        QVERIFY(viaFile.at(0)->isHead());
+        QCOMPARE(viaFile.name(), accepted ? QString() : QString("kept"));
+    }
+
+    void files()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("c.nbc");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(500, 'x')) == 500);
+        f.close();
+        Nbc nbc;
+        nbc.setName(QString::fromUtf8("Отпечаток"));
+        QVERIFY(nbc.writeFile(path)); // over a larger file: no old tail stays
+        QCOMPARE(QFileInfo(path).size(), qint64(nbc.byteSize()));
+        Nbc back;
+        QVERIFY(back.readFile(path));
+        QCOMPARE(bytesOf(back), bytesOf(nbc));
+        QCOMPARE(thrown([&] { back.readFile(dir.filePath("missing.nbc")); }),
+                 QString::fromUtf8("Невозможно открыть биометрический контейнер"));
+        QCOMPARE(thrown([&] { nbc.writeFile(path + "/sub.nbc"); }),
+                 QString::fromUtf8("Невозможно записать биометрический контейнер"));
+        QCOMPARE(bytesOf(back), bytesOf(nbc));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNbc)
+#include "tst_nbc.moc"

@@ -1,0 +1,80 @@
+#include "varnex/model/appsettings.h"
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestAppSettings : public QObject {
+    Q_OBJECT
+
+    QString m_oldCwd;
+    QTemporaryDir* m_tmp = nullptr;
+
+private slots:
+    // Each case runs in a fresh current directory with an empty "data".
+    void init()
+    {
+        m_oldCwd = QDir::currentPath();
+        m_tmp = new QTemporaryDir;
+        QVERIFY(QDir::setCurrent(m_tmp->path()) && QDir().mkpath("data"));
+    }
+    void cleanup()
+    {
+        QDir::setCurrent(m_oldCwd);
+        delete m_tmp;
+    }
+
+    void defaults()
+    {
+        QCOMPARE(settingsPath(), QDir::currentPath() + QDir::separator() + "data" + QDir::separator() + "settings.ini");
+        AppSettings s{5000, "x.nbc", 7};
+        QVERIFY(!loadSettings(s)); // no file
+        QVERIFY(s.lockInterval == 0 && s.nbcFile.isNull() && s.categoryRow == 0);
+        QVERIFY(saveDefaultSettings());
+        QCOMPARE(fileBytes(settingsPath()), QByteArray::fromHex("00000000ffffffff00000000"));
+        s = AppSettings{1, "y", 2};
+        QVERIFY(loadSettings(s));
+        QVERIFY(s.lockInterval == 0 && s.nbcFile.isNull() && s.categoryRow == 0);
+    }
+
+    void roundTripWithContainerName()
+    {
+        const QString name = "{0a1b2c3d-0000-4000-8000-123456789abc}.nbc"; // 42 characters
+        QVERIFY(saveSettings(AppSettings{300000, name, 3}));
+        const QByteArray bytes = fileBytes(settingsPath());
+        QCOMPARE(bytes.size(), 96);
+        QCOMPARE(bytes.left(12), QByteArray::fromHex("000493e000000054007b0030"));
+        QCOMPARE(bytes.right(4), QByteArray::fromHex("00000003"));
+        AppSettings s;
+        QVERIFY(loadSettings(s));
+        QVERIFY(s.lockInterval == 300000 && s.nbcFile == name && s.categoryRow == 3);
+    }
+
+    void shortFileKeepsWhatItHolds()
+    {
+        QVERIFY(putBytes(settingsPath(), QByteArray::fromHex("00001388"))); // lock interval only
+        AppSettings s{1, "z", 9};
+        QVERIFY(loadSettings(s));
+        QVERIFY(s.lockInterval == 5000 && s.nbcFile.isEmpty() && s.categoryRow == 0);
+    }
+
+    void failedSaves()
+    {
+        QVERIFY(saveSettings(AppSettings{5000, "old.nbc", 1}));
+        const QByteArray before = fileBytes(settingsPath());
+        {
+            FileSizeLimit limit(64);
+            QVERIFY(limit.ok());
+            QVERIFY(!saveSettings(AppSettings{60000, QString(200, 'n'), 2}));
+        }
+        QCOMPARE(fileBytes(settingsPath()), before);
+        QCOMPARE(QDir("data").entryList(QDir::Files), QStringList{"settings.ini"});
+        QVERIFY(QDir("data").removeRecursively());
+        QVERIFY(!saveSettings(AppSettings{5000, "a.nbc", 1})); // no "data"
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppSettings)
+#include "tst_appsettings.moc"

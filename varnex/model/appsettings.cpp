@@ -1,0 +1,42 @@
+#include "varnex/model/appsettings.h"
+#include "varnex/model/savefile.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+QString settingsPath()
+{
+    return QDir::currentPath() + QDir::separator() + QLatin1String("data") + QDir::separator()
+           + QLatin1String("settings.ini");
+}
+
+bool saveSettings(const AppSettings& settings)
+{
+    QSaveFile file(settingsPath());
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "saveSettings: cannot open" << file.fileName();
+        return false;
+    }
+    QDataStream out(&file);
+    out << settings.lockInterval << settings.nbcFile << settings.categoryRow;
+    return commitWhole(file, out);
+}
+
+bool saveDefaultSettings()
+{
+    return saveSettings(AppSettings());
+}
+
+bool loadSettings(AppSettings& settings)
+{
+    settings = AppSettings();
+    QFile file(settingsPath());
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return false;
+    QDataStream in(&file);
+    in >> settings.lockInterval >> settings.nbcFile >> settings.categoryRow;
+    return true;
+}

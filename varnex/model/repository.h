@@ -1,0 +1,96 @@
+#pragma once
+// The encrypted store file and its key.
+//
+// File: three streamed byte arrays (big-endian QDataStream defaults):
+// check value = SHA-1(key + salt), 16 random salt bytes, and the payload
+// enciphered with RC4 under the key. The plain payload streams two maps,
+// the category descriptors and the cards by category.
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QMap>
+#include <QString>
+
+typedef QMap<QString, QString> FieldMap;  // field label -> text
+typedef QMap<QString, FieldMap> CardMap;  // name -> card or descriptor
+typedef QMap<QString, CardMap> FolderMap; // category -> its cards
+
+// Digest over QCryptographicHash; the algorithm is Qt's number (2 = SHA-1).
+class Hash {
+public:
+    explicit Hash(int algorithm);
+
+    QByteArray hash(const QByteArray& data) const;
+    QByteArray hash(const QString& text) const; // over the UTF-8 bytes
+    QByteArray hash(const QByteArray& a, const QByteArray& b) const; // a then b
+
+private:
+    QCryptographicHash m_hash;
+    int m_algorithm;
+};
+
+// Symmetric cipher over libcrypto; algorithm 0 is RC4, the only one known.
+class Cipher {
+public:
+    explicit Cipher(int algorithm);
+    ~Cipher();
+    Cipher(const Cipher&) = delete;
+    Cipher& operator=(const Cipher&) = delete;
+
+    // Output is replaced; throw std::invalid_argument for an unknown algorithm.
+    void encrypt(const QByteArray& input, const QByteArray& key, QByteArray& output) const;
+    void decrypt(const QByteArray& input, const QByteArray& key, QByteArray& output) const;
+
+    // bits / 8 bytes from the cryptographic generator; false (and an empty
+    // output) when the generator fails.
+    static bool randomBytes(QByteArray& output, int bits);
+
+private:
+    int m_algorithm;
+};
+
+class Repository {
+public:
+    // What a read found, beside its bool result, so that a damaged store is
+    // never mistaken for a new one.
+    enum Status {
+        StOk,       // key right, content read (and parsed)
+        StEmpty,    // key right, payload of length 0 (a new store)
+        StMissing,  // no path, no key, no file, or the file does not open
+        StWrongKey, // the key does not match the check value
+        StDamaged   // truncated or malformed file or payload
+    };
+
+    explicit Repository(const QString& path = QString());
+
+    static QString defaultPath();
+    static QByteArray keyFromPassword(const QString& password);
+
+    QString path() const { return m_path; }
+    bool exists() const;
+
+    bool isRightMainKey(const QByteArray& key, Status* status = nullptr) const;
+    bool isRightMainKey(const QString& password) const;
+
+    bool read(const QByteArray& key, QByteArray& payload, Status* status = nullptr) const;
+    bool write(const QByteArray& key, const QByteArray& payload) const;
+    bool read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status = nullptr) const;
+    bool write(const QByteArray& key, const CardMap& descr, const FolderMap& safe) const;
+
+    bool changeKey(const QByteArray& oldKey, const QByteArray& newKey) const;
+    bool changeKey(const QString& oldPassword, const QString& newPassword) const;
+
+    bool makeMainPsw(const QString& password) const;
+    bool erase() const;
+    // Overwrites the file in place with the array's stream form.
+    bool write(const QByteArray& input1) const;
+
+    bool saveBackup(const QString& target) const;
+    static bool restoreBackup(const QString& source, const QString& target);
+
+private:
+    struct Fields;
+    Status readFields(Fields& f, bool withPayload) const;
+
+    QString m_path;
+};
