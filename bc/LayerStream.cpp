@@ -294,8 +294,11 @@ bool Layer::read(QDataStream& s, QDataStream& c)
         BC_ERR(10);
         return false;
     }
+    // A drawn table is built only once the weights have been read: a few
+    // hostile header bytes must not buy a table of 65535 x 255 draws.
+    const bool drawn = cda == CdaFixTable || cda == CdaFixAlg;
     if (cda == CdaFixTable) {
-        if (!connect(in, con, Nb::NilUuid)) {
+        if (con > in) {
             BC_ERR(2);
             return false;
         }
@@ -304,7 +307,7 @@ bool Layer::read(QDataStream& s, QDataStream& c)
             BC_ERR(3);
             return false;
         }
-        if (!connect(in, con, salt)) {
+        if (con > in) {
             BC_ERR(4);
             return false;
         }
@@ -337,7 +340,7 @@ bool Layer::read(QDataStream& s, QDataStream& c)
     const uint8_t bits = bpw & 0x7F;
     const bool twos = (bpw & 0x80) != 0;
     for (Neuron& n : neurons) {
-        const size_t count = n.inputs.size();
+        const size_t count = drawn ? size_t(con) : n.inputs.size();
         if (lf & LfWOwn) {
             n.weights.assign(count, 0.0f);
             const uint8_t stored = readU8(s);
@@ -364,6 +367,10 @@ bool Layer::read(QDataStream& s, QDataStream& c)
             BC_ERR(9);
             return false;
         }
+    }
+    if (drawn && !connect(in, con, salt)) {
+        BC_ERR(cda == CdaFixTable ? 2 : 4);
+        return false;
     }
     return true;
 }
