@@ -127,8 +127,12 @@ bool Neuron::wencode(QDataStream& stream, int32_t count, uint8_t bits, bool twos
     }
     BitStream bs(&stream);
     const uint32_t mask = BitStream::Mask[bits];
+    // A weight beyond the width is saturated, not wrapped into the other
+    // sign; this also keeps floats that rounded past the top code stable.
+    const int64_t low = -(int64_t(1) << (bits - 1));
+    const int64_t high = (int64_t(1) << (bits - 1)) - (twosComplement ? 1 : 0);
     for (int32_t k = 0; k < count; ++k) {
-        const int32_t v = truncated(weights[size_t(k)]);
+        const int32_t v = int32_t(qBound(low, int64_t(truncated(weights[size_t(k)])), high));
         uint32_t code;
         if (twosComplement || v <= 0)
             code = uint32_t(v) & mask;

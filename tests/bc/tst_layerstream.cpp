@@ -133,12 +133,16 @@ void TestLayerStream::roundTrip_data()
         << fixedLayer(CdaFixTable, 0xA0, {1.5f, -1, 0}) << 8 + 2 + 36 << std::vector<float>{1.5f, -1, 0};
     QTest::newRow("fixed salt, 16 bytes") << fixedLayer(CdaFixAlg, 0xA0, {2, 3}) << 8 + 16 + 2 + 24
                                           << std::vector<float>{2, 3};
+    // Truncated, and saturated beyond the width.
     QTest::newRow("3 bits without zero")
-        << fixedLayer(CdaFixTable, 3, {-4, -3, -2, -1, 1, 2, 3, 4, 0, 2.9f}) << 8 + 2 + 12
-        << std::vector<float>{-4, -3, -2, -1, 1, 2, 3, 4, 1, 2};
+        << fixedLayer(CdaFixTable, 3, {-4, -3, -2, -1, 1, 2, 3, 4, 0, 2.9f, 9, -9}) << 8 + 2 + 15
+        << std::vector<float>{-4, -3, -2, -1, 1, 2, 3, 4, 1, 2, 4, -4};
     QTest::newRow("3 bits two's complement")
-        << fixedLayer(CdaFixTable, 0x83, {-4, -3, -2, -1, 0, 1, 2, 3, -1.7f, 3}) << 8 + 2 + 12
-        << std::vector<float>{-4, -3, -2, -1, 0, 1, 2, 3, -1, 3};
+        << fixedLayer(CdaFixTable, 0x83, {-4, -3, -2, -1, 0, 1, 2, 3, -1.7f, 3, 9, -9}) << 8 + 2 + 15
+        << std::vector<float>{-4, -3, -2, -1, 0, 1, 2, 3, -1, 3, 3, -4};
+    // 2^25 - 1 reads back as the float 2^25, which must not wrap to -2^25.
+    QTest::newRow("26 bits, float rounding") << fixedLayer(CdaFixTable, 0x9A, {33554432.0f, -33554432.0f})
+                                             << 8 + 2 + 3 * 7 << std::vector<float>{33554432.0f, -33554432.0f};
     Layer delta = smallLayer(LfProt);
     delta.in = 300;
     delta.con = 7;
