@@ -18,9 +18,14 @@ int runModal(QDialog& dlg, F drive)
     return dlg.exec();
 }
 
-QTableView* daysOf(QCalendarWidget* cal)
+QCalendarWidget* calendar(CalendarDlg& dlg)
 {
-    return cal->findChild<QTableView*>();
+    return dlg.findChild<QCalendarWidget*>("calendarWidget");
+}
+
+QTableView* days(CalendarDlg& dlg)
+{
+    return calendar(dlg)->findChild<QTableView*>();
 }
 
 } // namespace
@@ -34,93 +39,70 @@ private slots:
         const QDate today = QDate::currentDate();
         CalendarDlg dlg(nullptr);
         QCOMPARE(dlg.windowTitle(), QString("Выберите дату"));
-        auto* cal = dlg.findChild<QCalendarWidget*>("calendarWidget");
-        QVERIFY(cal);
-        QVERIFY(!dlg.findChild<QDialogButtonBox*>());
-        QCOMPARE(cal->selectedDate(), today);
-        QCOMPARE(cal->minimumDate(), today.addYears(-50));
-        QCOMPARE(cal->maximumDate(), today.addYears(50));
+        QVERIFY(calendar(dlg) && !dlg.findChild<QDialogButtonBox*>());
+        QCOMPARE(calendar(dlg)->selectedDate(), today);
         QCOMPARE(dlg.getDate(), today);
-        // Nothing beyond the range can be selected.
-        cal->setSelectedDate(today.addYears(-50).addDays(-1));
-        QCOMPARE(cal->selectedDate(), today.addYears(-50));
-        cal->setSelectedDate(today.addYears(50).addDays(1));
-        QCOMPARE(cal->selectedDate(), today.addYears(50));
+        calendar(dlg)->setSelectedDate(today.addYears(-50).addDays(-1));
+        QCOMPARE(calendar(dlg)->selectedDate(), today.addYears(-50));
+        calendar(dlg)->setSelectedDate(today.addYears(50).addDays(1));
+        QCOMPARE(calendar(dlg)->selectedDate(), today.addYears(50));
     }
 
-    void returnOnTodayAccepts()
+    // Enter on a day reached with the keyboard, Return on today, or a double
+    // click hands that day back; moving alone accepts nothing.
+    void activatedDayIsTheDate_data()
     {
-        CalendarDlg dlg(nullptr);
-        auto* cal = dlg.findChild<QCalendarWidget*>("calendarWidget");
-        const int result = runModal(dlg, [&] { QTest::keyClick(daysOf(cal), Qt::Key_Return); });
-        QCOMPARE(result, int(QDialog::Accepted));
-        QCOMPARE(dlg.getDate(), QDate::currentDate());
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QDate>("expected");
+        const QDate today = QDate::currentDate();
+        QTest::newRow("Return on today") << 0 << today;
+        QTest::newRow("Down, Right, Enter") << 1 << today.addDays(8);
+        QTest::newRow("double click") << 2 << today.addMonths(-3);
     }
-
-    // A day reached with the keyboard and activated by Enter, or activated by
-    // a double click, is the date handed back; moving alone accepts nothing.
     void activatedDayIsTheDate()
     {
-        const QDate today = QDate::currentDate();
+        QFETCH(int, how);
+        QFETCH(QDate, expected);
+        DebugCapture capture;
         CalendarDlg dlg(nullptr);
-        auto* cal = dlg.findChild<QCalendarWidget*>("calendarWidget");
-        bool stillOpen = false;
+        bool openAfterMoving = false;
         const int result = runModal(dlg, [&] {
-            QTest::keyClick(daysOf(cal), Qt::Key_Down); // a week on
-            QTest::keyClick(daysOf(cal), Qt::Key_Right);
-            stillOpen = dlg.isVisible();
-            QTest::keyClick(daysOf(cal), Qt::Key_Enter);
+            QTableView* view = days(dlg);
+            if (how == 1) {
+                QTest::keyClick(view, Qt::Key_Down);
+                QTest::keyClick(view, Qt::Key_Right);
+            } else if (how == 2) {
+                calendar(dlg)->setSelectedDate(expected);
+            }
+            openAfterMoving = dlg.isVisible();
+            if (how == 2)
+                QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                   view->visualRect(view->currentIndex()).center());
+            else
+                QTest::keyClick(view, how == 0 ? Qt::Key_Return : Qt::Key_Enter);
         });
-        QVERIFY(stillOpen);
+        QVERIFY(openAfterMoving);
         QCOMPARE(result, int(QDialog::Accepted));
-        QCOMPARE(dlg.getDate(), today.addDays(8));
-
-        CalendarDlg other(nullptr);
-        auto* otherCal = other.findChild<QCalendarWidget*>("calendarWidget");
-        const QDate target = today.addMonths(-3);
-        const int otherResult = runModal(other, [&] {
-            otherCal->setSelectedDate(target);
-            QTableView* view = daysOf(otherCal);
-            const QRect cell = view->visualRect(view->currentIndex());
-            QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-        });
-        QCOMPARE(otherResult, int(QDialog::Accepted));
-        QCOMPARE(other.getDate(), target);
+        QCOMPARE(dlg.getDate(), expected);
+        QVERIFY(capture.texts().contains("CalendarDlg::on_calendarWidget_activated " + printed(expected)));
+        QVERIFY(capture.texts().contains("getDate " + printed(expected)));
     }
 
     void escapeOrCloseRejectsAndKeepsToday()
     {
-        CalendarDlg dlg(nullptr);
-        auto* cal = dlg.findChild<QCalendarWidget*>("calendarWidget");
-        const int result = runModal(dlg, [&] {
-            cal->setSelectedDate(QDate::currentDate().addDays(-20));
-            QTest::keyClick(daysOf(cal), Qt::Key_Escape);
-        });
-        QCOMPARE(result, int(QDialog::Rejected));
-        QCOMPARE(dlg.getDate(), QDate::currentDate());
-
-        CalendarDlg closed(nullptr);
-        QCOMPARE(runModal(closed, [&] { closed.close(); }), int(QDialog::Rejected));
-        QCOMPARE(closed.getDate(), QDate::currentDate());
-    }
-
-    void debugLines()
-    {
         DebugCapture capture;
-        const QDate day = QDate::currentDate().addDays(3);
         {
             CalendarDlg dlg(nullptr);
-            auto* cal = dlg.findChild<QCalendarWidget*>("calendarWidget");
-            runModal(dlg, [&] {
-                cal->setSelectedDate(day);
-                QTest::keyClick(daysOf(cal), Qt::Key_Return);
+            const int result = runModal(dlg, [&] {
+                calendar(dlg)->setSelectedDate(QDate::currentDate().addDays(-20));
+                QTest::keyClick(days(dlg), Qt::Key_Escape);
             });
-            QCOMPARE(dlg.getDate(), day);
+            QCOMPARE(result, int(QDialog::Rejected));
+            QCOMPARE(dlg.getDate(), QDate::currentDate());
+            CalendarDlg closed(nullptr);
+            QCOMPARE(runModal(closed, [&] { closed.close(); }), int(QDialog::Rejected));
         }
-        const QStringList texts = capture.texts();
-        QVERIFY(texts.contains("CalendarDlg::on_calendarWidget_activated " + printed(day)));
-        QVERIFY(texts.contains("getDate " + printed(day)));
-        QVERIFY(texts.contains("CalendarDlg::~CalendarDlg"));
+        QCOMPARE(capture.texts().count("CalendarDlg::~CalendarDlg"), 2);
     }
 };
 

@@ -138,11 +138,6 @@ private slots:
         if (mark != "Varnex")
             QVERIFY(text.contains("Copyright", Qt::CaseInsensitive));
     }
-
-    void unknownPathStaysEmpty()
-    {
-        QVERIFY(QIcon(":/32/oxygen/folders/nothing").pixmap(32, 32).isNull());
-    }
 };
 
 QTEST_MAIN(TestResources)
