@@ -29,7 +29,9 @@ private slots:
     void listing()
     {
         QCOMPARE(FileNbc().directory(), QDir::currentPath() + QDir::separator() + "data" + QDir::separator());
+        QVERIFY(!QDir("data").exists());
         QVERIFY(FileNbc().names().isEmpty()); // creates "data"
+        QVERIFY(QDir("data").exists());
         QVERIFY(QDir().mkpath("data/sub.nbc"));
         for (const char* name : {"data/a.nbc", "data/B.NBC", "data/c.nbc.bak", "data/settings.ini"})
             QVERIFY(putBytes(name, "x"));
