@@ -41,6 +41,13 @@ private slots:
         QCOMPARE(FileNbc().infos().size(), 2);
     }
 
+    void directoryThatCannotBeMade()
+    {
+        QVERIFY(putBytes("data", "a file in the way"));
+        QVERIFY(FileNbc().names().isEmpty() && FileNbc().infos().isEmpty());
+        QVERIFY(!FileNbc().write("a.nbc", "x"));
+    }
+
     void byteArrays()
     {
         FileNbc files;

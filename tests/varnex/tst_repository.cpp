@@ -156,6 +156,10 @@ private slots:
         QVERIFY(!repo.read("wrong", out, &st) && st == Repository::StWrongKey);
         QCOMPARE(out, QByteArray("untouched"));
         QCOMPARE(fileBytes(m_path), before);
+
+        // only a first master password makes the directory
+        QVERIFY(!Repository(m_tmp.filePath("nodir/data/s.bpk")).write("key", QByteArray("p")));
+        QVERIFY(!QFileInfo::exists(m_tmp.filePath("nodir")));
     }
 
     // A cut-short or malformed store must never look like a new one.
