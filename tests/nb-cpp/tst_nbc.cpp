@@ -152,6 +152,10 @@ private slots:
             QVERIFY(t.write(out) > 0);
             QCOMPARE(raw(tpl->data(18), tpl->size() - 18), matrixBytes);
         }
+        QList<Nb::Block*> found{nullptr};
+        QVERIFY(nbc.findBlocks(found, Nbc::BtTemplate) && found.size() == 3); // appended, in order
+        QVERIFY(found.at(1) == tpl && found.at(2) == nbc.at(nbc.count() - 1));
+        QVERIFY(!nbc.findBlocks(found, Nbc::BtCodeHash) && found.size() == 3);
         Nb::Matrix out;
         QVERIFY(!nbc.getTemplate(1, other, out) && !nbc.getTemplate(2, type, out));
         QVERIFY(nbc.getTemplate(1, type, out));
