@@ -2,7 +2,7 @@
 #include "nb-cpp/Nbc.h"
 
 #include "DebugCapture.h"
-#include "../varnex/TestFiles.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
