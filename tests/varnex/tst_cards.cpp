@@ -248,7 +248,15 @@ void TestCards::emptyMapHidesRows()
     QFETCH(int, kind);
     const Kind& k = kinds()[kind];
     QScopedPointer<PatternCard> card(k.make());
+    FieldMap previous;
+    previous.insert(u("Название карточки"), "previous");
+    previous.insert(u("Описание карточки"), "previous");
+    for (const QString& key : k.ownKeys)
+        previous.insert(key, "previous");
+    card->setData(previous);
     card->setData(FieldMap());
+    for (QLineEdit* edit : card->findChildren<QLineEdit*>())
+        QVERIFY2(edit->text().isEmpty(), qPrintable(edit->objectName()));
     QVERIFY(shown(card.data(), "lineEdit_name"));
     QVERIFY(!shown(card.data(), "lineEdit_descr"));
     QVERIFY(child<QLabel>(card.data(), "label_ico")->pixmap(Qt::ReturnByValue).isNull());
