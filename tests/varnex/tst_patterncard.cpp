@@ -94,16 +94,12 @@ class TestPatternCard : public QObject
 
 private slots:
     void baseClass();
-    void constructedReadOnly();
-    void editableAndBack();
-    void clearEditsLeavesTextEdits();
+    void states();
     void dateRoundTrip_data();
     void dateRoundTrip();
-    void missingDateNotFromPreviousCard();
-    void unreadableDateKept_data();
-    void unreadableDateKept();
-    void eraseStartsFromToday();
-    void dateRanges();
+    void undatedKeptAsStored_data();
+    void undatedKeptAsStored();
+    void eraseAndRanges();
     void pickDate();
     void textField();
 };
@@ -113,9 +109,7 @@ void TestPatternCard::baseClass()
     DebugCapture capture;
     PatternCard card;
     QVERIFY(card.isReadOnly());
-    FieldMap map;
-    map.insert("a", "b");
-    QVERIFY(card.setData(map));
+    QVERIFY(card.setData(FieldMap{{"a", "b"}}));
     QCOMPARE(card.getData(), FieldMap());
     QCOMPARE(&card.getData(), &card.getData());
     card.getData().insert("kept", "x");
@@ -132,7 +126,7 @@ void TestPatternCard::baseClass()
         QVERIFY2(texts.contains(t), t);
 }
 
-void TestPatternCard::constructedReadOnly()
+void TestPatternCard::states()
 {
     TestCard card;
     for (const char* name : {"lineEdit_name", "lineEdit_descr", "lineEdit_login", "lineEdit_passw"})
@@ -141,49 +135,27 @@ void TestPatternCard::constructedReadOnly()
     QVERIFY(!card.w<QTextEdit>("textEdit_note")->isReadOnly());  // text edits are not switched
     for (const char* name : {"toolButton_ico", "toolButton_passw", "toolButton_date", "toolButton_note"})
         QVERIFY2(!card.shown(name), name);
-    QVERIFY(card.shown("toolButton_url"));
-    QVERIFY(card.shown("label_ico"));
-    QCOMPARE(card.w<QLineEdit>("lineEdit_passw")->echoMode(), QLineEdit::Password);
-    QCOMPARE(card.date()->displayFormat(), QString("dd.MM.yyyy"));
-}
+    QVERIFY(card.shown("toolButton_url") && card.shown("label_ico"));
 
-void TestPatternCard::editableAndBack()
-{
-    TestCard card;
     card.setData(FieldMap());
-    QVERIFY(!card.shown("lineEdit_login"));
-    QVERIFY(!card.shown("toolButton_url"));
-    QVERIFY(!card.shown("textEdit_note"));
+    QVERIFY(!card.shown("lineEdit_login") && !card.shown("toolButton_url") && !card.shown("textEdit_note"));
     DebugCapture capture;
     card.setReadOnly(false);
     QVERIFY(capture.texts().contains("\"toolButton_passw\""));
-    QVERIFY(capture.texts().contains("\"toolButton_url\""));
     for (const char* name : {"lineEdit_login", "label_login", "dateEdit_date", "textEdit_note", "lineEdit_descr",
                              "toolButton_ico", "toolButton_passw", "toolButton_date"})
         QVERIFY2(card.shown(name), name);
-    QVERIFY(!card.shown("toolButton_url"));
-    QVERIFY(!card.shown("label_ico"));
-    QVERIFY(!card.w<QLineEdit>("lineEdit_login")->isReadOnly());
-    QVERIFY(!card.date()->isReadOnly());
-    capture.clear();
+    QVERIFY(!card.shown("toolButton_url") && !card.shown("label_ico"));
+    QVERIFY(!card.w<QLineEdit>("lineEdit_login")->isReadOnly() && !card.date()->isReadOnly());
     card.updateControls();
     QVERIFY(capture.texts().contains("PatternCard::updateControls() false"));
 
-    card.setReadOnly(true);
-    QVERIFY(card.shown("lineEdit_login"));
-    QVERIFY(card.shown("toolButton_url"));
-    QVERIFY(!card.shown("toolButton_passw"));
+    card.setReadOnly(true);  // nothing is hidden until the next fill
+    QVERIFY(card.shown("lineEdit_login") && card.shown("toolButton_url") && !card.shown("toolButton_passw"));
     QVERIFY(card.w<QLineEdit>("lineEdit_login")->isReadOnly());
-}
 
-void TestPatternCard::clearEditsLeavesTextEdits()
-{
-    TestCard card;
-    FieldMap map;
-    map.insert(u("Логин"), "l");
-    map.insert(u("Текст заметки"), "t");
-    map.insert(u("Действует до"), "01.02.2020");
-    card.setData(map);
+    card.w<QTextEdit>("textEdit_note")->setPlainText("t");
+    card.w<QLineEdit>("lineEdit_login")->setText("l");
     card.clearEdits(&card);
     QCOMPARE(card.w<QLineEdit>("lineEdit_login")->text(), QString());
     QCOMPARE(card.date()->text(), QString());
@@ -208,9 +180,7 @@ void TestPatternCard::dateRoundTrip()
     QFETCH(QString, key);
     QFETCH(QString, stored);
     TestCard card;
-    FieldMap map;
-    map.insert(key, stored);
-    card.setData(map);
+    card.setData(FieldMap{{key, stored}});
     QDateEdit* edit = card.w<QDateEdit>(key == u("Действует до") ? "dateEdit_date" : "dateEdit_birth");
     QCOMPARE(edit->date(), QDate::fromString(stored, "dd.MM.yyyy"));
     QCOMPARE(edit->text(), stored);
@@ -219,26 +189,35 @@ void TestPatternCard::dateRoundTrip()
     QCOMPARE(card.getData().value(key), stored);
 }
 
-void TestPatternCard::missingDateNotFromPreviousCard()
+void TestPatternCard::undatedKeptAsStored_data()
 {
-    TestCard card;
-    FieldMap first;
-    first.insert(u("Действует до"), "15.04.2005");
-    card.setData(first);
-    QSignalSpy spy(&card, &PatternCard::cardChanged);
-    FieldMap second;
-    second.insert(u("Название карточки"), "no date");
-    card.setData(second);
-    QVERIFY(!card.shown("dateEdit_date"));
-    QCOMPARE(card.date()->text(), QString());
-    QVERIFY(card.date()->date() != QDate(2005, 4, 15));
-    FieldMap data = card.getData();
-    QVERIFY(data.contains(u("Действует до")));
-    QCOMPARE(data.value(u("Действует до")), QString());
-    for (const QList<QVariant>& args : spy)
-        QVERIFY(args.at(0).toBool());
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("missing") << false << "";
+    QTest::newRow("empty") << true << "";
+    QTest::newRow("iso") << true << "1985-03-07";
+    QTest::newRow("no such day") << true << "31.02.2015";
+    QTest::newRow("garbage") << true << u("99.99.9999 завтра");
+    QTest::newRow("year 0") << true << "01.01.0000";
+}
 
-    // Picking today's date on the empty edit enters it.
+void TestPatternCard::undatedKeptAsStored()
+{
+    QFETCH(bool, present);
+    QFETCH(QString, stored);
+    TestCard card;
+    card.setData(FieldMap{{u("Действует до"), "15.04.2005"}});
+    FieldMap map{{u("Название карточки"), "undated"}};
+    if (present)
+        map.insert(u("Действует до"), stored);
+    card.setData(map);
+    QCOMPARE(card.shown("dateEdit_date"), !stored.isEmpty());
+    QCOMPARE(card.date()->text(), QString());  // not the previous card's date
+    QVERIFY(card.date()->date() != QDate(2005, 4, 15));
+    QVERIFY(card.getData().contains(u("Действует до")));
+    QCOMPARE(card.getData().value(u("Действует до")), stored);
+
+    // Picking a date on the empty edit enters it, today's date too.
     card.setReadOnly(false);
     const QDate today = QDate::currentDate();
     onNextDialog([&](QWidget* dialog) { activate(dialog, today); });
@@ -246,65 +225,22 @@ void TestPatternCard::missingDateNotFromPreviousCard()
     QCOMPARE(card.getData().value(u("Действует до")), text(today));
 }
 
-void TestPatternCard::unreadableDateKept_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("iso") << "1985-03-07";
-    QTest::newRow("no such day") << "31.02.2015";
-    QTest::newRow("garbage") << u("99.99.9999 завтра");
-    QTest::newRow("year 0") << "01.01.0000";
-}
-
-void TestPatternCard::unreadableDateKept()
-{
-    QFETCH(QString, stored);
-    TestCard card;
-    FieldMap dated;
-    dated.insert(u("Действует до"), "01.01.2001");
-    card.setData(dated);
-    FieldMap map;
-    map.insert(u("Действует до"), stored);
-    map.insert(u("Дата рождения"), stored);
-    card.setData(map);
-    QVERIFY(card.shown("dateEdit_date"));  // the stored text is not empty
-    QCOMPARE(card.date()->text(), QString());
-    QCOMPARE(card.getData().value(u("Действует до")), stored);
-    QCOMPARE(card.getData().value(u("Дата рождения")), stored);
-}
-
-void TestPatternCard::eraseStartsFromToday()
-{
-    TestCard card;
-    FieldMap map;
-    map.insert(u("Действует до"), "01.01.2001");
-    map.insert(u("Логин"), "x");
-    card.setData(map);
-    card.erase();
-    const FieldMap data = card.getData();
-    QCOMPARE(data.value(u("Действует до")), text(QDate::currentDate()));
-    QCOMPARE(data.value(u("Дата рождения")), text(QDate::currentDate()));
-    QCOMPARE(data.value(u("Логин")), QString());
-    QCOMPARE(data.value(u("Тип карточки")), u("Тест"));
-    QCOMPARE(data.size(), 9);
-}
-
-void TestPatternCard::dateRanges()
+void TestPatternCard::eraseAndRanges()
 {
     const QDate today = QDate::currentDate();
     TestCard card;
     QCOMPARE(card.date()->minimumDate(), today.addYears(-50));
     QCOMPARE(card.date()->maximumDate(), today.addYears(50));
     QCOMPARE(card.w<QDateEdit>("dateEdit_birth")->minimumDate(), QDate(1900, 1, 1));
-    FieldMap old;
-    old.insert(u("Действует до"), "01.01.1901");
-    card.setData(old);
-    FieldMap recent;
-    recent.insert(u("Действует до"), "01.01.2020");
-    card.setData(recent);
-    QCOMPARE(card.date()->minimumDate(), today.addYears(-50));  // the old card widened it only for itself
-    card.setReadOnly(false);
-    card.date()->setDate(QDate(1901, 1, 1));
-    QCOMPARE(card.date()->date(), today.addYears(-50));
+    card.setData(FieldMap{{u("Действует до"), "01.01.1901"}, {u("Логин"), "x"}});
+    card.erase();  // a new card starts from today, not from the previous card's date
+    const FieldMap data = card.getData();
+    QCOMPARE(data.value(u("Действует до")), text(today));
+    QCOMPARE(data.value(u("Дата рождения")), text(today));
+    QCOMPARE(data.value(u("Логин")), QString());
+    QCOMPARE(data.value(u("Тип карточки")), u("Тест"));
+    QCOMPARE(data.size(), 9);
+    QCOMPARE(card.date()->minimumDate(), today.addYears(-50));  // widened for the old card only
 }
 
 void TestPatternCard::pickDate()
@@ -312,8 +248,8 @@ void TestPatternCard::pickDate()
     TestCard card;
     card.setReadOnly(false);
     QSignalSpy spy(&card, &PatternCard::cardChanged);
-    onNextDialog([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
     const QDate before = card.date()->date();
+    onNextDialog([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
     card.w<QToolButton>("toolButton_date")->click();
     QCOMPARE(card.date()->date(), before);
     QCOMPARE(spy.count(), 0);
