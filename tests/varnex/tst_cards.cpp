@@ -242,6 +242,15 @@ void TestCards::emptyMapEmptiesAndHides()
     for (const QString& key : k.ownKeys)
         QVERIFY(!shown(card.data(), rows[key].first) && !shown(card.data(), rows[key].second));
     QCOMPARE(card->getData().value(u("Иконка"), "missing"), QString());
+
+    // An icon path outside the program's resources is kept, not read.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("icon.png");
+    QVERIFY(QPixmap(":/32/oxygen/folders/car").save(file));
+    card->setData(FieldMap{{u("Иконка"), file}});
+    QVERIFY(child<QLabel>(card.data(), "label_ico")->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(child<QToolButton>(card.data(), "toolButton_ico")->icon().isNull());
+    QCOMPARE(card->getData().value(u("Иконка")), file);
 }
 
 void TestCards::hiddenRowsComeBack()
