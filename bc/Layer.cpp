@@ -73,17 +73,26 @@ bool Layer::connect(int32_t in, int32_t con, const Nb::Uuid& salt)
     // Seeded by value, std::mt19937 is the reference generator: the same
     // initialisation and tempering, so tables agree with other builds.
     std::mt19937 gen(seed);
+    // The permutation starts as the identity for every neuron. Only the
+    // entries a neuron's swaps touched are put back afterwards, so a wide
+    // layer of many neurons costs con, not in, per neuron.
     std::vector<int32_t> p(static_cast<size_t>(in));
+    for (int32_t i = 0; i < in; ++i)
+        p[size_t(i)] = i;
+    std::vector<int32_t> swapped(static_cast<size_t>(con));
     for (Neuron& n : neurons) {
         n.inputs.resize(size_t(con));
-        for (int32_t i = 0; i < in; ++i)
-            p[size_t(i)] = i;
         for (int32_t i = 0; i < con; ++i) {
             const uint64_t u = uint32_t(gen());
             const int32_t j = int32_t((u * uint64_t(in - i)) >> 32);
             std::swap(p[size_t(i)], p[size_t(i + j)]);
+            swapped[size_t(i)] = i + j;
         }
         std::copy(p.begin(), p.begin() + con, n.inputs.begin());
+        for (int32_t i = 0; i < con; ++i) {
+            p[size_t(i)] = i;
+            p[size_t(swapped[size_t(i)])] = swapped[size_t(i)];
+        }
     }
     return true;
 }

@@ -127,8 +127,12 @@ bool Neuron::wencode(QDataStream& stream, int32_t count, uint8_t bits, bool twos
     }
     BitStream bs(&stream);
     const uint32_t mask = BitStream::Mask[bits];
+    // A weight beyond the width is saturated, not wrapped into the other
+    // sign; this also keeps floats that rounded past the top code stable.
+    const int64_t low = -(int64_t(1) << (bits - 1));
+    const int64_t high = (int64_t(1) << (bits - 1)) - (twosComplement ? 1 : 0);
     for (int32_t k = 0; k < count; ++k) {
-        const int32_t v = truncated(weights[size_t(k)]);
+        const int32_t v = int32_t(qBound(low, int64_t(truncated(weights[size_t(k)])), high));
         uint32_t code;
         if (twosComplement || v <= 0)
             code = uint32_t(v) & mask;
@@ -294,8 +298,11 @@ bool Layer::read(QDataStream& s, QDataStream& c)
         BC_ERR(10);
         return false;
     }
+    // A drawn table is built only once the weights have been read: a few
+    // hostile header bytes must not buy a table of 65535 x 255 draws.
+    const bool drawn = cda == CdaFixTable || cda == CdaFixAlg;
     if (cda == CdaFixTable) {
-        if (!connect(in, con, Nb::NilUuid)) {
+        if (con > in) {
             BC_ERR(2);
             return false;
         }
@@ -304,7 +311,7 @@ bool Layer::read(QDataStream& s, QDataStream& c)
             BC_ERR(3);
             return false;
         }
-        if (!connect(in, con, salt)) {
+        if (con > in) {
             BC_ERR(4);
             return false;
         }
@@ -337,7 +344,7 @@ bool Layer::read(QDataStream& s, QDataStream& c)
     const uint8_t bits = bpw & 0x7F;
     const bool twos = (bpw & 0x80) != 0;
     for (Neuron& n : neurons) {
-        const size_t count = n.inputs.size();
+        const size_t count = drawn ? size_t(con) : n.inputs.size();
         if (lf & LfWOwn) {
             n.weights.assign(count, 0.0f);
             const uint8_t stored = readU8(s);
@@ -364,6 +371,10 @@ bool Layer::read(QDataStream& s, QDataStream& c)
             BC_ERR(9);
             return false;
         }
+    }
+    if (drawn && !connect(in, con, salt)) {
+        BC_ERR(cda == CdaFixTable ? 2 : 4);
+        return false;
     }
     return true;
 }

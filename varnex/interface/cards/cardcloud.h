@@ -1,0 +1,26 @@
+#pragma once
+// Card editor for the card type "Онлайн хранилище".
+
+#include "varnex/interface/cards/patterncard.h"
+
+class CardCloud : public PatternCard
+{
+    Q_OBJECT
+
+public:
+    explicit CardCloud(QWidget* parent = nullptr);
+    ~CardCloud() override;
+
+    void erase() override;
+    bool setData(const FieldMap& map) override;
+    FieldMap& getData() override;
+    void hideControls() override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private slots:
+    void on_toolButton_ico_clicked();
+private:
+    CardForm* ui;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// Card editor for the card type "Паспорт".
+
+#include "varnex/interface/cards/patterncard.h"
+
+class CardPassport : public PatternCard
+{
+    Q_OBJECT
+
+public:
+    explicit CardPassport(QWidget* parent = nullptr);
+    ~CardPassport() override;
+
+    void erase() override;
+    bool setData(const FieldMap& map) override;
+    FieldMap& getData() override;
+    void hideControls() override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private slots:
+    void on_toolButton_ico_clicked();
+private:
+    CardForm* ui;
+};
