@@ -515,6 +515,10 @@ void TestBcNeuralConverter::parameterBlockRoundTrip()
     QCOMPARE(bool(copy.conv->layer().lf & LfProt), flags != 0);
     std::memcpy(copy.wanted->at(0, 0), rig.wanted->at(0, 0), 3);
     QCOMPARE(copy.decoded(*samples(rig.mu, 4, Live)), 4);
+    // The slot's flag, not the block, says whether outputs are chained.
+    Rig other(Bits, Nb::BsTrained, uint16_t(flags ^ 0x2));
+    QCOMPARE(other.conv->readParams(c, 0, nullptr), 1);
+    QCOMPARE(bool(other.conv->layer().lf & LfProt), flags == 0);
 }
 
 void TestBcNeuralConverter::hostileParameterBlocks()
