@@ -163,6 +163,16 @@ void TestLayerEmulation::ranking_data()
     // mean. Scores 1/6, 1/6, 3/2, 1/6; t = 3/2: the fourth is not below it.
     QTest::newRow("four") << Samples{{0, 1}, {0, 1}, {4, 1}, {0, 1}}
                           << std::vector<float>{1 / 9.0f, 1 / 9.0f, 1, 1 / 9.0f} << 3u << 2;
+    // Six: t = s[4] + s[3] - s[0]; the accepted run ends at the first score
+    // not below it, or takes all when none reaches it.
+    QTest::newRow("six, run ends at the fifth")
+        << Samples{{0}, {1}, {2}, {3}, {4}, {10}}
+        << std::vector<float>{25 / 37.0f, 49 / 148.0f, 4 / 37.0f, 1 / 148.0f, 1 / 37.0f, 100 / 37.0f}
+        << 5u << 5;
+    QTest::newRow("six, none reaches the threshold")
+        << Samples{{0}, {1}, {2}, {3}, {4}, {5}}
+        << std::vector<float>{25 / 33.0f, 9 / 33.0f, 1 / 33.0f, 1 / 33.0f, 9 / 33.0f, 25 / 33.0f} << 6u
+        << -1;
     // No score after the middle one: the last stands in for it.
     QTest::newRow("two") << Samples{{0}, {2}} << std::vector<float>{1, 1} << 2u << -1;
     QTest::newRow("three") << Samples{{0}, {0}, {3}}
