@@ -345,6 +345,8 @@ void TestLayerStream::hostileBytes_data()
     };
     QTest::newRow("index equal to in") << patched(8, "0500") << 5;
     QTest::newRow("index far out") << patched(12, "ffff") << 5;
+    // One 4-bit gap of 14 in 5 inputs: still 9 after taking off the inputs.
+    QTest::newRow("delta index beyond in") << QByteArray::fromHex("0005000100000184" "0e" "01a0" "0000803f") << 5;
     QTest::newRow("NaN weight") << patched(18, "0000c07f") << 8;
     QTest::newRow("infinite weight") << patched(30, "0000807f") << 8;
     QTest::newRow("flag 0x04") << patched(4, "04") << 1;
