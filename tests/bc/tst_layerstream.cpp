@@ -280,12 +280,38 @@ void TestLayerStream::refusedWrites()
     Layer wide = smallLayer();
     wide.con = 256; // would not fit its byte
     QVERIFY(write(wide, &ok).isEmpty() && !ok);
-    QCOMPARE(cap.reports().size(), 4);
+    const QList<CapturedMessage> reports = cap.reports();
+    QCOMPARE(reports.size(), 4);
+    const char* numbers[] = {"@err 7 ", "@err 2 ", "@err 1 ", "@err 8 "};
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(reports[i].text.startsWith(numbers[i]), qPrintable(reports[i].text));
     for (qint64 capacity : {0, 7, 12, 20, 33}) {
         FailingDevice dev(capacity);
         dev.open(QIODevice::WriteOnly);
         QDataStream s(&dev);
         QVERIFY(!smallLayer().write(s, s));
+    }
+    // A device that fails in one section: the salt, the indices, the
+    // weights with and without their own counts.
+    struct Case {
+        Layer layer;
+        bool failStructure;
+        qint64 capacity;
+        const char* report;
+    };
+    const Case cases[] = {{fixedLayer(CdaFixAlg, 0xA0, {1, 2}), false, 15, "@err 3 "},
+                          {smallLayer(), false, 5, "@err 4 "},
+                          {smallLayer(LfWOwn), true, 12, "@err 5 "},
+                          {smallLayer(), true, 13, "@err 6 "}};
+    for (const Case& c : cases) {
+        cap.clear();
+        FailingDevice dev(c.capacity);
+        dev.open(QIODevice::WriteOnly);
+        QByteArray other;
+        QDataStream failing(&dev), good(&other, QIODevice::WriteOnly);
+        QVERIFY(!(c.failStructure ? c.layer.write(failing, good) : c.layer.write(good, failing)));
+        QVERIFY(!cap.reports().isEmpty());
+        QVERIFY2(cap.reports().first().text.startsWith(c.report), qPrintable(cap.reports().first().text));
     }
 }
 
