@@ -26,7 +26,7 @@ set(_varnex_icons
   "32/oxygen/folders/icq|${_oxy}/32x32/actions/im-icq.png"
   "32/oxygen/folders/periph|${_oxy}/32x32/categories/preferences-desktop-peripherals.png"
   "32/oxygen/folders/cloud|${_oxy}/32x32/places/folder-cloud.png"
-  "32/oxygen/folders/passport|${_oxy}/32x32/places/user-identity.png"
+  "32/oxygen/folders/passport|${_oxy}/32x32/mimetypes/text-x-vcard.png"
   "32/oxygen/folders/mail|${_oxy}/32x32/apps/internet-mail.png"
   "32/oxygen/folders/site|${_oxy}/32x32/apps/internet-web-browser.png"
   "32/oxygen/folders/server|${_oxy}/32x32/places/network-server.png"

@@ -1,0 +1,360 @@
+#include "varnex/interface/cards/cardform.h"
+
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QSpacerItem>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <type_traits>
+
+#include "varnex/interface/cards/patterncard.h"
+
+using CardTable::Editor;
+using CardTable::Field;
+
+namespace {
+
+// The four fields every card type holds, ahead of its own, and the form of a
+// stored date; like every text of a card, translated in the card's context.
+const char* const keyType = "Тип карточки";
+const char* const keyIcon = "Иконка";
+const char* const keyName = "Название карточки";
+const char* const keyDescr = "Описание карточки";
+const char* const dateFormat = "dd.MM.yyyy";
+
+} // namespace
+
+CardForm::CardForm(const CardTable::Form& form) : m_form(form) {}
+
+QString CardForm::tr(const char* text) const
+{
+    return QCoreApplication::translate(m_form.className, text);
+}
+
+QWidget* CardForm::widget(const char* name) const
+{
+    return m_widgets.value(QString::fromLatin1(name));
+}
+
+QLineEdit* CardForm::lineEdit(const char* name) const { return qobject_cast<QLineEdit*>(widget(name)); }
+QDateEdit* CardForm::dateEdit(const char* name) const { return qobject_cast<QDateEdit*>(widget(name)); }
+QTextEdit* CardForm::textEdit(const char* name) const { return qobject_cast<QTextEdit*>(widget(name)); }
+QLabel* CardForm::label(const char* name) const { return qobject_cast<QLabel*>(widget(name)); }
+QToolButton* CardForm::toolButton(const char* name) const { return qobject_cast<QToolButton*>(widget(name)); }
+
+void CardForm::setupUi(PatternCard* card)
+{
+    m_card = card;
+    const CardTable::Form& f = m_form;
+    auto named = [this](auto* object, const char* name) {
+        object->setObjectName(QString::fromLatin1(name));
+        if constexpr (std::is_base_of_v<QWidget, std::remove_pointer_t<decltype(object)>>)
+            m_widgets.insert(object->objectName(), object);
+        return object;
+    };
+
+    if (card->objectName().isEmpty())
+        card->setObjectName(QString::fromLatin1(f.className));
+    card->resize(f.width, f.height);
+    card->setMinimumSize(f.minWidth, f.minHeight);
+
+    auto* verticalLayout = named(new QVBoxLayout(card), "verticalLayout");
+    if (f.outerSpacing >= 0)
+        verticalLayout->setSpacing(f.outerSpacing);
+
+    auto* scrollArea = named(new QScrollArea(card), "scrollArea");
+    scrollArea->setWidgetResizable(true);
+    auto* contents = named(new QWidget(), "scrollAreaWidgetContents");
+    contents->setGeometry(0, 0, f.contentsWidth, f.contentsHeight);
+    auto* scrollLayout = named(new QVBoxLayout(contents), f.scrollLayoutName);
+
+    auto* head = named(new QGridLayout(), "gridLayout_head");
+    auto* headBox = named(new QHBoxLayout(), f.headBoxName);
+    headBox->addWidget(named(new QLabel(contents), "label_ico"));
+    headBox->addWidget(named(new QToolButton(contents), "toolButton_ico"));
+    headBox->addWidget(named(new QLineEdit(contents), "lineEdit_name"));
+    head->addLayout(headBox, 1, 0, 1, f.headSpan);
+    head->addWidget(named(new QLineEdit(contents), "lineEdit_descr"), 2, 0, 1, f.headSpan);
+    scrollLayout->addLayout(head);
+
+    auto* body = named(new QGridLayout(), "gridLayout_body");
+    for (int i = 0; i < f.fieldCount; ++i) {
+        const Field& field = f.fields[i];
+        body->addWidget(named(new QLabel(contents), field.labelName), field.labelRow, 0);
+        QWidget* editor = nullptr;
+        switch (field.editor) {
+        case Editor::Line: {
+            auto* edit = new QLineEdit(contents);
+            if (field.flags & CardTable::Masked)
+                edit->setEchoMode(QLineEdit::Password);
+            editor = edit;
+            break;
+        }
+        case Editor::Date:
+            editor = new QDateEdit(contents);
+            break;
+        case Editor::Text:
+            editor = new QTextEdit(contents);
+            break;
+        }
+        body->addWidget(named(editor, field.editorName), field.editorRow, 0);
+        for (const CardTable::Button& b : field.buttons)
+            if (b.name)
+                body->addWidget(named(new QToolButton(contents), b.name), b.row, b.column);
+    }
+    scrollLayout->addLayout(body);
+    scrollLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    scrollArea->setWidget(contents);
+
+    if (f.mainLayout == CardTable::MainLayout::Grid) {
+        auto* main = named(new QGridLayout(), f.mainLayoutName);
+        main->addWidget(scrollArea, 0, 0);
+        verticalLayout->addLayout(main);
+    } else {
+        auto* main = named(new QVBoxLayout(), f.mainLayoutName);
+        main->addWidget(scrollArea);
+        verticalLayout->addLayout(main);
+    }
+
+    retranslateUi();
+
+    for (int i = 1; i < f.tabCount; ++i) {
+        QWidget* from = widget(f.tabOrder[i - 1]);
+        QWidget* to = widget(f.tabOrder[i]);
+        if (from && to)
+            QWidget::setTabOrder(from, to);
+    }
+
+    QMetaObject::connectSlotsByName(card);
+
+    // Every change of the content, typed or set, marks the card as changed.
+    QObject::connect(lineEdit("lineEdit_name"), &QLineEdit::textChanged, card, &PatternCard::cardTextChanged);
+    QObject::connect(lineEdit("lineEdit_descr"), &QLineEdit::textChanged, card, &PatternCard::cardTextChanged);
+    for (int i = 0; i < f.fieldCount; ++i) {
+        const Field& field = f.fields[i];
+        switch (field.editor) {
+        case Editor::Line:
+            QObject::connect(lineEdit(field.editorName), &QLineEdit::textChanged, card,
+                             &PatternCard::cardTextChanged);
+            break;
+        case Editor::Date:
+            QObject::connect(dateEdit(field.editorName), &QDateEdit::dateChanged, card,
+                             &PatternCard::cardDateChanged);
+            break;
+        case Editor::Text:
+            // A text edit's signal carries no text: the card's own slot, if it has one.
+            if (card->metaObject()->indexOfSlot("cardTextChanged()") >= 0)
+                QObject::connect(textEdit(field.editorName), SIGNAL(textChanged()), card, SLOT(cardTextChanged()));
+            else
+                QObject::connect(textEdit(field.editorName), &QTextEdit::textChanged, card,
+                                 [card] { emit card->cardChanged(true); });
+            break;
+        }
+    }
+}
+
+void CardForm::retranslateUi()
+{
+    m_card->setWindowTitle(tr("Form"));
+    if (m_form.formPlaceholders) {
+        lineEdit("lineEdit_descr")->setPlaceholderText(tr(keyDescr));
+        lineEdit("lineEdit_name")->setPlaceholderText(tr(keyName));
+    }
+    label("label_ico")->setText(tr("ico"));
+    toolButton("toolButton_ico")->setText(tr("..."));
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        label(field.labelName)->setText(tr(field.labelFormText));
+        for (const CardTable::Button& b : field.buttons)
+            if (b.name)
+                toolButton(b.name)->setText(tr("..."));
+    }
+}
+
+void CardForm::showIcon()
+{
+    toolButton("toolButton_ico")->setIcon(QIcon(m_card->iconPath));
+    label("label_ico")->setPixmap(QPixmap(m_card->iconPath));
+}
+
+void CardForm::init()
+{
+    m_card->reset();
+    m_card->iconPath = QString::fromLatin1(m_form.defaultIcon);
+    QToolButton* ico = toolButton("toolButton_ico");
+    ico->setIcon(QIcon(m_card->iconPath));
+    ico->setIconSize(QSize(32, 32));
+    QLabel* labelIco = label("label_ico");
+    labelIco->setPixmap(QPixmap(m_card->iconPath));
+    labelIco->setFixedSize(32, 32);
+
+    for (int i = 0; i < m_form.fieldCount; ++i)
+        for (const CardTable::Button& b : m_form.fields[i].buttons)
+            if (b.name && b.icon)
+                toolButton(b.name)->setIcon(QIcon(QString::fromLatin1(b.icon)));
+
+    QFont font;
+    font.setPointSize(10);
+    lineEdit("lineEdit_name")->setFont(font);
+    lineEdit("lineEdit_name")->setPlaceholderText(tr(keyName));
+    lineEdit("lineEdit_descr")->setPlaceholderText(tr(keyDescr));
+
+    for (int i = 0; i < m_form.fieldCount; ++i)
+        label(m_form.fields[i].labelName)->setText(tr(m_form.fields[i].key));
+
+    m_today = QDate::currentDate();
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        if (field.editor != Editor::Date)
+            continue;
+        QDateEdit* edit = dateEdit(field.editorName);
+        edit->setDateTime(QDateTime::currentDateTime());
+        resetDateRange(edit, field);
+        edit->setDisplayFormat(tr(dateFormat));
+    }
+
+    for (int i = 0; i < m_form.fieldCount; ++i)
+        if (m_form.fields[i].flags & CardTable::Latin)
+            m_card->setLatinValidator(lineEdit(m_form.fields[i].editorName));
+}
+
+void CardForm::resetDateRange(QDateEdit* edit, const Field& field)
+{
+    QDate from = m_today.addYears(-50);
+    if (field.flags & CardTable::DateSince1900)
+        from = qMin(from, QDate(1900, 1, 1));
+    edit->setDateRange(from, m_today.addYears(50));
+}
+
+void CardForm::showDate(QDateEdit* edit, const Field& field, const QString& text)
+{
+    resetDateRange(edit, field);
+    const QDate date = QDate::fromString(text, tr(dateFormat));
+    if (date.isValid()) {
+        // A stored date outside the usual range (time has moved it on, or an
+        // old birth date) is shown as it is rather than clamped.
+        if (date < edit->minimumDate())
+            edit->setMinimumDate(date);
+        if (date > edit->maximumDate())
+            edit->setMaximumDate(date);
+        edit->setDate(date);
+        if (edit->date() == date)
+            return;
+    }
+    // No date to show: the edit shows nothing (not the previous card's date)
+    // and the stored text goes back unchanged unless a date is entered.
+    edit->setDate(QDate::currentDate());
+    edit->QAbstractSpinBox::clear();
+    m_heldDates.insert(edit, text);
+}
+
+QString CardForm::dateText(QDateEdit* edit) const
+{
+    if (edit->text().isEmpty()) {
+        const auto held = m_heldDates.constFind(edit);
+        if (held != m_heldDates.constEnd())
+            return *held;
+    }
+    return edit->date().toString(tr(dateFormat));
+}
+
+void CardForm::erase()
+{
+    m_card->reset();
+    m_card->iconPath = QString::fromLatin1(m_form.defaultIcon);
+    showIcon();
+    m_card->clearEdits(m_card);
+    m_heldDates.clear();
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        if (field.editor == Editor::Text) {
+            textEdit(field.editorName)->clear();
+        } else if (field.editor == Editor::Date) {
+            // A new card starts from today, not from the previous card's date.
+            QDateEdit* edit = dateEdit(field.editorName);
+            resetDateRange(edit, field);
+            edit->setDate(QDate::currentDate());
+        }
+    }
+}
+
+bool CardForm::setData(const FieldMap& map)
+{
+    m_card->fields = map;
+    m_card->iconPath = map.value(tr(keyIcon));
+    showIcon();
+    lineEdit("lineEdit_name")->setText(map.value(tr(keyName)));
+    lineEdit("lineEdit_descr")->setText(map.value(tr(keyDescr)));
+    m_heldDates.clear();
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        const QString value = map.value(tr(field.key));
+        switch (field.editor) {
+        case Editor::Line:
+            lineEdit(field.editorName)->setText(value);
+            break;
+        case Editor::Date:
+            showDate(dateEdit(field.editorName), field, value);
+            break;
+        case Editor::Text:
+            // Stored as plain text: shown as plain text, never as markup.
+            textEdit(field.editorName)->setPlainText(value);
+            break;
+        }
+    }
+    m_card->updateControls();
+    return true;
+}
+
+FieldMap& CardForm::getData()
+{
+    FieldMap& fields = m_card->fields;
+    fields.insert(tr(keyType), tr(m_form.typeName));
+    fields.insert(tr(keyIcon), m_card->iconPath);
+    fields.insert(tr(keyName), lineEdit("lineEdit_name")->text());
+    fields.insert(tr(keyDescr), lineEdit("lineEdit_descr")->text());
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        QString value;
+        switch (field.editor) {
+        case Editor::Line:
+            value = lineEdit(field.editorName)->text();
+            break;
+        case Editor::Date:
+            value = dateText(dateEdit(field.editorName));
+            break;
+        case Editor::Text:
+            value = textEdit(field.editorName)->toPlainText();
+            break;
+        }
+        fields.insert(tr(field.key), value);
+    }
+    return fields;
+}
+
+void CardForm::hideControls()
+{
+    const FieldMap& fields = m_card->fields;
+    if (fields.value(tr(keyDescr)).isEmpty())
+        lineEdit("lineEdit_descr")->setVisible(false);
+    for (int i = 0; i < m_form.fieldCount; ++i) {
+        const Field& field = m_form.fields[i];
+        if (!fields.value(tr(field.key)).isEmpty())
+            continue;
+        widget(field.editorName)->setVisible(false);
+        label(field.labelName)->setVisible(false);
+        for (const CardTable::Button& b : field.buttons)
+            if (b.name && b.hiddenWithRow)
+                toolButton(b.name)->setVisible(false);
+    }
+}
