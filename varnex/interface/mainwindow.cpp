@@ -736,7 +736,15 @@ void MainWindow::saveNewCard(FieldMap& data)
 
 void MainWindow::saveCurrCard(FieldMap& data)
 {
-    if (!isCardSelected || currFolder == safe.end())
+    // The shown card is the one opened from the list; a refused save
+    // refills the list (which drops the selection) but leaves the folder
+    // as it was, so the entry still stands. Make sure of it.
+    if (currFolder == safe.end())
+        return;
+    bool shown = false;
+    for (auto it = currFolder->begin(); it != currFolder->end() && !shown; ++it)
+        shown = it == currEntry;
+    if (!shown)
         return;
     if (data == *currEntry)
         return;
