@@ -31,6 +31,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QGridLayout>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
@@ -577,9 +578,18 @@ void MainWindow::fillCardList()
     form->listWidget_card->clear();
     if (currFolder == safe.end())
         return;
-    for (auto it = currFolder->cbegin(); it != currFolder->cend(); ++it)
-        new QListWidgetItem(QIcon(it->value(tr("Иконка"))),
-                            it.key() + tr("\n") + it->value(tr("Описание карточки")), form->listWidget_card);
+    // Cards share a handful of icons: each is loaded once per fill.
+    QHash<QString, QIcon> icons;
+    const QString iconLabel = tr("Иконка");
+    const QString descrLabel = tr("Описание карточки");
+    const QString lineBreak = tr("\n");
+    for (auto it = currFolder->cbegin(); it != currFolder->cend(); ++it) {
+        const QString path = it->value(iconLabel);
+        auto icon = icons.find(path);
+        if (icon == icons.end())
+            icon = icons.insert(path, QIcon(path));
+        new QListWidgetItem(*icon, it.key() + lineBreak + it->value(descrLabel), form->listWidget_card);
+    }
 }
 
 void MainWindow::setCurrCard(const QString& type)
