@@ -5,6 +5,8 @@
 #include "TestFiles.h"
 #include "varnex/interface/authpswdlg.h"
 #include "varnex/model/appsettings.h"
+#include "nb-cpp/Nbc.h"
+#include "varnex/model/filenbc.h"
 #include "varnex/model/repository.h"
 
 #include <QComboBox>
@@ -14,7 +16,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QUuid>
 #include <QtTest>
+
+#include <algorithm>
 
 class TestAuthPswDlg : public QObject {
     Q_OBJECT
@@ -22,6 +27,36 @@ class TestAuthPswDlg : public QObject {
 private:
     QTemporaryDir* tmp = nullptr;
     QString oldCwd;
+    QString standIn;
+    void (*setMode)(int) = nullptr;
+
+    // The test stand-in of the wizard library, under the name the dialog
+    // loads; it answers an extraction with the container bytes reversed.
+    bool installStandIn()
+    {
+        const QString dir = QCoreApplication::applicationDirPath();
+        standIn = dir + QStringLiteral("/libquorvel.so");
+        if (!QFile::exists(standIn) && !QFile::copy(dir + QStringLiteral("/libnbtest_full.so"), standIn))
+            return false;
+        QLibrary lib(standIn);
+        setMode = reinterpret_cast<void (*)(int)>(lib.resolve("nbtest_setMode"));
+        return setMode != nullptr;
+    }
+
+    // A container named name in the data directory and a store whose key is
+    // what the stand-in extracts from it.
+    static QString makeContainer(const QString& name)
+    {
+        Nbc nbc;
+        nbc.setName(name);
+        const QString file = QUuid::createUuid().toString() + QStringLiteral(".nbc");
+        QByteArray bytes;
+        if (!nbc.writeFile(FileNbc::defaultDir() + file) || !nbc.toBytes(bytes))
+            return QString();
+        QByteArray key(bytes.size(), '\0');
+        std::reverse_copy(bytes.begin(), bytes.end(), key.begin());
+        return Repository().write(key, QByteArray()) ? file : QString();
+    }
 
     template <typename T>
     static T* child(QWidget* w, const char* name)
@@ -37,6 +72,11 @@ private slots:
         QVERIFY(tmp->isValid());
         QDir::setCurrent(tmp->path());
         QVERIFY(QDir().mkpath(QStringLiteral("data")));
+    }
+    void cleanupTestCase()
+    {
+        if (!standIn.isEmpty())
+            QFile::remove(standIn);
     }
     void cleanup()
     {
@@ -185,6 +225,93 @@ private slots:
         QCOMPARE(driver.boxes.size(), 1);
         QVERIFY(dlg.key().isEmpty());
         QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    // The preferred container is still there: it is selected, the password
+    // field hidden, and the unlock button takes the key from it.
+    void preferredContainer()
+    {
+        QVERIFY(installStandIn());
+        setMode(0);
+        const QString file = makeContainer(QStringLiteral("Мой отпечаток"));
+        QVERIFY(!file.isEmpty());
+        AppSettings s;
+        s.nbcFile = file;
+        QVERIFY(saveSettings(s));
+        AuthPswDlg dlg(0, nullptr);
+        QComboBox* combo = child<QComboBox>(&dlg, "comboBox_nbc");
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->currentIndex(), 1);
+        QCOMPARE(combo->currentText(), QStringLiteral("Мой отпечаток"));
+        QVERIFY(child<QLineEdit>(&dlg, "lineEdit_psw")->isHidden());
+        ModalDriver driver;
+        driver.on("AuthPswDlg", [](QWidget* w) { ModalDriver::click(w, "pushButton_unlock"); });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY(driver.boxes.isEmpty());
+        QVERIFY(Repository().isRightMainKey(dlg.key()));
+        AppSettings back;
+        loadSettings(back);
+        QCOMPARE(back.nbcFile, file);
+    }
+
+    // Choosing the container row starts at once: cancelled (no message),
+    // failed ("Ошибка извлечения ключа"); back to the password, which wins
+    // and clears the preference.
+    void containerChosenFromList()
+    {
+        QVERIFY(installStandIn());
+        QVERIFY(!makeContainer(QStringLiteral("Ладонь")).isEmpty());
+        const QByteArray storeBefore = fileBytes(Repository::defaultPath());
+        AuthPswDlg dlg(2, nullptr);
+        QComboBox* combo = child<QComboBox>(&dlg, "comboBox_nbc");
+        QCOMPARE(combo->currentIndex(), 0);
+        bool pswHiddenAfterChoice = false;
+        ModalDriver driver;
+        driver
+            .on("AuthPswDlg",
+                [&](QWidget* w) {
+                    setMode(1); // the user cancels the wizard
+                    QTest::keyClick(child<QComboBox>(w, "comboBox_nbc"), Qt::Key_Down);
+                    pswHiddenAfterChoice = child<QLineEdit>(w, "lineEdit_psw")->isHidden();
+                })
+            .on("AuthPswDlg",
+                [&](QWidget* w) {
+                    setMode(4); // the wizard fails
+                    ModalDriver::click(w, "pushButton_unlock");
+                })
+            .box()
+            .on("AuthPswDlg", [&](QWidget* w) {
+                static_cast<QDialog*>(w)->reject();
+            });
+        QCOMPARE(dlg.exec(), int(QDialog::Rejected));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QVERIFY(pswHiddenAfterChoice);
+        QCOMPARE(combo->currentIndex(), 1);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Ошибка извлечения ключа"));
+        QVERIFY(dlg.key().isEmpty());
+        QCOMPARE(fileBytes(Repository::defaultPath()), storeBefore);
+
+        // Back to the password: the field comes back; a right one is taken
+        // and the preference saved as none.
+        const QByteArray key = Repository::keyFromPassword(QStringLiteral("typed1"));
+        QVERIFY(Repository().write(key, QByteArray()));
+        AppSettings s;
+        s.nbcFile = FileNbc().names().value(0);
+        QVERIFY(saveSettings(s));
+        AuthPswDlg again(0, nullptr);
+        QCOMPARE(child<QComboBox>(&again, "comboBox_nbc")->currentIndex(), 1);
+        ModalDriver driver2;
+        driver2.on("AuthPswDlg", [](QWidget* w) {
+            QTest::keyClick(child<QComboBox>(w, "comboBox_nbc"), Qt::Key_Up);
+            ModalDriver::type(w, "lineEdit_psw", QStringLiteral("typed1"));
+            ModalDriver::click(w, "pushButton_unlock");
+        });
+        QCOMPARE(again.exec(), int(QDialog::Accepted));
+        QCOMPARE(again.key(), key);
+        AppSettings back;
+        loadSettings(back);
+        QVERIFY(back.nbcFile.isNull());
     }
 };
 
