@@ -81,6 +81,11 @@ public:
                 QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
         }
     }
+    template <typename T>
+    static T* find(QWidget* root, const char* name)
+    {
+        return root->findChild<T*>(QLatin1String(name));
+    }
     static void click(QWidget* root, const char* name)
     {
         if (QAbstractButton* b = root->findChild<QAbstractButton*>(QLatin1String(name)))
@@ -88,7 +93,6 @@ public:
     }
 
     QList<Box> boxes;
-    QStringList seen;   // names of the windows served, in order
     QStringList errors; // unexpected windows and missing buttons
 
 private:
@@ -120,7 +124,6 @@ private:
         if (!m_steps.isEmpty() && matches(w, m_steps.first().expected)) {
             m_strange = nullptr;
             Step step = m_steps.takeFirst();
-            seen << nameOf(w);
             m_busy = true;
             QPointer<QWidget> target(w);
             QTimer::singleShot(0, this, [this, step, target]() {
