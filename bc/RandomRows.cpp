@@ -17,15 +17,7 @@ namespace {
 using Row = Nb::Matrix::Row;
 
 // Bytes of one cell of the Meta, or -1 for a Meta no cell can have.
-int64_t cellSize(const Nb::Meta& meta)
-{
-    if (meta.count < 0)
-        return -1;
-    const int64_t bits = int64_t(meta.count) * meta.bits();
-    if (bits > std::numeric_limits<int32_t>::max())
-        return -1;
-    return (bits + 7) >> 3;
-}
+inline int64_t cellSize(const Nb::Meta& meta) { return meta.checkedSize(); }
 
 // The row exists, has at least `cols` columns and holds a buffer for each of
 // the first `cols` cells (cells of 0 bytes need none); size gets its cell size.

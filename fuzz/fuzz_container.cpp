@@ -73,5 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     exercise(bytes, -1);
     exercise(bytes, 1);
     exercise(bytes, 3);
+    // The same bytes as a length-prefixed buffer that crosses the engine's interface.
+    const Nb::Data view(bytes);
+    QString text;
+    {
+        QDebug dbg(&text);
+        dbg << view;
+    }
+    text = view.toString();
     return 0;
 }

@@ -1,6 +1,8 @@
 // Hostile scheme streams: read, check, order, write back and dump whatever
-// the reader accepts. A scheme that validates must write back as many bytes
-// as it was read from, and read again and rewrite to the same bytes.
+// the reader accepts. A scheme that validates must be well formed by an
+// independent check, write back as many bytes as it was read from, read
+// again and rewrite to the same bytes, and travel unchanged through a Data
+// buffer and a scheme block.
 
 #include <cstdint>
 #include <cstring>
@@ -9,6 +11,10 @@
 #include <QDebug>
 #include <QString>
 
+#include <QSet>
+
+#include "qtnb/Container.h"
+#include "qtnb/Data.h"
 #include "qtnb/Scheme.h"
 
 namespace {
@@ -21,6 +27,62 @@ QByteArray writeBack(const Nb::Scheme& scheme, bool withSize, int32_t& n)
     QDataStream stream(&out, QIODevice::WriteOnly);
     n = scheme.writeScheme(stream, withSize);
     return out;
+}
+
+// What a valid scheme must be, checked apart from validate: a result in
+// range, no nil id, distinct numbers, plain slots without links, and every
+// converter reading only resolvable slots placed before it (a special output
+// only after an earlier converter wrote it).
+bool wellFormed(const Nb::Scheme& scheme)
+{
+    if (scheme.count() == 0)
+        return true;
+    if (scheme.out() < 0 || scheme.out() >= scheme.count())
+        return false;
+    QSet<uint16_t> numbers;
+    for (int32_t i = 0; i < scheme.count(); ++i) {
+        const Nb::Slot* slot = scheme.at(i);
+        if (!slot || slot->id() == Nb::NilSlotId || numbers.contains(slot->id().number()))
+            return false;
+        numbers.insert(slot->id().number());
+        if (slot->type() != Nb::StConv) {
+            if (!slot->links().isEmpty() || !slot->nestedIds().isEmpty() || slot->flags() != 0 || slot->state() != 0)
+                return false;
+            continue;
+        }
+        for (Nb::SlotId link : slot->links()) {
+            if (link.type() == Nb::StConv)
+                return false;
+            const int32_t j = scheme.indexOf(link);
+            if (j < 0 || j >= scheme.count())
+                return false;
+            if (link.type() == Nb::StSpOut) {
+                if (scheme.at(j)->type() != Nb::StSpOut)
+                    return false;
+                continue;
+            }
+            if (j >= i)
+                return false;
+            if (scheme.at(j)->type() == Nb::StSpOut) {
+                Nb::Slots writers;
+                scheme.linkedBy(writers, scheme.at(j)->id(), true);
+                if (writers.isEmpty() || scheme.indexOf(writers.first()->id()) >= i)
+                    return false;
+            }
+        }
+        if (slot->id().block() != 0 && !slot->nestedIds().isEmpty())
+            return false;
+        if (slot->id().block() == 0 && slot->nestedIds().size() != slot->links().size())
+            return false;
+    }
+    return true;
+}
+
+bool sameRecords(const Nb::Scheme& a, const Nb::Scheme& b)
+{
+    int32_t na = 0;
+    int32_t nb = 0;
+    return writeBack(a, false, na) == writeBack(b, false, nb) && na == nb && na > 0;
 }
 
 } // namespace
@@ -75,6 +137,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         int32_t rewritten = 0;
         if (writeBack(again, true, rewritten).mid(4) != back)
+            __builtin_trap();
+        if (!wellFormed(scheme))
+            __builtin_trap();
+        // The same records through a Data buffer and a scheme block.
+        Nb::Data data;
+        Nb::Scheme viaData;
+        if (!scheme.toData(data) || !viaData.fromData(data) || !sameRecords(scheme, viaData))
+            __builtin_trap();
+        Nb::Block block(Nb::BtCScheme);
+        block.push(scheme);
+        int32_t pos = 0;
+        Nb::Scheme viaBlock;
+        block.pop(pos, viaBlock);
+        if (pos != block.size() || !sameRecords(scheme, viaBlock))
             __builtin_trap();
     }
 

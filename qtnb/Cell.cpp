@@ -27,11 +27,13 @@ uint8_t* Cell::detach()
 
 // Allocation and release stay here, out of line, so that a cell filled in one
 // library and freed in another always goes through the same allocator.
+// A cell that already holds a buffer refuses: cells are copied as plain
+// pointers, so freeing here could pull a buffer from under another holder
+// (a matrix row), and overwriting the pointer would leak it.
 bool Cell::allocate(int32_t size)
 {
-    if (size < 0)
+    if (size < 0 || m_data)
         return false;
-    release();
     if (size == 0)
         return true;
     m_data = new (std::nothrow) uint8_t[size_t(size)];

@@ -19,8 +19,8 @@ public:
     bool attach(uint8_t* data);
     // Returns the pointer and empties the cell; nothing is freed.
     uint8_t* detach();
-    // Size 0 empties the cell. A buffer already held is released first, so
-    // none is ever lost; a negative size or a failed allocation gives false.
+    // Size 0 leaves the cell empty. A cell that holds a buffer, a negative
+    // size or a failed allocation gives false and changes nothing.
     bool allocate(int32_t size);
     bool allocate(const Meta& meta);
     void release();

@@ -19,8 +19,6 @@ int32_t makeHeader(BlockType type, int32_t length)
     return int32_t((uint32_t(type) << 24) | (uint32_t(length) & uint32_t(Block::MaxSize)));
 }
 
-const char16_t Blank = u' ';
-
 } // namespace
 
 // ---------------------------------------------------------------- Block
@@ -57,7 +55,7 @@ QDebug Block::dump(QDebug dbg) const
     if (m_data.isEmpty())
         dbg << " [Nil]";
     else
-        dbg << " [" << Excerpt<uint8_t>{data(), excerptHead(size()), &Blank, size()} << "]";
+        dbg << " [" << byteListing(data(), size()) << "]";
     dbg << ")";
     return dbg;
 }
@@ -99,7 +97,15 @@ Block& Block::push(const uint8_t* bytes, int32_t n)
         NB_ERR(2);
         return *this;
     }
-    m_data.append(reinterpret_cast<const char*>(bytes), n);
+    const char* from = reinterpret_cast<const char*>(bytes);
+    const std::less<const char*> before;
+    if (n > 0 && !before(from, m_data.constData()) && before(from, m_data.constData() + m_data.size())) {
+        // Bytes of this block itself: copied out first, as the append may move the array.
+        const QByteArray own(from, n);
+        m_data.append(own);
+    } else {
+        m_data.append(from, n);
+    }
     updateLength();
     return *this;
 }
@@ -520,15 +526,18 @@ int32_t Container::readContainer(QDataStream& stream, int32_t n)
 {
     clear();
     int64_t total = 0;
-    if (n > 0) {
-        for (int32_t i = 0; i < n; ++i) {
+    // Reads k further blocks; the bytes of all blocks read, or -1.
+    const auto readCounted = [&](int32_t k) -> int32_t {
+        for (int32_t i = 0; i < k; ++i) {
             const int32_t r = readBlock(stream, nullptr);
             if (r < 0)
                 return -1;
             total += r;
         }
         return total > std::numeric_limits<int32_t>::max() ? -1 : int32_t(total);
-    }
+    };
+    if (n > 0)
+        return readCounted(n);
 
     // One nested run, opened by a head.
     Block* first = nullptr;
@@ -542,15 +551,8 @@ int32_t Container::readContainer(QDataStream& stream, int32_t n)
     }
     total = r;
     const int32_t blocks = head->count();
-    if (blocks >= 2) {
-        for (int32_t i = 1; i < blocks; ++i) {
-            const int32_t k = readBlock(stream, nullptr);
-            if (k < 0)
-                return -1;
-            total += k;
-        }
-        return total > std::numeric_limits<int32_t>::max() ? -1 : int32_t(total);
-    }
+    if (blocks >= 2)
+        return readCounted(blocks - 1);
     int64_t remaining = int64_t(head->length()) - first->byteSize();
     if (remaining == 0)
         return -1;

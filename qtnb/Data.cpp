@@ -161,7 +161,8 @@ Data::Data(const Data& other)
         m_capacity = other.m_capacity;
         return;
     }
-    const int32_t n = other.usableSize();
+    // NUL-terminated text (size -1) is made of the whole capacity.
+    const int32_t n = other.size() == -1 ? other.capacity() : other.usableSize();
     m_data = allocate(std::max(other.capacity(), n));
     if (!m_data) {
         NB_ERR(1);
@@ -182,7 +183,9 @@ bool Data::operator=(const Data& other) { return set(other.m_data, other.usableS
 
 void Data::view(const Data& other)
 {
-    if (&other == this)
+    // Viewing one's own bytes (through another view) changes nothing: freeing
+    // them first would leave both pointing at freed memory.
+    if (&other == this || (other.m_data && other.m_data == m_data))
         return;
     if (!isView())
         deallocate(m_data);
@@ -376,8 +379,13 @@ QString Data::toString() const
 {
     if (isNull())
         return QString();
-    if (size() == -1)
-        return QString::fromUtf8(reinterpret_cast<const char*>(m_data));
+    if (size() == -1) {
+        // The text ends at its first NUL, and never past a known capacity.
+        const char* text = reinterpret_cast<const char*>(m_data);
+        const int32_t cap = capacity();
+        const bool bounded = cap > 0 || !isView();
+        return QString::fromUtf8(text, bounded ? int(qstrnlen(text, uint(cap))) : int(qstrlen(text)));
+    }
     return QString::fromUtf8(reinterpret_cast<const char*>(m_data), usableSize());
 }
 
@@ -412,12 +420,11 @@ QDebug operator<<(QDebug dbg, const Data& data)
         dbg << "Data(Nil)";
         return dbg;
     }
-    static const char16_t blank = u' ';
     dbg << "Data(" << static_cast<const void*>(data.data()) << ": " << data.size() << " "
         << data.capacity();
     const int32_t total = std::clamp(data.size(), 0, data.capacity());
     if (total > 0)
-        dbg << " [" << Excerpt<uint8_t>{data.data(), excerptHead(total), &blank, total} << "]";
+        dbg << " [" << byteListing(data.data(), total) << "]";
     dbg << ")";
     return dbg;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <QByteArray>
 #include <QDataStream>
+#include <QtEndian>
 #include <QDebug>
 #include <QString>
 
@@ -91,6 +92,27 @@ namespace detail {
 bool readRawBytes(QDataStream& stream, int32_t n, QByteArray& out);
 // The same into a caller's buffer of at least n bytes.
 bool readRawInto(QDataStream& stream, int32_t n, char* out);
+
+// Integers of the byte forms are raw little-endian bytes, never the stream's
+// own big-endian number encoding. The write gives the bytes written (0 when
+// it failed); the read leaves the value alone on a short read.
+template <typename T>
+int32_t writeLe(QDataStream& stream, T value)
+{
+    const T le = qToLittleEndian(value);
+    const int n = stream.writeRawData(reinterpret_cast<const char*>(&le), int(sizeof(T)));
+    return n == int(sizeof(T)) ? n : 0;
+}
+
+template <typename T>
+bool readLe(QDataStream& stream, T& value)
+{
+    T le{};
+    if (stream.readRawData(reinterpret_cast<char*>(&le), int(sizeof(T))) != int(sizeof(T)))
+        return false;
+    value = qFromLittleEndian(le);
+    return true;
+}
 } // namespace detail
 
 } // namespace Nb

@@ -206,6 +206,12 @@ int32_t excerptHead(int32_t total)
     return total == 1 ? 1 : total / 2;
 }
 
+Excerpt<uint8_t> byteListing(const uint8_t* data, int32_t total)
+{
+    static const char16_t blank = u' ';
+    return Excerpt<uint8_t>{data, excerptHead(total), &blank, total};
+}
+
 namespace {
 
 void putSeparator(QDebug& dbg, const char16_t* separator)

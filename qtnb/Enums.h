@@ -142,4 +142,7 @@ QDebug operator<<(QDebug dbg, const BitExcerpt& e);
 // shorter run rounded down (1 for a single element).
 int32_t excerptHead(int32_t total);
 
+// The blank-separated byte listing that the dumps of blocks and buffers use.
+Excerpt<uint8_t> byteListing(const uint8_t* data, int32_t total);
+
 } // namespace Nb

@@ -1,4 +1,5 @@
 #include "qtnb/Matrix.h"
+#include "qtnb/Data.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,30 +19,15 @@ namespace {
 
 constexpr int32_t MaxRows = 65535;
 
-// Bytes of one cell computed in 64 bits; -1 when the count is negative or
-// the element bits overflow the 32-bit product that Meta::size works with.
-int64_t cellBytes(const Meta& meta)
-{
-    if (meta.count < 0)
-        return -1;
-    const int64_t bits = int64_t(meta.count) * meta.bits();
-    if (bits > std::numeric_limits<int32_t>::max())
-        return -1;
-    return (bits + 7) >> 3;
-}
+inline int64_t cellBytes(const Meta& meta) { return meta.checkedSize(); }
 
-void writeInt32(QDataStream& s, int32_t v)
-{
-    uchar b[4];
-    qToLittleEndian<qint32>(v, b);
-    s.writeRawData(reinterpret_cast<const char*>(b), 4);
-}
+void writeInt32(QDataStream& s, int32_t v) { detail::writeLe(s, v); }
 
 int32_t readInt32(QDataStream& s)
 {
-    uchar b[4] = {};
-    s.readRawData(reinterpret_cast<char*>(b), 4);
-    return qFromLittleEndian<qint32>(b);
+    int32_t v = 0;
+    detail::readLe(s, v);
+    return v;
 }
 
 bool ok(const QDataStream& s) { return s.status() == QDataStream::Ok; }
@@ -584,12 +570,14 @@ bool Matrix::Row::copy(const Row& src, int32_t srcCol, int32_t col, int32_t coun
 {
     if (srcCol < 0 || col < 0 || count < 0 || srcByte < 0 || byte < 0 || len < 0)
         return false;
-    if (!valid() || !src.valid())
-        return false;
+    // The same cells onto themselves (two rows without storage included):
+    // nothing to do.
     Cell* from = src.data();
     Cell* to = data();
-    if (from && from == to && srcCol == col && srcByte == byte)
+    if (from == to && srcCol == col && srcByte == byte)
         return true;
+    if (!valid() || !src.valid())
+        return false;
     if (int64_t(count) > int64_t(src.cols()) - srcCol || int64_t(count) > int64_t(cols()) - col)
         return false;
     if (int64_t(srcByte) + len > src.cellSize() || int64_t(byte) + len > cellSize())

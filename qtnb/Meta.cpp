@@ -1,5 +1,7 @@
 #include "qtnb/Meta.h"
 
+#include <limits>
+
 namespace Nb {
 
 const Meta NilMeta;
@@ -62,6 +64,16 @@ int32_t Meta::size() const
     // Signed 32-bit product, as the cell size has always been computed.
     const int32_t n = int32_t(uint32_t(count) * uint32_t(bits()));
     return (n >> 3) + ((n & 7) ? 1 : 0);
+}
+
+int64_t Meta::checkedSize() const
+{
+    if (count < 0)
+        return -1;
+    const int64_t n = int64_t(count) * bits();
+    if (n > std::numeric_limits<int32_t>::max())
+        return -1;
+    return (n + 7) >> 3;
 }
 
 } // namespace Nb

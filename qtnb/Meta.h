@@ -49,6 +49,9 @@ public:
     uint8_t bits() const;
     // Bytes of one cell: count * bits rounded up to whole bytes.
     int32_t size() const;
+    // The same in 64 bits, -1 when the count is negative or the element bits
+    // overflow the 32-bit product: for sizes taken from untrusted bytes.
+    int64_t checkedSize() const;
 
     int32_t count = 0;
     MetaFormat format = MetaFormat(0);

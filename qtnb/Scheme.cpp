@@ -9,20 +9,8 @@ namespace Nb {
 
 namespace {
 
-template <typename T>
-bool writeLe(QDataStream& stream, T value)
-{
-    const T le = qToLittleEndian(value);
-    return stream.writeRawData(reinterpret_cast<const char*>(&le), int(sizeof(T))) == int(sizeof(T));
-}
-
-template <typename T>
-void readLe(QDataStream& stream, T& value)
-{
-    T le{};
-    if (stream.readRawData(reinterpret_cast<char*>(&le), int(sizeof(T))) == int(sizeof(T)))
-        value = qFromLittleEndian(le);
-}
+using detail::readLe;
+using detail::writeLe;
 
 constexpr int32_t kMaxSlots = 0x4000;
 
@@ -423,9 +411,9 @@ Scheme& Scheme::push(Scheme& nested, Meta meta, const SlotTypes& kinds, const Sl
         }
         nestedIds.append(inner);
     }
-    // The slot's own constructor takes at most 127 pairs.
+    // The slot's own constructor would silently drop more than 127 pairs.
     if (links.size() > 127) {
-        NB_ERR(1);
+        NB_ERR(8);
         m_status = schemeStatus(EcCScheme);
         return *this;
     }

@@ -2,29 +2,15 @@
 
 #include <QtEndian>
 
+#include "qtnb/Data.h"
 #include "qtnb/Scheme.h"
 
 namespace Nb {
 
 namespace {
 
-// Record integers are raw little-endian bytes, never the stream's own
-// big-endian number encoding.
-template <typename T>
-int32_t writeLe(QDataStream& stream, T value)
-{
-    const T le = qToLittleEndian(value);
-    const int n = stream.writeRawData(reinterpret_cast<const char*>(&le), int(sizeof(T)));
-    return n > 0 ? n : 0;
-}
-
-template <typename T>
-void readLe(QDataStream& stream, T& value)
-{
-    T le{};
-    if (stream.readRawData(reinterpret_cast<char*>(&le), int(sizeof(T))) == int(sizeof(T)))
-        value = qFromLittleEndian(le);
-}
+using detail::readLe;
+using detail::writeLe;
 
 // A nested converter's result feeds the outer scheme like a special output.
 SlotType pairKind(SlotId nestedId)

@@ -9,18 +9,8 @@ namespace Nb {
 constexpr Uuid NilUuidValue;
 const Uuid NilUuid = NilUuidValue;
 
-namespace {
-// QUuid keeps its three integers as native numbers; the byte image here is
-// little-endian whatever the host (QUuid::toRfc4122 would be big-endian).
-void fromQUuid(const QUuid& q, uint8_t* out)
-{
-    qToLittleEndian<uint32_t>(q.data1, out);
-    qToLittleEndian<uint16_t>(q.data2, out + 4);
-    qToLittleEndian<uint16_t>(q.data3, out + 6);
-    std::memcpy(out + 8, q.data4, 8);
-}
-} // namespace
-
+// The three integers are stored little-endian whatever the host
+// (QUuid::toRfc4122 would be big-endian).
 Uuid::Uuid(uint32_t l, uint16_t w1, uint16_t w2, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4,
            uint8_t b5, uint8_t b6, uint8_t b7, uint8_t b8)
     : m_bytes{}
@@ -36,7 +26,8 @@ Uuid::Uuid(const QString& text) : m_bytes{}
 {
     const QUuid q(text);
     if (!q.isNull())
-        fromQUuid(q, m_bytes);
+        *this = Uuid(q.data1, q.data2, q.data3, q.data4[0], q.data4[1], q.data4[2], q.data4[3], q.data4[4],
+                     q.data4[5], q.data4[6], q.data4[7]);
 }
 
 Uuid::Uuid(const char* text) : Uuid(text ? QString::fromLatin1(text) : QString()) {}

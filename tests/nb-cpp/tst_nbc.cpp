@@ -1,6 +1,10 @@
 #include "nb-cpp/Exception.h"
 #include "nb-cpp/Nbc.h"
 
+#include "DebugCapture.h"
+#include "TestFiles.h"
+
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -57,6 +61,11 @@ private slots:
         const QByteArray fresh = QByteArray::fromHex("14000000" "2c000000" "00000000000000000000000000000000"
                                                      "10000087") + id;
         QCOMPARE(bytesOf(nbc), fresh);
+        Nbc copy;
+        QVERIFY(copy.fromBytes(fresh));
+        QVERIFY(copy.count() == 2 && copy.at(0)->isHead() && copy.at(1)->type() == Nbc::BtContainerId);
+        QCOMPARE(raw(copy.containerId().data(), 16), id);
+        QCOMPARE(bytesOf(copy), fresh);
         nbc.setName("first");
         nbc.setCodeLength(160);
         nbc.setName(QString::fromUtf8("Ключ")); // replaces the first name in place
@@ -108,9 +117,16 @@ private slots:
         for (uint32_t i = 0; i < 24; ++i)
             QCOMPARE(Nb::Cell(m.at(0, 0)).sign(i), (i == 0 || i >= 15) ? 1 : -1);
 
-        QVERIFY(nbc.setCodeHash(m) && nbc.checkCodeHash(m));
-        QCOMPARE(raw(nbc.at(nbc.blockIndex(Nbc::BtCodeHash))->data(), 16),
-                 QCryptographicHash::hash(QByteArray::fromHex("0180ff"), QCryptographicHash::Md5));
+        const QByteArray digest = QCryptographicHash::hash(QByteArray::fromHex("0180ff"), QCryptographicHash::Md5);
+        {
+            DebugCapture capture;
+            QVERIFY(nbc.setCodeHash(m) && nbc.checkCodeHash(m));
+            QVERIFY(!capture.messages.isEmpty());
+            for (const QString& line : capture.texts()) // the digest checks the key: never traced
+                QVERIFY2(!line.contains(digest.toHex().left(8)) && !line.contains(printed(digest).mid(1, 8)),
+                         qPrintable(line));
+        }
+        QCOMPARE(raw(nbc.at(nbc.blockIndex(Nbc::BtCodeHash))->data(), 16), digest);
         m.cell(0, 0).setBit(7, 1);
         QVERIFY(!nbc.checkCodeHash(m));
         QVERIFY(!nbc.checkCodeHash(Nb::Matrix())); // no row: no hash, no crash
@@ -126,7 +142,20 @@ private slots:
         Nb::Matrix t(3, Nb::Meta(2, Nb::MfR32, Nb::MtC));
         for (int c = 0; c < 3; ++c)
             *reinterpret_cast<float*>(t.at(0, c) + 4) = float(c * 10 + 1);
+        QVERIFY(nbc.setTemplate(0x4001, type, t));
         QVERIFY(nbc.setTemplate(1, type, t));
+        const Nb::Block* tpl = nbc.at(nbc.blockIndex(Nbc::BtTemplate));
+        QCOMPARE(raw(tpl->data(), 18), QByteArray::fromHex("0140") + raw(type.data(), 16));
+        {
+            QByteArray matrixBytes;
+            QDataStream out(&matrixBytes, QIODevice::WriteOnly);
+            QVERIFY(t.write(out) > 0);
+            QCOMPARE(raw(tpl->data(18), tpl->size() - 18), matrixBytes);
+        }
+        QList<Nb::Block*> found{nullptr};
+        QVERIFY(nbc.findBlocks(found, Nbc::BtTemplate) && found.size() == 3); // appended, in order
+        QVERIFY(found.at(1) == tpl && found.at(2) == nbc.at(nbc.count() - 1));
+        QVERIFY(!nbc.findBlocks(found, Nbc::BtCodeHash) && found.size() == 3);
         Nb::Matrix out;
         QVERIFY(!nbc.getTemplate(1, other, out) && !nbc.getTemplate(2, type, out));
         QVERIFY(nbc.getTemplate(1, type, out));
@@ -145,6 +174,13 @@ private slots:
         QVERIFY(!nbc.setScheme(s)); // no result slot: nothing written
         QCOMPARE(nbc.blockIndex(Nbc::BtScheme), -1);
         QVERIFY(nbc.setScheme(s.setOut(1)));
+        {
+            QByteArray schemeBytes;
+            QDataStream out(&schemeBytes, QIODevice::WriteOnly);
+            QVERIFY(s.writeScheme(out, false) > 0);
+            const Nb::Block* b = nbc.at(nbc.blockIndex(Nbc::BtScheme));
+            QCOMPARE(raw(b->data(), b->size()), schemeBytes);
+        }
         Nbc back;
         QVERIFY(back.fromBytes(bytesOf(nbc)));
         Nb::Scheme read;
@@ -215,6 +251,19 @@ private slots:
         QCOMPARE(thrown([&] { nbc.writeFile(path + "/sub.nbc"); }),
                  QString::fromUtf8("Невозможно записать биометрический контейнер"));
         QCOMPARE(bytesOf(back), bytesOf(nbc));
+
+        // a write that cannot complete leaves the old file byte for byte
+        const QByteArray before = fileBytes(path);
+        Nbc big;
+        big.setName(QString(4000, QChar('n')));
+        {
+            FileSizeLimit limit(1024);
+            QVERIFY(limit.ok());
+            QCOMPARE(thrown([&] { big.writeFile(path); }),
+                     QString::fromUtf8("Невозможно записать биометрический контейнер"));
+        }
+        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"c.nbc"});
     }
 };
 

@@ -32,6 +32,9 @@ void TestCell::packedAccess()
              QVector<int>({1, 0, 1, 1, -1, 1}));
     c.setBit(3, 7);
     QCOMPARE(b[0], uint8_t(0x0D));
+    c.setBit(3, 0);
+    QCOMPARE(b[0], uint8_t(0x05));
+    c.setBit(3, 7);
     c.setBit(3, -2);
     QCOMPARE(b[0], uint8_t(0x05));
     c.putBit(8, 1); // neighbours keep their values
@@ -61,10 +64,19 @@ void TestCell::ownership()
     QVERIFY(!c.allocate(Meta(-4, MfU8, MtC)));
     QCOMPARE(c.at(0), held);
     QVERIFY(!c.attach(held + 1));
-    // Allocating over a held buffer frees it (the sanitizer build sees a leak otherwise).
-    QVERIFY(c.allocate(64));
+    // A held buffer is neither lost nor freed from under a copy of the cell
+    // (the sanitizer build sees a leak or a double free otherwise).
+    const Cell copy = c;
+    QVERIFY(!c.allocate(64));
+    QVERIFY(!c.allocate(0));
+    QCOMPARE(c.at(0), held);
+    std::memset(copy.at(0), 0x5A, 12);
+    QVERIFY(c.detach() == held && c.isNull());
+    QVERIFY(c.attach(held));
     c.release();
     QVERIFY(c.isNull());
+    QVERIFY(c.allocate(64));
+    c.release();
 }
 
 void TestCell::toReals()

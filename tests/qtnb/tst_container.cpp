@@ -3,7 +3,6 @@
 #include "qtnb/Container.h"
 
 #include <limits>
-#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace Nb;
@@ -76,6 +75,7 @@ private slots:
     void runsAndHeads();
     void headSetLength();
     void ownershipAndSelfAssignment();
+    void pushOfItsOwnBytes();
     void dumps();
 };
 
@@ -220,20 +220,17 @@ void TestContainer::hostileLengthFailsFast()
     // A 16 MB length word in a 30-byte file must not be allocated for.
     const QByteArray plain = QByteArray::fromHex("ffffff01") + QByteArray(26, 'a');
     const QByteArray run = QByteArray::fromHex("14000000ffffff7f") + IdBytes + plain;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < 200; ++i) {
-        Container c;
-        QDataStream a(plain);
-        QCOMPARE(c.readContainer(a, 1), -1);
-        QDataStream b(run);
-        QCOMPARE(c.readContainer(b, -1), -1);
-        QCOMPARE(c.count(), 1);
-        Block one;
-        QDataStream d(plain);
-        QCOMPARE(one.read(d), -1);
-    }
-    QVERIFY2(timer.elapsed() < 2000, "hostile lengths must be refused before allocating");
+    Container c;
+    QDataStream a(plain);
+    QCOMPARE(c.readContainer(a, 1), -1);
+    QVERIFY(a.status() != QDataStream::Ok);
+    QDataStream b(run);
+    QCOMPARE(c.readContainer(b, -1), -1);
+    QCOMPARE(c.count(), 1);
+    Block one;
+    QDataStream d(plain);
+    QCOMPARE(one.read(d), -1);
+    QCOMPARE(one.size(), 0);
 }
 
 void TestContainer::shortHeadIsNoHead()
@@ -520,6 +517,21 @@ void TestContainer::ownershipAndSelfAssignment()
     QCOMPARE(copy.count(), 7);
     copy.pop(100);
     QVERIFY(copy.isEmpty());
+}
+
+void TestContainer::pushOfItsOwnBytes()
+{
+    // The source lies in the block's own array, which the append may move.
+    for (int n : {1, 7, 64, 4096}) {
+        QByteArray bytes(n, '\0');
+        for (int i = 0; i < n; ++i)
+            bytes[i] = char(i * 13);
+        Block b = filled(BtAppData, bytes);
+        b.push(b.data(), b.size());
+        QCOMPARE(b.size(), 2 * n);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(b.data()), b.size()), bytes + bytes);
+        QVERIFY(b.validate());
+    }
 }
 
 void TestContainer::dumps()

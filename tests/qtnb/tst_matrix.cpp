@@ -71,9 +71,14 @@ void TestMatrix::layout()
     QVERIFY(m.resize(10));
     QVERIFY(m.at(1, 0) == nullptr); // cell size 0: no buffer
     uint8_t* kept = m.at(0, 9);
+    QVector<uint8_t*> reused;
+    for (int c = 3; c < 8; ++c)
+        reused << m.at(0, c);
     QVERIFY(m.resize(3) && m.resize(8));
     QCOMPARE(m.caps(), 10);
     QCOMPARE(m.at(0, 9), kept);
+    for (int c = 3; c < 8; ++c)
+        QCOMPARE(m.at(0, c), reused[c - 3]);
     QVERIFY(m.resize(12));
     QCOMPARE(m.at(0, 9), kept); // growth keeps the old buffers
     QVERIFY(!m.resize(-1));
@@ -210,7 +215,9 @@ void TestMatrix::hostileBytes()
     QFETCH(QByteArray, bytes);
     QFETCH(int, result);
     Matrix m(1, Meta(1, MfU8, MtC));
+    DebugCapture capture; // a refused matrix reports nothing
     QCOMPARE(readBack(bytes, m), result);
+    QVERIFY(capture.messages.isEmpty());
     QCOMPARE(m.state(), 0);
     QCOMPARE(m.caps(), 0);
 }

@@ -10,6 +10,7 @@ class TestMeta : public QObject {
 private slots:
     void sizes_data();
     void sizes();
+    void checkedSizes();
     void patterns();
     void printer();
 };
@@ -42,6 +43,15 @@ void TestMeta::sizes()
     QFETCH(int, format);
     QFETCH(int, size);
     QCOMPARE(Meta(count, MetaFormat(format), MtC).size(), size);
+    if (count >= 0)
+        QCOMPARE(Meta(count, MetaFormat(format), MtC).checkedSize(), qint64(size));
+}
+
+void TestMeta::checkedSizes()
+{
+    QCOMPARE(Meta(-1, MfU8, MtC).checkedSize(), qint64(-1));
+    QCOMPARE(Meta(0x10000000, MfR64, MtC).checkedSize(), qint64(-1));
+    QCOMPARE(Meta(0x0FFFFFFF, MfU8, MtC).checkedSize(), qint64(0x0FFFFFFF));
 }
 
 void TestMeta::patterns()

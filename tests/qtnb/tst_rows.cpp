@@ -76,6 +76,25 @@ void TestRows::copies()
     QVERIFY(!row(big).copyCell(row(four), -1, 0));
     QVERIFY(!row(big).copyCell(row(four), 4, 0));
     QVERIFY(!row(big).copyCell(row(four), 0, 2));
+
+    // Metas and formats compare by their raw byte: 129 sizes like MfI1 but
+    // is another format.
+    Matrix signedBits(2, Meta(24, MfI1, MtDO)), highBit(2, Meta(24, MetaFormat(129), MtDO));
+    fill(signedBits, 0, 1);
+    fill(highBit, 0, 50);
+    const QByteArray kept = cell(highBit, 0, 0);
+    QVERIFY(!row(highBit).copy(row(signedBits)));
+    QVERIFY(!row(highBit).copy(row(signedBits), 0, 0, 1, 0, 0, 3));
+    QVERIFY(!row(highBit).convert(row(signedBits)));
+    QCOMPARE(cell(highBit, 0, 0), kept);
+
+    // Rows without storage: onto each other there is nothing to do; from one
+    // into a row with storage there are no cells to copy.
+    Matrix bare, otherBare;
+    QVERIFY(bare.create(meta) && otherBare.create(meta));
+    QVERIFY(row(bare).copy(row(otherBare)));
+    QVERIFY(!row(four).copy(row(bare)));
+    QVERIFY(!row(bare).copy(row(four)));
 }
 
 void TestRows::copiesRefuseBadRanges_data()

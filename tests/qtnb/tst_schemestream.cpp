@@ -64,6 +64,7 @@ private slots:
     void writeFailures();
     void readFailures_data();
     void readFailures();
+    void asManySlotsAsNumbers();
     void truncatedAndMissized();
     void attachFailureKeepsSlots();
     void dump();
@@ -230,6 +231,16 @@ void TestSchemeStream::readFailures_data()
     QTest::newRow("more slots than numbers") << many << many.size() << 9 << 0xC0000012u;
 }
 
+void TestSchemeStream::asManySlotsAsNumbers()
+{
+    // one slot per 14-bit number is still read
+    const QByteArray conv = QByteArray::fromHex("81ff80000000010600000000");
+    const QByteArray most = kTwoSlots.left(8) + conv.repeated(0x4000);
+    Scheme s;
+    QCOMPARE(readFrom(s, most, most.size()), most.size());
+    QCOMPARE(s.count(), 0x4000);
+}
+
 void TestSchemeStream::readFailures()
 {
     QFETCH(QByteArray, bytes);
@@ -258,6 +269,7 @@ void TestSchemeStream::truncatedAndMissized()
         QCOMPARE(back.count(), 0);
         Scheme shortSize;
         QCOMPARE(readFrom(shortSize, kTwoSlots, cut), -1);
+        QCOMPARE(uint32_t(shortSize.status()), 0xC0000012u);
         QCOMPARE(shortSize.count(), 0);
     }
     // more size than records: the following bytes are taken as records

@@ -73,6 +73,15 @@ void TestSlot::records()
     QCOMPARE(back.read(SlotId(0xFF81), in2, 16, false), 16);
     QCOMPARE(uint16_t(back.flags()), uint16_t(0x1234));
     QCOMPARE(back.state(), BsTrained);
+    // the result form of a converter takes the meta alone and keeps the rest
+    Slot kept(SlotId(0xFF81), kIn, {SlotId(7)}, BlockFlags(9), BsPartially);
+    QDataStream in3(convBytes.mid(2));
+    QCOMPARE(kept.read(SlotId(0xFF81), in3, 16, true), 6);
+    QCOMPARE(in3.device()->pos(), qint64(6));
+    QVERIFY(kept.meta() == kCode);
+    QCOMPARE(kept.links(), SlotIds({SlotId(7)}));
+    QCOMPARE(uint16_t(kept.flags()), uint16_t(9));
+    QCOMPARE(kept.state(), BsPartially);
 }
 
 void TestSlot::readFailures()
@@ -148,6 +157,9 @@ void TestSlot::unwritableRecords()
     QVERIFY(Slot(SlotId(0xC001), kCode, many.mid(0, 128), many.mid(0, 128), BlockFlags(0), BsUntrained, nullptr)
                 .links()
                 .isEmpty());
+    const Slot unequal(SlotId(0xC001), kCode, {SlotId(1), SlotId(2)}, {SlotId(1)}, BlockFlags(0), BsUntrained,
+                       nullptr);
+    QVERIFY(unequal.links().isEmpty() && unequal.nestedIds().isEmpty());
 }
 
 void TestSlot::validation()

@@ -1,5 +1,7 @@
 #include "varnex/model/DynLibUlvar.h"
 
+#include "DebugCapture.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -39,7 +41,15 @@ private slots:
         QByteArray out("kept");
         QCOMPARE(lib.extract("abc", out, nullptr), DynLibUlvar::BadBuffer); // never calls through
         QCOMPARE(out, QByteArray("kept"));
-        QVERIFY(!lib.load("./no_such_quorvel"));
+        {
+            DebugCapture capture;
+            QVERIFY(!lib.load("./no_such_quorvel"));
+            QCOMPARE(capture.texts().size(), 1);
+            const QString line = capture.texts().at(0); // the label, then the reason as it is
+            QVERIFY2(line.startsWith("library load error: ") && line.size() > 20 && line.at(20) != '"'
+                         && line.at(20) != ' ' && line.contains("no_such_quorvel"),
+                     qPrintable(line));
+        }
 
         // one in the current directory but not beside the program is not taken
         QTemporaryDir dir;
@@ -97,6 +107,23 @@ private slots:
         QCOMPARE(m_lib.train("k", nbc, nullptr), uint32_t(result));
         QVERIFY(nbc.isEmpty());
         QCOMPARE(frees(), before + freed);
+    }
+
+    // Neither the key going in nor the key coming back is traced.
+    void noSecretInDebugOutput()
+    {
+        setMode(0);
+        const QByteArray key("Zx9KeyBytes");
+        QByteArray nbc, back;
+        DebugCapture capture;
+        QCOMPARE(m_lib.train(key, nbc, nullptr), 0u);
+        QCOMPARE(m_lib.extract("Qw7Container", back, nullptr), 0u);
+        QVERIFY(!capture.messages.isEmpty());
+        const QStringList secrets{"Zx9KeyBytes", "setyByeK9xZ", "Qw7Container", "reniatnoC7wQ",
+                                  QString(key.toHex())};
+        for (const QString& line : capture.texts())
+            for (const QString& secret : secrets)
+                QVERIFY2(!line.contains(secret), qPrintable(line));
     }
 
     void emptyBufferIsEmptyResult()

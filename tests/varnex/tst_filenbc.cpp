@@ -29,7 +29,9 @@ private slots:
     void listing()
     {
         QCOMPARE(FileNbc().directory(), QDir::currentPath() + QDir::separator() + "data" + QDir::separator());
+        QVERIFY(!QDir("data").exists());
         QVERIFY(FileNbc().names().isEmpty()); // creates "data"
+        QVERIFY(QDir("data").exists());
         QVERIFY(QDir().mkpath("data/sub.nbc"));
         for (const char* name : {"data/a.nbc", "data/B.NBC", "data/c.nbc.bak", "data/settings.ini"})
             QVERIFY(putBytes(name, "x"));
@@ -37,6 +39,13 @@ private slots:
         names.sort();
         QCOMPARE(names, (QStringList{"B.NBC", "a.nbc"}));
         QCOMPARE(FileNbc().infos().size(), 2);
+    }
+
+    void directoryThatCannotBeMade()
+    {
+        QVERIFY(putBytes("data", "a file in the way"));
+        QVERIFY(FileNbc().names().isEmpty() && FileNbc().infos().isEmpty());
+        QVERIFY(!FileNbc().write("a.nbc", "x"));
     }
 
     void byteArrays()

@@ -75,6 +75,8 @@ private slots:
         QCOMPARE(back, QByteArray("Plaintext"));
         QVERIFY_EXCEPTION_THROWN(Cipher(1).encrypt("x", "k", out), std::invalid_argument);
         QVERIFY_EXCEPTION_THROWN(Cipher(1).decrypt("x", "k", out), std::invalid_argument);
+        // an empty key would make the key schedule read past its buffer
+        QVERIFY_EXCEPTION_THROWN(Cipher(0).encrypt("x", QByteArray(), out), std::invalid_argument);
     }
 
     // The payload stream of a known content and its RC4 under the key,
@@ -154,6 +156,10 @@ private slots:
         QVERIFY(!repo.read("wrong", out, &st) && st == Repository::StWrongKey);
         QCOMPARE(out, QByteArray("untouched"));
         QCOMPARE(fileBytes(m_path), before);
+
+        // only a first master password makes the directory
+        QVERIFY(!Repository(m_tmp.filePath("nodir/data/s.bpk")).write("key", QByteArray("p")));
+        QVERIFY(!QFileInfo::exists(m_tmp.filePath("nodir")));
     }
 
     // A cut-short or malformed store must never look like a new one.
@@ -285,6 +291,12 @@ private slots:
         QVERIFY(!repo.exists());
         QCOMPARE(fileBytes(link), QByteArray::fromHex("00000064") + QByteArray(100, '\0'));
         QVERIFY(repo.erase()); // no file: nothing to do
+
+        // a store that cannot be removed reports it
+        const QString dir = m_tmp.filePath("store-is-a-dir");
+        QVERIFY(QDir().mkpath(dir + "/inside"));
+        QVERIFY(!Repository(dir).erase());
+        QVERIFY(QFileInfo(dir + "/inside").isDir());
     }
 
     void backups()
@@ -293,7 +305,9 @@ private slots:
         QVERIFY(repo.write("key", m_d, m_s));
         const QString copy = m_path + ".backup";
         QVERIFY(repo.saveBackup(copy));
-        QVERIFY(!repo.saveBackup(copy)); // never overwrites
+        QVERIFY(putBytes(copy + "2", "older backup"));
+        QVERIFY(!repo.saveBackup(copy + "2")); // never overwrites
+        QCOMPARE(fileBytes(copy + "2"), QByteArray("older backup"));
         QVERIFY(repo.erase());
         QVERIFY(Repository::restoreBackup(copy, m_path));
         QVERIFY(!Repository::restoreBackup(copy, m_path)); // target exists

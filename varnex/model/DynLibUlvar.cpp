@@ -23,7 +23,7 @@ bool DynLibUlvar::load(QString name)
         name = QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') + name);
     QLibrary lib(name, nullptr);
     if (!lib.load()) {
-        qDebug() << "library load error: " << lib.errorString();
+        qDebug().noquote() << "library load error: " + lib.errorString();
         return false;
     }
     qDebug() << "library loaded";

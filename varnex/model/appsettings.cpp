@@ -1,16 +1,15 @@
 #include "varnex/model/appsettings.h"
+#include "varnex/model/filenbc.h"
 #include "varnex/model/savefile.h"
 
 #include <QDataStream>
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
 QString settingsPath()
 {
-    return QDir::currentPath() + QDir::separator() + QLatin1String("data") + QDir::separator()
-           + QLatin1String("settings.ini");
+    return FileNbc::defaultDir() + QLatin1String("settings.ini");
 }
 
 bool saveSettings(const AppSettings& settings)

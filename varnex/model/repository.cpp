@@ -1,4 +1,5 @@
 #include "varnex/model/repository.h"
+#include "varnex/model/filenbc.h"
 #include "varnex/model/savefile.h"
 
 #include <QDataStream>
@@ -164,6 +165,13 @@ private:
     bool m_ok = true;
 };
 
+// The key is right when SHA-1 over it and the salt equals the check value.
+bool checkMatches(const QByteArray& key, const QByteArray& salt, const QByteArray& check)
+{
+    const QByteArray computed = Hash(Sha1).hash(key, salt);
+    return computed.size() == check.size() && computed == check;
+}
+
 } // namespace
 
 struct Repository::Fields {
@@ -179,8 +187,7 @@ Repository::Repository(const QString& path) : m_path(path.isEmpty() ? defaultPat
 
 QString Repository::defaultPath()
 {
-    return QDir::currentPath() + QDir::separator() + QLatin1String("data") + QDir::separator()
-           + QLatin1String("Varnex2013_v1.bpk");
+    return FileNbc::defaultDir() + QLatin1String("Varnex2013_v1.bpk");
 }
 
 QByteArray Repository::keyFromPassword(const QString& password)
@@ -225,10 +232,8 @@ bool Repository::isRightMainKey(const QByteArray& key, Status* status) const
     Status st = readFields(f, false);
     bool right = false;
     if (st == StOk) {
-        const QByteArray computed = Hash(Sha1).hash(key, f.salt);
-        right = computed.size() == f.check.size() && computed == f.check;
-        qDebug() << "Repository::isRightMainKey" << "check value lengths:" << computed.size()
-                 << f.check.size() << "match:" << right;
+        right = checkMatches(key, f.salt, f.check);
+        qDebug() << "Repository::isRightMainKey" << "check value length:" << f.check.size() << "match:" << right;
         if (!right)
             st = StWrongKey;
         else if (!f.payloadOk)
@@ -253,8 +258,7 @@ bool Repository::read(const QByteArray& key, QByteArray& payload, Status* status
         Fields f;
         st = readFields(f, true);
         if (st == StOk) {
-            const QByteArray computed = Hash(Sha1).hash(key, f.salt);
-            if (computed.size() != f.check.size() || computed != f.check) {
+            if (!checkMatches(key, f.salt, f.check)) {
                 st = StWrongKey;
             } else if (!f.payloadOk) {
                 st = StDamaged;

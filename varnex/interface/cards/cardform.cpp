@@ -183,20 +183,21 @@ void CardForm::retranslateUi()
 
 void CardForm::showIcon()
 {
-    toolButton("toolButton_ico")->setIcon(QIcon(m_card->iconPath));
-    label("label_ico")->setPixmap(QPixmap(m_card->iconPath));
+    // Card icons are the program's own resources; a stored path that names
+    // anything else (a file on disk, a device) is kept but not read.
+    const QString& path = m_card->iconPath;
+    const bool resource = path.startsWith(QLatin1String(":/"));
+    toolButton("toolButton_ico")->setIcon(resource ? QIcon(path) : QIcon());
+    label("label_ico")->setPixmap(resource ? QPixmap(path) : QPixmap());
 }
 
 void CardForm::init()
 {
     m_card->reset();
     m_card->iconPath = QString::fromLatin1(m_form.defaultIcon);
-    QToolButton* ico = toolButton("toolButton_ico");
-    ico->setIcon(QIcon(m_card->iconPath));
-    ico->setIconSize(QSize(32, 32));
-    QLabel* labelIco = label("label_ico");
-    labelIco->setPixmap(QPixmap(m_card->iconPath));
-    labelIco->setFixedSize(32, 32);
+    showIcon();
+    toolButton("toolButton_ico")->setIconSize(QSize(32, 32));
+    label("label_ico")->setFixedSize(32, 32);
 
     for (int i = 0; i < m_form.fieldCount; ++i)
         for (const CardTable::Button& b : m_form.fields[i].buttons)

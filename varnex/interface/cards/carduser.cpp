@@ -49,20 +49,15 @@ const Form form = {
 #undef CTX
 
 // What the open button hands to the desktop: an address without a scheme is
-// a web address, and nothing that names a local file or drive path is opened
-// unless the address itself says "file:".
+// a web address ("example.com" is http://example.com); nothing that names a
+// local file or a drive path is opened.
 QUrl webAddress(const QString& typed)
 {
     const QString text = typed.trimmed();
     if (text.isEmpty())
         return QUrl();
     const QUrl url = QUrl::fromUserInput(text);
-    if (!url.isValid())
-        return QUrl();
-    const bool saysFile = text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
-    if (url.isLocalFile() && !saysFile)
-        return QUrl();
-    if (url.scheme().size() == 1)  // "C:\..." is a drive, not a scheme
+    if (!url.isValid() || url.isLocalFile() || url.scheme().size() < 2)
         return QUrl();
     return url;
 }

@@ -1,0 +1,496 @@
+// Training of a set-up layer on the user's own samples towards the code,
+// and the protection that folds the code into the trained weights.
+//
+// Each neuron starts from weights that follow the quality of its input
+// features and is then tuned by random searches. All draws come from one
+// generator seeded with 0 per call, so equal inputs give equal weights.
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "bc/Layer.h"
+#include "bc/NeuralMath.h"
+#include "qtnb/Error.h"
+
+namespace Bc {
+
+namespace {
+
+// No input may keep the refinement going for ever.
+constexpr int32_t MaxRefinementPasses = 10000;
+
+inline Nb::Cell cellOf(void* p) { return Nb::Cell(static_cast<uint8_t*>(p)); }
+inline Nb::Cell cellOf(const void* p) { return cellOf(const_cast<void*>(p)); }
+
+// The first cell of the code row as one 32-bit real per neuron.
+bool codeValues(const Nb::Matrix::Row& code, int32_t need, std::vector<float>& x)
+{
+    const Nb::Meta meta = code.meta();
+    Nb::Cell* cells = code.data();
+    if (code.cols() < 1 || !cells || cells[0].isNull() || meta.count < need || meta.count < 0)
+        return false;
+    x.assign(size_t(meta.count) + 1, 0.0f);
+    if (meta.format == Nb::MfR32) {
+        std::memcpy(x.data(), cells[0].at(0), size_t(meta.count) * sizeof(float));
+        return true;
+    }
+    const Nb::Cell::Converter f = Nb::Cell::converter(Nb::MfR32, meta.format);
+    if (!f)
+        return false;
+    f(cellOf(x.data()), cells[0], meta.count);
+    return true;
+}
+
+struct OutStats {
+    float quality = -1.0f;
+    int32_t outliers = 0;
+    int32_t errors = 0;
+    float mean = 0.0f;
+    float sigma = 0.0f;
+};
+
+struct Choice {
+    int32_t position = -1;
+    float weight = 0.0f;
+    int32_t errors = 0;
+    int32_t outliers = 0;
+};
+
+// Trains one neuron at a time over the own samples. The samples' values at
+// the neuron's inputs are gathered once per neuron (values[s * con + j]);
+// sums run in the same order as Neuron::eval.
+class NeuronTrainer {
+public:
+    NeuronTrainer(const Nb::Cell* samples, uint32_t n, const float* means, const float* qualities,
+                  bool grow)
+        : m_samples(samples), m_n(int32_t(n)), m_means(means), m_qualities(qualities),
+          m_grow(grow), m_gen(0), m_out(n), m_partial(n), m_signs(n + 2), m_counts(n + 1)
+    {
+    }
+
+    OutStats train(Neuron& neuron, float x);
+    void evaluate(const Neuron& neuron, float* out) const { neuron.eval(m_samples, uint32_t(m_n), out); }
+    int32_t samples() const { return m_n; }
+
+private:
+    float uniform(float a, float b)
+    {
+        const uint32_t u = uint32_t(m_gen());
+        return float(double(a) + double(u) * (1.0 / 4294967296.0) * (double(b) - double(a)));
+    }
+    float v(int32_t s, int32_t j) const { return m_values[size_t(s) * size_t(m_con) + size_t(j)]; }
+
+    void eval(float* out) const;
+    void partial(int32_t j, float* out) const;
+    // out = partial + t * value at connection j.
+    void complete(int32_t j, float t, float* out) const
+    {
+        for (int32_t s = 0; s < m_n; ++s)
+            out[s] = m_partial[size_t(s)] + t * v(s, j);
+    }
+    OutStats stats(const float* out) const;
+    int32_t outliers(const float* out) const;
+
+    bool weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w, OutStats& best);
+    Choice chooseConnection(int32_t k, float lo, float hi);
+    int32_t signErrorInterval(int32_t j, float& lo, float& hi);
+    int32_t outlierSearch(int32_t j, float lo, float hi, float& t);
+
+    const Nb::Cell* m_samples;
+    int32_t m_n;
+    const float* m_means;
+    const float* m_qualities;
+    bool m_grow;
+    std::mt19937 m_gen;
+
+    // The neuron being trained.
+    float m_x = 0.0f;
+    int32_t m_con = 0;
+    std::vector<float> m_w;
+    std::vector<float> m_values;
+    std::vector<float> m_out;
+    std::vector<float> m_partial;
+    std::vector<float> m_signs;
+    std::vector<int32_t> m_counts;
+};
+
+void NeuronTrainer::eval(float* out) const
+{
+    for (int32_t s = 0; s < m_n; ++s) {
+        long double sum = 0.0f; // the bias of a trained neuron
+        for (int32_t j = 0; j < m_con; ++j)
+            sum += (long double)m_w[size_t(j)] * v(s, j);
+        out[s] = float(sum);
+    }
+}
+
+void NeuronTrainer::partial(int32_t k, float* out) const
+{
+    for (int32_t s = 0; s < m_n; ++s) {
+        long double sum = 0.0f;
+        for (int32_t j = 0; j < m_con; ++j)
+            if (j != k)
+                sum += (long double)m_w[size_t(j)] * v(s, j);
+        out[s] = float(sum);
+    }
+}
+
+OutStats NeuronTrainer::stats(const float* out) const
+{
+    OutStats r;
+    NeuralMath::stats(cellOf(out), uint32_t(m_n), r.mean, r.sigma, r.quality);
+    const float low = r.mean - 3.0f * r.sigma + 0.01f;
+    const float high = r.mean + 3.0f * r.sigma - 0.01f;
+    int32_t inside = 0;
+    int32_t agree = 0;
+    const bool positive = m_x > 0.0f;
+    for (int32_t s = 0; s < m_n; ++s) {
+        if (out[s] > low && out[s] < high)
+            ++inside;
+        if ((out[s] > 0.0f) == positive)
+            ++agree;
+    }
+    r.outliers = m_n - inside;
+    r.errors = m_n - agree;
+    return r;
+}
+
+int32_t NeuronTrainer::outliers(const float* out) const
+{
+    float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
+    NeuralMath::stats(cellOf(out), uint32_t(m_n), mean, sigma, quality);
+    const float low = mean - 3.0f * sigma + 0.01f;
+    const float high = mean + 3.0f * sigma - 0.01f;
+    int32_t inside = 0;
+    for (int32_t s = 0; s < m_n; ++s)
+        if (out[s] > low && out[s] < high)
+            ++inside;
+    return m_n - inside;
+}
+
+bool NeuronTrainer::weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w,
+                                 OutStats& best)
+{
+    partial(j, m_partial.data());
+    best = entry;
+    w = m_w[size_t(j)];
+    bool accepted = false;
+    for (int draw = 0; draw < 5; ++draw) {
+        const float t = uniform(lo, hi);
+        if (!std::isfinite(t))
+            continue;
+        complete(j, t, m_out.data());
+        const OutStats s = stats(m_out.data());
+        if (s.outliers + s.errors > entry.outliers + entry.errors)
+            continue;
+        // Quality moves towards just above 4.5; on a tie the smaller weight wins.
+        bool take;
+        if (best.quality <= 4.5f)
+            take = s.quality > best.quality || (s.quality == best.quality && std::fabs(w) > std::fabs(t));
+        else
+            take = s.quality > 4.5f &&
+                   (s.quality < best.quality || (s.quality == best.quality && std::fabs(w) > std::fabs(t)));
+        if (take) {
+            best = s;
+            w = t;
+            accepted = true;
+        }
+    }
+    return accepted;
+}
+
+int32_t NeuronTrainer::signErrorInterval(int32_t j, float& lo, float& hi)
+{
+    const int32_t n = m_n;
+    float* g = m_signs.data();
+    // The weight at which each sample's output changes sign.
+    for (int32_t s = 0; s < n; ++s)
+        g[s + 1] = -m_partial[size_t(s)] / v(s, j);
+    NeuralMath::sort(g + 1, uint32_t(n));
+    g[0] = g[1] - 1000.0f;
+    g[n + 1] = g[n] + 1000.0f;
+    const bool positive = m_x > 0.0f;
+    int32_t best = n + 1;
+    for (int32_t i = 0; i <= n; ++i) {
+        const float t = (g[i] + g[i + 1]) / 2.0f;
+        int32_t agree = 0;
+        for (int32_t s = 0; s < n; ++s)
+            if ((m_partial[size_t(s)] + t * v(s, j) > 0.0f) == positive)
+                ++agree;
+        m_counts[size_t(i)] = n - agree;
+        if (m_counts[size_t(i)] < best)
+            best = m_counts[size_t(i)];
+    }
+    int32_t first = 0;
+    while (m_counts[size_t(first)] != best)
+        ++first;
+    int32_t last = first;
+    while (last + 1 <= n && m_counts[size_t(last + 1)] == best)
+        ++last;
+    lo = g[first];
+    hi = g[last + 1];
+    if (first == 0)
+        lo -= 1000.0f;
+    if (last + 1 == n + 1)
+        hi += 1000.0f;
+    return best;
+}
+
+int32_t NeuronTrainer::outlierSearch(int32_t j, float lo, float hi, float& t)
+{
+    int32_t best = m_n + 1;
+    t = lo;
+    int32_t tries = lo == hi ? 1 : 256;
+    while (tries > 0) {
+        const float u = uniform(lo, hi);
+        if (u == lo || !std::isfinite(u)) {
+            --tries;
+            continue;
+        }
+        complete(j, u, m_out.data());
+        const int32_t o = outliers(m_out.data());
+        if (o < best || (o == best && std::fabs(t) > std::fabs(u))) {
+            best = o;
+            t = u;
+            tries >>= 1;
+            if (u > 0.0f)
+                hi = u;
+            else
+                lo = u;
+        } else {
+            --tries;
+        }
+    }
+    return best;
+}
+
+Choice NeuronTrainer::chooseConnection(int32_t k, float lo, float hi)
+{
+    Choice c;
+    c.errors = m_n;
+    c.outliers = m_n;
+    for (int32_t j = 0; j < k; ++j) {
+        partial(j, m_partial.data());
+        float a0 = 0.0f, a1 = 0.0f;
+        const int32_t a = signErrorInterval(j, a0, a1);
+        if (a > c.errors)
+            continue;
+        float t = 0.0f;
+        const int32_t b = outlierSearch(j, a0, a1, t);
+        const bool take = c.position < 0 || a < c.errors ||
+                          (a == c.errors && (b < c.outliers ||
+                                             (b == c.outliers && std::fabs(t) >= std::fabs(c.weight))));
+        if (!take)
+            continue;
+        c.position = j;
+        c.weight = t;
+        c.errors = a;
+        c.outliers = b;
+        if (t < lo && t < hi && a == 0 && b == 0)
+            break;
+    }
+    return c;
+}
+
+OutStats NeuronTrainer::train(Neuron& neuron, float x)
+{
+    m_x = x;
+    m_con = int32_t(neuron.inputs.size());
+    const int32_t con = m_con;
+    m_w.assign(size_t(con), 0.0f);
+    m_values.resize(size_t(m_n) * size_t(con));
+    for (int32_t s = 0; s < m_n; ++s) {
+        const float* sample = reinterpret_cast<const float*>(m_samples[s].at(0));
+        for (int32_t j = 0; j < con; ++j)
+            m_values[size_t(s) * size_t(con) + size_t(j)] = sample[neuron.inputs[size_t(j)]];
+    }
+
+    OutStats result;
+    result.quality = -1.0f;
+    result.outliers = m_n + 1;
+    result.errors = m_n + 1;
+    neuron.bias = 0.0f;
+    int32_t k = con;
+    if (m_grow) {
+        if (con <= 0)
+            return result;
+        k = 1;
+    }
+    for (; k <= con; ++k) {
+        for (int32_t j = 0; j < con; ++j) {
+            float w = 0.0f;
+            if (j < k) {
+                const int32_t f = neuron.inputs[size_t(j)];
+                w = (x * m_means[f] > 0.0f ? 1.0f : -1.0f) * m_qualities[f];
+            }
+            m_w[size_t(j)] = w;
+        }
+        int32_t index = -1;
+        const float h = NeuralMath::maximumAbs(cellOf(m_w.data()), uint32_t(con), index);
+        if (h != 0.0f && std::isfinite(h))
+            for (float& w : m_w)
+                w /= h;
+        eval(m_out.data());
+        OutStats st = stats(m_out.data());
+        const float hi = std::fabs(st.mean) + st.sigma + 1.0f;
+        const float lo = -hi;
+        result = st;
+
+        if (k > 1) {
+            bool done = false;
+            for (int32_t pass = 0; pass < MaxRefinementPasses && !done; ++pass) {
+                bool any = false;
+                for (int32_t j = 1; j < k; ++j) {
+                    float w = 0.0f;
+                    OutStats s;
+                    if (!weightSearch(j, lo, hi, st, w, s))
+                        continue;
+                    m_w[size_t(j)] = w;
+                    st = s;
+                    result = s;
+                    any = true;
+                    if (s.errors == 0 && s.outliers == 0 && s.quality < 5.0f) {
+                        done = true;
+                        break;
+                    }
+                }
+                if (!any)
+                    break;
+            }
+        }
+
+        if (result.errors != 0 || result.outliers != 0) {
+            for (int32_t step = 0; step < k; ++step) {
+                const Choice c = chooseConnection(k, lo, hi);
+                // A weight that is not finite is never kept.
+                if (c.position < 0 || !std::isfinite(c.weight))
+                    break;
+                m_w[size_t(c.position)] = c.weight;
+                result.quality = st.quality;
+                result.outliers = c.outliers;
+                result.errors = c.errors;
+                if (c.errors == 0 && c.outliers == 0)
+                    break;
+            }
+            if (result.errors != 0 || result.outliers != 0)
+                continue;
+        }
+        if (result.quality > 5.0f && k < con)
+            continue;
+        if (result.quality > 4.0f)
+            break;
+    }
+    std::copy(m_w.begin(), m_w.end(), neuron.weights.begin());
+    return result;
+}
+
+// Divides the weights by d unless d is zero or not finite or the quotients
+// would not all be finite.
+void divideWeights(Neuron& neuron, float d)
+{
+    d = std::fabs(d);
+    if (d == 0.0f || !std::isfinite(d))
+        return;
+    std::vector<float> w(neuron.weights);
+    for (float& v : w) {
+        v /= d;
+        if (!std::isfinite(v))
+            return;
+    }
+    neuron.weights.swap(w);
+}
+
+} // namespace
+
+bool Layer::train(const Nb::Matrix::Row& own, const Nb::Matrix::Row& alien,
+                  const Nb::Matrix::Row& code, bool grow)
+{
+    std::vector<float> x;
+    if (!codeValues(code, outputs(), x)) {
+        BC_ERR(1);
+        return false;
+    }
+    for (Neuron& n : neurons)
+        n.weights.assign(n.inputs.size(), 0.0f);
+
+    const int32_t samples = own.cols();
+    const Nb::Meta meta = own.meta();
+    const int32_t features = meta.count;
+    bool ok = samples >= 2 && alien.cols() >= 2 && features >= 2 && meta.format == Nb::MfR32;
+    const Nb::Cell* cells = own.data();
+    if (ok && !cells)
+        ok = false;
+    // Every sample must be present and finite, and every connection must
+    // read a feature that is there.
+    for (int32_t s = 0; ok && s < samples; ++s) {
+        if (cells[s].isNull()) {
+            ok = false;
+            break;
+        }
+        const float* v = reinterpret_cast<const float*>(cells[s].at(0));
+        for (int32_t f = 0; f < features; ++f)
+            if (!std::isfinite(v[f])) {
+                ok = false;
+                break;
+            }
+    }
+    for (const Neuron& n : neurons)
+        for (int32_t index : n.inputs)
+            if (index < 0 || index >= features)
+                ok = false;
+    if (!ok) {
+        for (Neuron& n : neurons)
+            n.weights.clear();
+        BC_ERR(2);
+        return false;
+    }
+
+    const size_t width = size_t(features);
+    std::vector<float> means(width), sigmas(width), qualities(width);
+    NeuralMath::columnsStats(cells, uint32_t(samples), uint32_t(features), cellOf(means.data()),
+                             cellOf(sigmas.data()), cellOf(qualities.data()));
+    NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), grow);
+    for (size_t i = 0; i < neurons.size(); ++i)
+        trainer.train(neurons[i], x[i]);
+
+    std::vector<float> out(static_cast<size_t>(samples));
+    for (Neuron& n : neurons) {
+        float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
+        trainer.evaluate(n, out.data());
+        NeuralMath::stats(cellOf(out.data()), uint32_t(samples), mean, sigma, quality);
+        divideWeights(n, sigma);
+        trainer.evaluate(n, out.data());
+        NeuralMath::stats(cellOf(out.data()), uint32_t(samples), mean, sigma, quality);
+        divideWeights(n, mean);
+    }
+    return true;
+}
+
+bool Layer::protect(const Nb::Matrix::Row& code)
+{
+    std::vector<float> x;
+    if (!codeValues(code, outputs(), x)) {
+        BC_ERR(1);
+        return false;
+    }
+    // Folding twice would undo the first fold while the flag stays set; a
+    // non-finite code value would leave non-finite weights.
+    if (lf & LfProt) {
+        BC_ERR(2);
+        return false;
+    }
+    for (int32_t i = 0; i + 1 < outputs(); ++i)
+        if (!std::isfinite(x[size_t(i)])) {
+            BC_ERR(3);
+            return false;
+        }
+    for (size_t i = 1; i < neurons.size(); ++i)
+        for (float& w : neurons[i].weights)
+            w *= x[i - 1];
+    lf |= LfProt;
+    return true;
+}
+
+} // namespace Bc
