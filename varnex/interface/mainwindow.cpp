@@ -530,7 +530,7 @@ void MainWindow::createDefaultCategories()
         category.insert(tr("name"), tr(d.name));
         category.insert(tr("descr"), tr(d.descr));
         category.insert(tr("card"), tr(d.card));
-        category.insert(tr("icon"), tr(d.icon));
+        category.insert(tr("icon"), QLatin1String(d.icon));
         descr.insert(tr(d.name), category);
     }
 }
