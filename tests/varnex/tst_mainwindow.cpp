@@ -114,8 +114,9 @@ class TestMainWindow : public QObject {
         driver.on("AuthPswDlg", unlockWith(Psw));
         window.reset(new MainWindow);
         window->show();
-        return QTest::qWaitFor([&] { return driver.done() && categories(window.get())->count() > 0; }, 5000)
-               && driver.errors.isEmpty();
+        const bool open = QTest::qWaitFor([&] { return driver.done() && categories(window.get())->count() > 0; }, 5000);
+        QApplication::setActiveWindow(window.get()); // the program in the foreground
+        return open && driver.errors.isEmpty();
     }
 
 private slots:
@@ -396,7 +397,6 @@ private slots:
         QVERIFY(openWindow());
         MainWindow* w = window.get();
         QCOMPARE(categories(w)->currentItem()->text(), QStringLiteral("Сайты"));
-        QApplication::setActiveWindow(w);
         {
             D guard; // a lock dialog here would be an error
             QTest::qWait(400);
