@@ -180,11 +180,14 @@ inline int32_t lengthWord(const QByteArray& buffer) { return qFromLittleEndian<i
 inline const char* dataOf(const QByteArray& buffer) { return buffer.constData() + 4; }
 inline char* dataOf(QByteArray& buffer) { return buffer.data() + 4; }
 
-// Own and alien sets of one input and the live samples to try.
+// Own and alien sets of one input and the live samples to try. A live
+// sample lies well inside the spread the converter was trained on: the
+// converters' connections come from fresh random salts, so a sample near the
+// edge of the spread would lose a bit now and then.
 struct Person {
     Person(Synth& synth, int32_t features, int32_t own = 12, int32_t alien = 16)
-        : mu(synth.person(features)), own(synth.samples(mu, own)), alien(synth.aliens(alien, features)),
-          live(synth.samples(mu, 1)), foreign(synth.samples(synth.person(features), 1))
+        : mu(synth.person(features)), own(synth.samples(mu, own, 0.04f)), alien(synth.aliens(alien, features)),
+          live(synth.samples(mu, 1, 0.004f)), foreign(synth.samples(synth.person(features), 1))
     {
     }
     std::vector<float> mu;

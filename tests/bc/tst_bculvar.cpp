@@ -53,9 +53,9 @@ struct Engine {
     BcUlvar* u = nullptr;
     rig::Synth synth{11};
     std::vector<float> mu = synth.person(Features);
-    rig::MatrixPtr own = synth.samples(mu, 12);
+    rig::MatrixPtr own = synth.samples(mu, 12, 0.04f);
     rig::MatrixPtr alien = synth.aliens(8, Features);
-    rig::MatrixPtr live = synth.samples(mu, 1);
+    rig::MatrixPtr live = synth.samples(mu, 1, 0.004f);
     QByteArray key = synth.key(Bits / 8);
     rig::MatrixPtr code = rig::codeMatrix(key);
 };
