@@ -437,8 +437,10 @@ bool BcScheme::test(Nb::Matrix::Row& out)
             return fail(Nb::EcFail, slot);
         }
     }
+    // A result that holds no figures (a scheme whose result is not a
+    // converter) has nothing to report.
     BcSlot* result = bcSlot(Nb::NilSlotId);
-    if (!result || !result->get(Nb::CtTst, out)) {
+    if (!result || result->constraintCols(Nb::CtTst) < 1 || !result->get(Nb::CtTst, out)) {
         BC_ERR(4);
         return fail(Nb::EcNoData, result);
     }

@@ -241,6 +241,7 @@ uint32_t BcUlvar::test(Nb::TestMode mode, Nb::Matrix* out, Nb::Timeout)
         return nbE_PARAM;
     Nb::Matrix figures(1, Nb::Meta(TestFigures, Nb::MfR32, Nb::MtCO));
     Nb::Matrix::Row all(&figures, 0);
+    all.zero();
     if (!m_scheme.test(all))
         return failure(Nb::EcFail);
     *row.r32(0) = reinterpret_cast<const float*>(figures.at(0, 0))[mode];

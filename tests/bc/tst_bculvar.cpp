@@ -84,11 +84,8 @@ private slots:
     void setSchemeRefusesWhatDoesNotHold();
     void setParamsRefusals();
     void failuresNeverReadAsSuccess();
-    void trainWithTwoCodeRows();
+    void rowCountsAndLayouts();
     void emulateUsesRowsSetBefore();
-    void constraintRoundTrip();
-    void qevalQuality();
-    void clearEmptiesTheScheme();
 };
 
 void TestBcUlvar::references()
@@ -364,21 +361,40 @@ void TestBcUlvar::failuresNeverReadAsSuccess()
     QVERIFY(int32_t(e.u->emulate(nullptr, &wrongOut, nullptr)) < 0);
 }
 
-void TestBcUlvar::trainWithTwoCodeRows()
+void TestBcUlvar::rowCountsAndLayouts()
 {
     Engine e;
     QCOMPARE(e.load(), nbS_OK);
-    QCOMPARE(e.u->setConstraint(Input, Nb::CtAll, e.alien.get()), nbS_OK);
-    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, e.own.get()), nbS_OK);
-    const Nb::Meta meta(Bits, Nb::MfI1, Nb::MtDO);
-    const Nb::Meta metas[] = {meta, meta};
-    Nb::Matrix two(2, 1, metas);
-    QCOMPARE(e.u->train(nullptr, nullptr, &two, Nb::ToInfinite), 0xC0000003u);
+    const Nb::Meta sample(Features, Nb::MfR32, Nb::MtC);
+    const Nb::Meta code(Bits, Nb::MfI1, Nb::MtDO);
+    const Nb::Meta samples[] = {sample, sample};
+    const Nb::Meta codes[] = {code, code};
+    Nb::Matrix twoSamples(2, 1, samples);
+    Nb::Matrix twoCodes(2, 1, codes);
+    // One row per input, one row of code: another count trains nothing.
+    QCOMPARE(e.u->train(e.own.get(), e.alien.get(), &twoCodes, Nb::ToInfinite), 0xC0000003u);
     QCOMPARE(e.u->scheme().at(1)->state(), Nb::BsUntrained);
-    // Own rows for a scheme of one input must be one row, too.
-    QCOMPARE(e.u->train(&two, nullptr, e.code.get(), Nb::ToInfinite), 0xC0000003u);
-    QCOMPARE(e.u->train(e.own.get(), e.alien.get(), e.code.get(), Nb::ToInfinite), nbS_OK);
-    QCOMPARE(e.u->scheme().at(1)->state(), Nb::BsTrained);
+    QCOMPARE(e.u->train(&twoSamples, nullptr, e.code.get(), Nb::ToInfinite), 0xC0000003u);
+    auto out = rig::emptyCode(Bits);
+    QCOMPARE(e.u->emulate(&twoSamples, out.get(), nullptr), 0xC0000003u);
+    QCOMPARE(e.u->getConstraint(Input, Nb::CtOwn, &twoSamples), 0xC0000003u);
+    Nb::Matrix quality(3, Nb::Meta(1, Nb::MfR32, Nb::MtCO));
+    QCOMPARE(e.u->qeval(&twoSamples, nullptr, &quality), 0xC0000003u);
+    // A quality row of one MfR32 value per column, nothing else.
+    QCOMPARE(e.u->qeval(e.own.get(), nullptr, &quality), nbS_OK);
+    QVERIFY(std::isfinite(*reinterpret_cast<float*>(quality.at(0, 2))));
+    Nb::Matrix wide(1, Nb::Meta(2, Nb::MfR32, Nb::MtCO));
+    QCOMPARE(e.u->qeval(nullptr, nullptr, &wide), 0xC0000017u);
+    // A row of another layout is the slot's failure.
+    Nb::Matrix other(1, Nb::Meta(Features, Nb::MfR64, Nb::MtC));
+    DebugCapture capture;
+    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, &other), 0xC0010017u);
+
+    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, e.own.get()), nbS_OK);
+    Nb::Matrix back(e.own->cols(), sample);
+    QCOMPARE(e.u->getConstraint(Input, Nb::CtOwn, &back), nbS_OK);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(back.at(0, 11)), Features * 4),
+             QByteArray(reinterpret_cast<const char*>(e.own->at(0, 11)), Features * 4));
 }
 
 void TestBcUlvar::emulateUsesRowsSetBefore()
@@ -392,73 +408,15 @@ void TestBcUlvar::emulateUsesRowsSetBefore()
     // Every CtAny row was cleared after the success.
     DebugCapture capture;
     QVERIFY(int32_t(e.u->emulate(nullptr, out.get(), nullptr)) < 0);
-    // The input matrix instead, one row per input; another count is refused.
-    auto again = rig::emptyCode(Bits);
-    QCOMPARE(e.u->emulate(e.live.get(), again.get(), nullptr), nbS_OK);
-    QCOMPARE(rig::keyOf(*again), e.key);
-    const Nb::Meta meta(Features, Nb::MfR32, Nb::MtC);
-    const Nb::Meta metas[] = {meta, meta};
-    Nb::Matrix two(2, 1, metas);
-    QCOMPARE(e.u->emulate(&two, again.get(), nullptr), 0xC0000003u);
-    // Explicit output ids: the converter itself and the result.
+    // The input matrix instead, and the converter named as the output.
     const uint16_t ids[] = {Conv};
     auto byId = rig::emptyCode(Bits);
     QCOMPARE(e.u->emulate(e.live.get(), byId.get(), ids), nbS_OK);
     QCOMPARE(rig::keyOf(*byId), e.key);
-}
-
-void TestBcUlvar::constraintRoundTrip()
-{
-    Engine e;
-    QCOMPARE(e.load(), nbS_OK);
-    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, e.own.get()), nbS_OK);
-    Nb::Matrix back(e.own->cols(), Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-    QCOMPARE(e.u->getConstraint(Input, Nb::CtOwn, &back), nbS_OK);
-    for (int32_t c = 0; c < e.own->cols(); ++c)
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(back.at(0, c)), Features * 4),
-                 QByteArray(reinterpret_cast<const char*>(e.own->at(0, c)), Features * 4));
-    const Nb::Meta meta(Features, Nb::MfR32, Nb::MtC);
-    const Nb::Meta metas[] = {meta, meta};
-    Nb::Matrix two(2, 1, metas);
-    QCOMPARE(e.u->getConstraint(Input, Nb::CtOwn, &two), 0xC0000003u);
-    // A row of another layout is the slot's failure.
-    Nb::Matrix other(1, Nb::Meta(Features, Nb::MfR64, Nb::MtC));
-    DebugCapture capture;
-    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, &other), 0xC0010017u);
-}
-
-void TestBcUlvar::qevalQuality()
-{
-    Engine e;
-    QCOMPARE(e.load(), nbS_OK);
-    Nb::Matrix quality(3, Nb::Meta(1, Nb::MfR32, Nb::MtCO));
-    QCOMPARE(e.u->qeval(e.own.get(), nullptr, &quality), nbS_OK);
-    for (int32_t c = 0; c < 3; ++c) {
-        const float v = *reinterpret_cast<float*>(quality.at(0, c));
-        QVERIFY(std::isfinite(v));
-    }
-    Nb::Matrix wide(1, Nb::Meta(2, Nb::MfR32, Nb::MtCO));
-    QCOMPARE(e.u->qeval(nullptr, nullptr, &wide), 0xC0000017u);
-    Nb::Matrix r64(1, Nb::Meta(1, Nb::MfR64, Nb::MtCO));
-    QCOMPARE(e.u->qeval(nullptr, nullptr, &r64), 0xC0000017u);
-    const Nb::Meta meta(Features, Nb::MfR32, Nb::MtC);
-    const Nb::Meta metas[] = {meta, meta};
-    Nb::Matrix two(2, 1, metas);
-    QCOMPARE(e.u->qeval(&two, nullptr, &quality), 0xC0000003u);
-}
-
-void TestBcUlvar::clearEmptiesTheScheme()
-{
-    Engine e;
-    QCOMPARE(e.trainAll(), nbS_OK);
-    QCOMPARE(e.u->clear(Nb::SsTrained), nbS_OK);
-    QCOMPARE(e.u->scheme().at(1)->state(), Nb::BsUntrained);
-    QCOMPARE(e.u->scheme().count(), 2);
+    // Clearing with the scheme among the parts empties it.
     QCOMPARE(e.u->clear(Nb::SchemeParts(0x3F)), nbS_OK);
     QCOMPARE(e.u->scheme().count(), 0);
     QCOMPARE(e.u->scheme().flags(), uint16_t(0));
-    QByteArray slot = rig::prefixed(QByteArray(64, '\0'));
-    QCOMPARE(e.u->getSlot(0, rig::dataOf(slot)), nbE_SLOT_ID);
 }
 
 QTEST_GUILESS_MAIN(TestBcUlvar)
