@@ -129,7 +129,6 @@ private slots:
     void training();
     void testFigures();
     void parameterBlock();
-    void alternativeConverters();
 };
 
 void TestBcCondition::validation_data()
@@ -370,83 +369,6 @@ void TestBcCondition::parameterBlock()
     rig.scheme.setStatus(Nb::ScOk);
     QCOMPARE(rig.cond->readParams(c, 1, nullptr), -1);
     QCOMPARE(rig.scheme.status(), slotError(rig.cond, Nb::EcBlockType));
-}
-
-namespace {
-
-float unit() { return float(double(gen()()) / 4294967296.0); }
-
-std::vector<float> person(int32_t n)
-{
-    std::vector<float> mu(static_cast<size_t>(n));
-    for (float& v : mu)
-        v = 2.0f * unit() - 1.0f;
-    return mu;
-}
-
-void scatter(Nb::Matrix& m, const std::vector<float>& mu, float noise = 0.05f)
-{
-    for (int32_t c = 0; c < m.cols(); ++c) {
-        float* v = reinterpret_cast<float*>(m.at(0, c));
-        for (size_t f = 0; f < mu.size(); ++f)
-            v[f] = mu[f] + noise * (unit() + unit() + unit() + unit() - 2.0f);
-    }
-}
-
-} // namespace
-
-void TestBcCondition::alternativeConverters()
-{
-    // Two inputs, a converter on each yielding the whole code, and a
-    // condition that hands the code down and passes on whichever converter
-    // has a sample.
-    constexpr int32_t Features = 32;
-    const Nb::Meta sample(Features, Nb::MfR32, Nb::MtC);
-    Factory factory;
-    Nb::Scheme s(&factory);
-    s.push(Nb::StIn, sample).push(Nb::StIn, sample);
-    s.push(Nb::BtNeuralConv, Out, {Nb::StIn}, {0}, Nb::BlockFlags(0));
-    s.push(Nb::BtNeuralConv, Out, {Nb::StIn}, {1}, Nb::BlockFlags(0));
-    s.push(Nb::BtCondition, Out, {Nb::StIn, Nb::StIn}, {2, 3}, Nb::BlockFlags(0x40));
-    s.setOut(4);
-    QCOMPARE(s.status(), Nb::ScOk);
-    BcSlot* in[2] = {dynamic_cast<BcSlot*>(s.at(0)), dynamic_cast<BcSlot*>(s.at(1))};
-    const BcSlots convs{dynamic_cast<BcSlot*>(s.at(2)), dynamic_cast<BcSlot*>(s.at(3)),
-                        dynamic_cast<BcSlot*>(s.at(4))};
-    const std::vector<float> people[2] = {person(Features), person(Features)};
-    for (int k = 0; k < 2; ++k) {
-        Nb::Matrix own(10, sample), alien(5, sample);
-        scatter(own, people[k]);
-        for (int32_t c = 0; c < alien.cols(); ++c) {
-            Nb::Matrix one(1, sample);
-            scatter(one, person(Features));
-            std::memcpy(alien.at(0, c), one.at(0, 0), size_t(sample.size()));
-        }
-        in[k]->set(Nb::CtOwn, Row(&own, 0));
-        in[k]->set(Nb::CtAll, Row(&alien, 0));
-    }
-    auto code = bits(1);
-    convs.at(2)->set(Nb::CtOwn, Row(code.get(), 0));
-
-    // The front converters wait for the code from the condition behind them.
-    DebugCapture capture;
-    QVERIFY(!convs.at(0)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)));
-    QCOMPARE(s.status(), slotError(convs.at(0), Nb::EcNoDataOwn));
-    QVERIFY(convs.at(2)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)));
-    QVERIFY(convs.at(0)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)));
-    QVERIFY(convs.at(1)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)));
-
-    for (int k = 0; k < 2; ++k) {
-        for (BcSlot* slot : {in[0], in[1], convs.at(0), convs.at(1), convs.at(2)})
-            slot->clearConstraint(Nb::CtAny);
-        Nb::Matrix live(1, sample);
-        scatter(live, people[k], 0.01f);
-        in[k]->set(Nb::CtAny, Row(&live, 0));
-        s.setStatus(Nb::ScOk);
-        QVERIFY(convs.at(2)->emulate(Nb::CtAny, Nb::CtAny, true));
-        QCOMPARE(s.status(), Nb::ScOk);
-        QCOMPARE(cell(convs.at(2)->constraint(Nb::CtAny)), cell(Row(code.get(), 0)));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestBcCondition)

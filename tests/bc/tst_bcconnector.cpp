@@ -1,5 +1,4 @@
 #include "bc/BcConnector.h"
-#include "bc/BcNeuralConverter.h"
 #include "bc/BcParam.h"
 #include "bc/Md5.h"
 
@@ -26,11 +25,7 @@ public:
     {
         if (id.type() != Nb::StConv)
             return new BcParam(id, Nb::NilMeta);
-        if (id.block() == Nb::BtConnector)
-            return new BcConnector(id, Nb::NilMeta);
-        if (id.block() == Nb::BtNeuralConv)
-            return new BcNeuralConverter(id, Nb::NilMeta);
-        return nullptr;
+        return id.block() == Nb::BtConnector ? new BcConnector(id, Nb::NilMeta) : nullptr;
     }
 };
 
@@ -113,98 +108,6 @@ void setFigures(BcSlot* slot, float e1, float e2)
     QVERIFY(slot->set(Nb::CtTst, Row(&t, 0)));
 }
 
-// The scheme's training pass over its converter chain: a front slot that
-// cannot train yet waits for the chain behind it.
-bool trainPass(const BcSlots& chain)
-{
-    for (BcSlot* s : chain)
-        s->reset();
-    int32_t j = 0;
-    int32_t i = int32_t(chain.size()) - 1;
-    while (j <= i) {
-        if (chain.at(j)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0))) {
-            ++j;
-            continue;
-        }
-        if (j == i || !chain.at(i)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)))
-            return false;
-        --i;
-    }
-    return true;
-}
-
-// Two parameter inputs, a converter on each, and a connector over both.
-struct ChainRig {
-    ChainRig(int32_t bits0, int32_t bits1, int32_t code, uint16_t flags, Nb::BlockState state = Nb::BsUntrained)
-        : scheme(&factory)
-    {
-        const Nb::Meta sample(Features, Nb::MfR32, Nb::MtC);
-        scheme.push(Nb::StIn, sample).push(Nb::StIn, sample);
-        const int32_t bits[2] = {bits0, bits1};
-        for (int k = 0; k < 2; ++k)
-            scheme.push(Nb::Slot(Nb::SlotId::conv(Nb::BtNeuralConv, uint8_t(k + 1)), bitsMeta(bits[k]),
-                                 Nb::SlotIds{scheme.slotId(k)}, Nb::BlockFlags(0), state));
-        scheme.push(Nb::Slot(Nb::SlotId::conv(Nb::BtConnector, 1), bitsMeta(code),
-                             Nb::SlotIds{Nb::SlotId(scheme.slotId(2).number()), Nb::SlotId(scheme.slotId(3).number())},
-                             Nb::BlockFlags(flags), state));
-        scheme.setOut(4);
-        for (int k = 0; k < 5; ++k)
-            chain << dynamic_cast<BcSlot*>(scheme.at(k));
-    }
-    void feed(const std::vector<float>& a, const std::vector<float>& b, const Nb::Matrix& code)
-    {
-        const std::vector<float>* people[2] = {&a, &b};
-        for (int k = 0; k < 2; ++k) {
-            Nb::Matrix own(12, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-            Nb::Matrix alien(6, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-            sample(own, *people[k], 0.05f);
-            for (int32_t c = 0; c < alien.cols(); ++c)
-                sample(alien, person(), 0.05f, c);
-            QVERIFY(chain.at(k)->set(Nb::CtOwn, Row(&own, 0)));
-            QVERIFY(chain.at(k)->set(Nb::CtAll, Row(&alien, 0)));
-        }
-        QVERIFY(chain.at(4)->set(Nb::CtOwn, Row(&code, 0)));
-    }
-    QByteArray extract(const std::vector<float>& a, const std::vector<float>& b)
-    {
-        for (BcSlot* s : chain)
-            s->clearConstraint(Nb::CtAny);
-        Nb::Matrix x0(1, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-        Nb::Matrix x1(1, Nb::Meta(Features, Nb::MfR32, Nb::MtC));
-        sample(x0, a, 0.01f, 0);
-        sample(x1, b, 0.01f, 0);
-        chain.at(0)->set(Nb::CtAny, Row(&x0, 0));
-        chain.at(1)->set(Nb::CtAny, Row(&x1, 0));
-        if (!chain.at(4)->emulate(Nb::CtAny, Nb::CtAny, true))
-            return QByteArray();
-        return cell(chain.at(4)->constraint(Nb::CtAny));
-    }
-    static float unit() { return float(double(gen()()) / 4294967296.0); }
-    static std::vector<float> person()
-    {
-        std::vector<float> mu(static_cast<size_t>(Features));
-        for (float& v : mu)
-            v = 2.0f * unit() - 1.0f;
-        return mu;
-    }
-    static void sample(Nb::Matrix& m, const std::vector<float>& mu, float noise, int32_t only = -1)
-    {
-        for (int32_t c = 0; c < m.cols(); ++c) {
-            if (only >= 0 && c != only)
-                continue;
-            float* v = reinterpret_cast<float*>(m.at(0, c));
-            for (size_t f = 0; f < mu.size(); ++f)
-                v[f] = mu[f] + noise * (unit() + unit() + unit() + unit() - 2.0f);
-        }
-    }
-    BcSlots converters() const { return BcSlots{chain.at(2), chain.at(3), chain.at(4)}; }
-
-    static constexpr int32_t Features = 32;
-    Factory factory;
-    Nb::Scheme scheme;
-    BcSlots chain;
-};
-
 Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
 
 } // namespace
@@ -222,8 +125,6 @@ private slots:
     void flagsAndStates();
     void testFigures();
     void hostileParameterBlocks();
-    void chainOfConvertersJoined();
-    void chainOfConvertersDigested();
 };
 
 void TestBcConnector::validation_data()
@@ -509,53 +410,6 @@ void TestBcConnector::hostileParameterBlocks()
     // What was loaded before the refused blocks still stands.
     QCOMPARE(target.params(), good);
     QCOMPARE(target.emulate(*t0, *t1), cell(*code));
-}
-
-void TestBcConnector::chainOfConvertersJoined()
-{
-    // The standard form: two converters, each yielding a half of the code,
-    // joined; the connector hands the halves down as their targets.
-    ChainRig rig(16, 16, 32, 0x60);
-    const std::vector<float> a = ChainRig::person(), b = ChainRig::person();
-    auto code = randomBits(32);
-    rig.feed(a, b, *code);
-    DebugCapture capture;
-    QVERIFY(trainPass(rig.converters()));
-    for (BcSlot* s : rig.converters())
-        QCOMPARE(s->state(), Nb::BsTrained);
-    QCOMPARE(rig.extract(a, b), cell(*code));
-    QVERIFY(rig.extract(ChainRig::person(), b) != cell(*code));
-
-    Nb::Container c;
-    for (BcSlot* s : rig.converters())
-        QCOMPARE(s->writeParams(c, nullptr, nullptr), 1);
-    QCOMPARE(c.at(2)->byteSize(), 4);
-    ChainRig loaded(16, 16, 32, 0x60, Nb::BsTrained);
-    for (int k = 0; k < 3; ++k)
-        QCOMPARE(loaded.converters().at(k)->readParams(c, k, nullptr), 1);
-    QCOMPARE(loaded.extract(a, b), cell(*code));
-}
-
-void TestBcConnector::chainOfConvertersDigested()
-{
-    ChainRig rig(32, 32, 160, 0x60);
-    const std::vector<float> a = ChainRig::person(), b = ChainRig::person();
-    auto code = randomBits(160);
-    rig.feed(a, b, *code);
-    QVERIFY(trainPass(rig.converters()));
-    QCOMPARE(rig.extract(a, b), cell(*code));
-    const QByteArray wrong = rig.extract(a, ChainRig::person());
-    QCOMPARE(wrong.size(), 20);
-    QVERIFY(wrong != cell(*code));
-
-    Nb::Container c;
-    for (BcSlot* s : rig.converters())
-        QCOMPARE(s->writeParams(c, nullptr, nullptr), 1);
-    QCOMPARE(c.at(2)->size(), 38);
-    ChainRig loaded(32, 32, 160, 0x60, Nb::BsTrained);
-    for (int k = 0; k < 3; ++k)
-        QCOMPARE(loaded.converters().at(k)->readParams(c, k, nullptr), 1);
-    QCOMPARE(loaded.extract(a, b), cell(*code));
 }
 
 QTEST_GUILESS_MAIN(TestBcConnector)

@@ -1,7 +1,8 @@
+#include "bc/BcCondition.h"
+#include "bc/BcConnector.h"
 #include "bc/BcNeuralConverter.h"
 #include "bc/BcParam.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -19,10 +20,11 @@ namespace {
 
 constexpr int32_t Features = 32;
 constexpr int32_t Bits = 24;
-const Nb::Meta SampleMeta(Features, Nb::MfR32, Nb::MtC);
-const Nb::Meta CodeMeta(Bits, Nb::MfI1, Nb::MtDO);
 // Live samples lie well inside the spread the converter was trained on.
 constexpr float Live = 0.01f;
+const Nb::Meta SampleMeta(Features, Nb::MfR32, Nb::MtC);
+
+Nb::Meta bitsMeta(int32_t n) { return Nb::Meta(n, Nb::MfI1, Nb::MtDO); }
 
 class Factory : public Nb::Scheme::Factory {
 public:
@@ -30,117 +32,142 @@ public:
     {
         if (id.type() != Nb::StConv)
             return new BcParam(id, Nb::NilMeta);
-        return id.block() == Nb::BtNeuralConv ? new BcNeuralConverter(id, Nb::NilMeta) : nullptr;
+        switch (id.block()) {
+        case Nb::BtNeuralConv:
+            return new BcNeuralConverter(id, Nb::NilMeta);
+        case Nb::BtConnector:
+            return new BcConnector(id, Nb::NilMeta);
+        case Nb::BtCondition:
+            return new BcCondition(id, Nb::NilMeta);
+        }
+        return nullptr;
     }
 };
 
 // Deterministic people: a mean vector each, samples scattered around it.
-class Synth {
-public:
-    explicit Synth(uint32_t seed) : m_gen(seed) {}
-    float unit() { return float(double(m_gen()) / 4294967296.0); }
-    std::vector<float> person(int32_t features = Features)
-    {
-        std::vector<float> mu(static_cast<size_t>(features));
-        for (float& v : mu)
-            v = 2.0f * unit() - 1.0f;
-        return mu;
-    }
-    std::unique_ptr<Nb::Matrix> samples(const std::vector<float>& mu, int32_t count, float noise = 0.05f)
-    {
-        auto m = std::make_unique<Nb::Matrix>(count, Nb::Meta(int32_t(mu.size()), Nb::MfR32, Nb::MtC));
-        for (int32_t c = 0; c < count; ++c) {
-            float* v = reinterpret_cast<float*>(m->at(0, c));
-            for (size_t f = 0; f < mu.size(); ++f)
-                v[f] = mu[f] + noise * (unit() + unit() + unit() + unit() - 2.0f);
-        }
-        return m;
-    }
-    std::unique_ptr<Nb::Matrix> aliens(int32_t count, int32_t features = Features)
-    {
-        auto m = std::make_unique<Nb::Matrix>(count, Nb::Meta(features, Nb::MfR32, Nb::MtC));
-        for (int32_t c = 0; c < count; ++c) {
-            auto one = samples(person(features), 1);
-            std::memcpy(m->at(0, c), one->at(0, 0), size_t(features) * sizeof(float));
-        }
-        return m;
-    }
-    std::unique_ptr<Nb::Matrix> code(const Nb::Meta& meta = CodeMeta)
-    {
-        auto m = std::make_unique<Nb::Matrix>(1, meta);
-        Nb::Cell cell(m->at(0, 0));
-        for (int32_t i = 0; i < meta.count; ++i)
-            cell.putBit(uint32_t(i), int32_t(m_gen() & 1));
-        return m;
-    }
+std::mt19937& gen()
+{
+    static std::mt19937 g(7);
+    return g;
+}
+float unit() { return float(double(gen()()) / 4294967296.0); }
 
-private:
-    std::mt19937 m_gen;
-};
+std::vector<float> person(int32_t features = Features)
+{
+    std::vector<float> mu(static_cast<size_t>(features));
+    for (float& v : mu)
+        v = 2.0f * unit() - 1.0f;
+    return mu;
+}
+
+std::unique_ptr<Nb::Matrix> samples(const std::vector<float>& mu, int32_t count, float noise = 0.05f)
+{
+    auto m = std::make_unique<Nb::Matrix>(count, Nb::Meta(int32_t(mu.size()), Nb::MfR32, Nb::MtC));
+    for (int32_t c = 0; c < count; ++c) {
+        float* v = reinterpret_cast<float*>(m->at(0, c));
+        for (size_t f = 0; f < mu.size(); ++f)
+            v[f] = mu[f] + noise * (unit() + unit() + unit() + unit() - 2.0f);
+    }
+    return m;
+}
+
+std::unique_ptr<Nb::Matrix> aliens(int32_t count, int32_t features = Features)
+{
+    auto m = std::make_unique<Nb::Matrix>(count, Nb::Meta(features, Nb::MfR32, Nb::MtC));
+    for (int32_t c = 0; c < count; ++c)
+        std::memcpy(m->at(0, c), samples(person(features), 1)->at(0, 0), size_t(features) * sizeof(float));
+    return m;
+}
+
+std::unique_ptr<Nb::Matrix> code(int32_t bits)
+{
+    auto m = std::make_unique<Nb::Matrix>(1, bitsMeta(bits));
+    for (int32_t i = 0; i < bitsMeta(bits).size(); ++i)
+        m->at(0, 0)[i] = uint8_t(gen()());
+    return m;
+}
+
+QByteArray cell(const Row& row, int32_t col = 0)
+{
+    return QByteArray(reinterpret_cast<const char*>(row.at(col)), row.meta().size());
+}
+
+Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
 
 // One parameter input feeding one converter.
 struct Rig {
     explicit Rig(int32_t bits = Bits, Nb::BlockState state = Nb::BsUntrained, uint16_t flags = 0,
                  int32_t features = Features)
-        : scheme(&factory), synth(7), mu(synth.person(features))
+        : scheme(&factory), mu(person(features)), wanted(code(bits))
     {
         scheme.push(Nb::StIn, Nb::Meta(features, Nb::MfR32, Nb::MtC));
-        const Nb::SlotId id = Nb::SlotId::conv(Nb::BtNeuralConv, 1);
-        scheme.push(Nb::Slot(id, Nb::Meta(bits, Nb::MfI1, Nb::MtDO), Nb::SlotIds{scheme.slotId(0)},
+        scheme.push(Nb::Slot(Nb::SlotId::conv(Nb::BtNeuralConv, 1), bitsMeta(bits), Nb::SlotIds{scheme.slotId(0)},
                              Nb::BlockFlags(flags), state));
         scheme.setOut(1);
         input = dynamic_cast<BcParam*>(scheme.at(0));
         conv = dynamic_cast<BcNeuralConverter*>(scheme.at(1));
-        code = synth.code(Nb::Meta(bits, Nb::MfI1, Nb::MtDO));
     }
     void feed(int32_t own = 12, int32_t alien = 8)
     {
-        auto o = synth.samples(mu, own);
-        auto a = synth.aliens(alien, int32_t(mu.size()));
-        QVERIFY(input->set(Nb::CtOwn, Row(o.get(), 0)));
-        QVERIFY(input->set(Nb::CtAll, Row(a.get(), 0)));
-        QVERIFY(conv->set(Nb::CtOwn, Row(code.get(), 0)));
+        QVERIFY(input->set(Nb::CtOwn, Row(samples(mu, own).get(), 0)));
+        QVERIFY(input->set(Nb::CtAll, Row(aliens(alien, int32_t(mu.size())).get(), 0)));
+        QVERIFY(conv->set(Nb::CtOwn, Row(wanted.get(), 0)));
     }
     bool train(uint16_t flags = 0, Nb::TrainMode mode = Nb::TmDefault)
     {
         conv->clearConstraint(Nb::CtTst);
         return conv->train(mode, Nb::BsTrained, Nb::BlockFlags(flags));
     }
-    // Codes of fresh samples: how many of them equal the wanted code.
-    int32_t decoded(const Nb::Matrix& samples)
+    // How many of the samples give the wanted code; -1 when emulation fails.
+    int32_t decoded(const Nb::Matrix& x)
     {
-        input->set(Nb::CtAny, Row(&samples, 0));
+        input->set(Nb::CtAny, Row(&x, 0));
         conv->clearConstraint(Nb::CtAny);
         if (!conv->emulate(Nb::CtAny, Nb::CtAny, true))
             return -1;
         const Row out = conv->constraint(Nb::CtAny);
         int32_t same = 0;
         for (int32_t j = 0; j < out.cols(); ++j)
-            same += std::memcmp(out.at(j), code->at(0, 0), size_t(CodeMeta.size())) == 0 ? 1 : 0;
+            same += cell(out, j) == cell(Row(wanted.get(), 0)) ? 1 : 0;
         return same;
     }
+    int32_t decodedLive(int32_t n) { return decoded(*samples(mu, n, Live)); }
     QByteArray params()
     {
         Nb::Container c;
         if (conv->writeParams(c, nullptr, nullptr) != 1)
             return QByteArray();
-        QByteArray bytes;
-        QDataStream s(&bytes, QIODevice::WriteOnly);
-        c.writeContainer(s, false);
-        return bytes;
+        return QByteArray(reinterpret_cast<const char*>(c.at(0)->data()), c.at(0)->size());
     }
     std::vector<float> weights(int32_t neuron) const { return conv->layer().neurons.at(size_t(neuron)).weights; }
 
     Factory factory;
     Nb::Scheme scheme;
-    Synth synth;
     std::vector<float> mu;
+    std::unique_ptr<Nb::Matrix> wanted;
     BcParam* input = nullptr;
     BcNeuralConverter* conv = nullptr;
-    std::unique_ptr<Nb::Matrix> code;
 };
 
-Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
+// The scheme's training pass over its converter slots: a front slot that
+// cannot train yet waits for the slots behind it.
+bool trainPass(const BcSlots& chain)
+{
+    for (BcSlot* s : chain)
+        s->reset();
+    int32_t j = 0;
+    int32_t i = int32_t(chain.size()) - 1;
+    while (j <= i) {
+        if (chain.at(j)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0))) {
+            ++j;
+            continue;
+        }
+        if (j == i || !chain.at(i)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)))
+            return false;
+        --i;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -151,19 +178,17 @@ private slots:
     void validation();
     void sampleCounts_data();
     void sampleCounts();
-    void codeMustBeOneColumn();
-    void trainsAndDecodes();
     void refusedRequests();
+    void trainsAndDecodes();
     void freeFlagsChangeWithoutTraining();
     void protectionFollowsFlag();
-    void protectionOnUntrainedSlotTrainsFirst();
     void failedRetrainingLeavesUntrained();
     void layerThatDoesNotFitIsRefused();
-    void emulationIsCached();
-    void testWithoutAliens();
     void parameterBlockRoundTrip_data();
     void parameterBlockRoundTrip();
     void hostileParameterBlocks();
+    void smallSchemes_data();
+    void smallSchemes();
 };
 
 void TestBcNeuralConverter::validation_data()
@@ -176,7 +201,6 @@ void TestBcNeuralConverter::validation_data()
     QTest::newRow("24 bits") << 24 << 0 << 1 << int(Nb::MfR32) << 0;
     QTest::newRow("20 bits") << 20 << 0 << 1 << int(Nb::MfR32) << int(Nb::EcMeta);
     QTest::newRow("flag 0x10") << 24 << 0x10 << 1 << int(Nb::MfR32) << int(Nb::EcBlockFlag);
-    QTest::newRow("flag 0x40") << 24 << 0x40 << 1 << int(Nb::MfR32) << int(Nb::EcBlockFlag);
     QTest::newRow("high byte") << 24 << 0x0300 << 1 << int(Nb::MfR32) << 0;
     QTest::newRow("two inputs") << 24 << 0 << 2 << int(Nb::MfR32) << int(Nb::EcCScheme);
     QTest::newRow("MfR64 input") << 24 << 0 << 1 << int(Nb::MfR64) << int(Nb::EcMeta);
@@ -191,18 +215,12 @@ void TestBcNeuralConverter::validation()
     QFETCH(int, error);
     Factory factory;
     Nb::Scheme s(&factory);
-    s.push(Nb::StIn, Nb::Meta(8, Nb::MetaFormat(inputFormat), Nb::MtC));
-    s.push(Nb::StIn, Nb::Meta(8, Nb::MetaFormat(inputFormat), Nb::MtC));
-    Nb::SlotTypes kinds;
-    Nb::SlotNums positions;
-    for (int i = 0; i < inputs; ++i) {
-        kinds << Nb::StIn;
-        positions << i;
-    }
+    const Nb::Meta sample(8, Nb::MetaFormat(inputFormat), Nb::MtC);
+    s.push(Nb::StIn, sample).push(Nb::StIn, sample);
     DebugCapture capture;
-    s.push(Nb::BtNeuralConv, Nb::Meta(bits, Nb::MfI1, Nb::MtDO), kinds, positions, Nb::BlockFlags(flags));
+    s.push(Nb::BtNeuralConv, bitsMeta(bits), inputs == 1 ? Nb::SlotTypes{Nb::StIn} : Nb::SlotTypes{Nb::StIn, Nb::StIn},
+           inputs == 1 ? Nb::SlotNums{0} : Nb::SlotNums{0, 1}, Nb::BlockFlags(flags));
     BcSlot* conv = dynamic_cast<BcSlot*>(s.at(2));
-    QVERIFY(conv);
     s.setStatus(Nb::ScOk);
     QCOMPARE(conv->validate(), error == 0);
     QCOMPARE(s.status(), error ? slotError(conv, Nb::ErrorCode(error)) : Nb::ScOk);
@@ -234,27 +252,28 @@ void TestBcNeuralConverter::sampleCounts()
     QCOMPARE(rig.conv->state(), error ? Nb::BsUntrained : Nb::BsTrained);
 }
 
-void TestBcNeuralConverter::codeMustBeOneColumn()
+void TestBcNeuralConverter::refusedRequests()
 {
     Rig rig;
     rig.feed();
     DebugCapture capture;
-    // A front converter still waiting for its target from the block behind it.
+    const QList<QPair<uint16_t, Nb::ErrorCode>> cases = {{0x20, Nb::EcBlockFlag}, {0x4, Nb::EcBlockFlag}};
+    for (const auto& c : cases) {
+        QVERIFY(!rig.train(c.first));
+        QCOMPARE(rig.scheme.status(), slotError(rig.conv, c.second));
+    }
+    QVERIFY(!rig.conv->train(Nb::TmDefault, Nb::BsUntrained, Nb::BlockFlags(0)));
+    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockState));
+    // A front converter still waiting for its code, or given two.
     rig.conv->clearConstraint(Nb::CtOwn);
     QVERIFY(!rig.train());
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcNoDataOwn));
-    Nb::Matrix two(2, CodeMeta);
+    Nb::Matrix two(2, bitsMeta(Bits));
     rig.conv->set(Nb::CtOwn, Row(&two, 0));
-    rig.scheme.setStatus(Nb::ScOk);
     QVERIFY(!rig.train());
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcNoDataOwn));
     QCOMPARE(rig.conv->state(), Nb::BsUntrained);
-    // No own samples at all: the input reports its missing data, the
-    // converter what that means for training.
-    rig.input->clearConstraint(Nb::CtOwn);
-    rig.conv->set(Nb::CtOwn, Row(rig.code.get(), 0));
-    QVERIFY(!rig.train());
-    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcNoDataOwn));
+    QCOMPARE(rig.decodedLive(1), -1);
 }
 
 void TestBcNeuralConverter::trainsAndDecodes()
@@ -263,40 +282,32 @@ void TestBcNeuralConverter::trainsAndDecodes()
     rig.feed(16, 10);
     QVERIFY(rig.train());
     QCOMPARE(rig.scheme.status(), Nb::ScOk);
-    QCOMPARE(rig.conv->state(), Nb::BsTrained);
     QCOMPARE(rig.conv->layer().outputs(), Bits);
     QCOMPARE(rig.conv->layer().in, Features);
-
-    auto fresh = rig.synth.samples(rig.mu, 6, Live);
-    QCOMPARE(rig.decoded(*fresh), 6);
-    auto strangers = rig.synth.aliens(6);
-    QCOMPARE(rig.decoded(*strangers), 0);
+    QCOMPARE(rig.decodedLive(6), 6);
+    QCOMPARE(rig.decoded(*aliens(6)), 0);
 
     // The training ran the test: own samples all decode, aliens hardly.
-    const Row tst = rig.conv->constraint(Nb::CtTst);
-    QCOMPARE(tst.cols(), 1);
-    const float* f = tst.r32(0);
+    const float* f = rig.conv->constraint(Nb::CtTst).r32(0);
     QCOMPARE(f[0], 0.0f);
     QCOMPARE(f[Nb::TmE1Bio], 0.0f);
     QVERIFY(f[Nb::TmE2Bio] > 0.0f && f[Nb::TmE2Bio] < 1.0f);
-    for (int i = Nb::TmE2BioHumanC; i <= Nb::TmE2Conv; ++i)
-        QCOMPARE(f[i], f[Nb::TmE2Bio]);
-}
+    QCOMPARE(f[Nb::TmE2Conv], f[Nb::TmE2Bio]);
+    // Without aliens the second-kind figures stay 0.
+    rig.input->clearConstraint(Nb::CtAll);
+    rig.conv->clearConstraint(Nb::CtTst);
+    QVERIFY(rig.conv->test());
+    f = rig.conv->constraint(Nb::CtTst).r32(0);
+    for (int i = Nb::TmE2Bio; i <= Nb::TmE2Conv; ++i)
+        QCOMPARE(f[i], 0.0f);
 
-void TestBcNeuralConverter::refusedRequests()
-{
-    Rig rig;
-    rig.feed();
-    DebugCapture capture;
-    QVERIFY(!rig.conv->train(Nb::TmDefault, Nb::BsUntrained, Nb::BlockFlags(0)));
-    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockState));
-    QVERIFY(!rig.train(0x20));
-    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockFlag));
-    // Bit 0x4 may change only on a trained slot.
-    QVERIFY(!rig.train(0x4));
-    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockFlag));
-    QCOMPARE(rig.conv->state(), Nb::BsUntrained);
-    QVERIFY(!rig.conv->emulate(Nb::CtAny, Nb::CtAny, true));
+    // An output row that holds columns is the cached result.
+    Nb::Matrix held(1, bitsMeta(Bits));
+    std::memset(held.at(0, 0), 0xA5, 3);
+    rig.conv->set(Nb::CtAny, Row(&held, 0));
+    rig.input->set(Nb::CtAny, Row(samples(rig.mu, 3).get(), 0));
+    QVERIFY(rig.conv->emulate(Nb::CtAny, Nb::CtAny, true));
+    QCOMPARE(cell(rig.conv->constraint(Nb::CtAny)), QByteArray(3, char(0xA5)));
 }
 
 void TestBcNeuralConverter::freeFlagsChangeWithoutTraining()
@@ -321,49 +332,41 @@ void TestBcNeuralConverter::protectionFollowsFlag()
     QVERIFY(rig.train());
     const std::vector<float> plain = rig.weights(5);
     const Nb::Uuid salt = rig.conv->layer().salt;
-    auto fresh = rig.synth.samples(rig.mu, 5, Live);
+    auto fresh = samples(rig.mu, 5, Live);
     QCOMPARE(rig.decoded(*fresh), 5);
 
     // Setting the flag folds the code in once, without a new salt.
     QVERIFY(rig.train(0x2));
     QVERIFY(rig.conv->layer().lf & LfProt);
     QCOMPARE(rig.conv->layer().salt, salt);
-    const float x4 = Nb::Cell(rig.code->at(0, 0)).sign(4);
+    const float x4 = float(Nb::Cell(rig.wanted->at(0, 0)).sign(4));
     for (size_t k = 0; k < plain.size(); ++k)
         QCOMPARE(rig.weights(5)[k], plain[k] * x4);
     QCOMPARE(rig.decoded(*fresh), 5);
-
     // Clearing it takes the code out again, exactly.
     QVERIFY(rig.train(0x0));
     QVERIFY(!(rig.conv->layer().lf & LfProt));
     QVERIFY(rig.weights(5) == plain);
     QCOMPARE(rig.decoded(*fresh), 5);
-
     // Inside a change of other bits the flag is honoured the same way.
     QVERIFY(rig.train(0x2 | 0x8 | 0x100));
     QVERIFY(rig.conv->layer().lf & LfProt);
     QCOMPARE(rig.decoded(*fresh), 5);
     QVERIFY(rig.train(0x8 | 0x1));
     QVERIFY(!(rig.conv->layer().lf & LfProt));
-    QCOMPARE(uint16_t(rig.conv->flags()), uint16_t(0x9));
     QCOMPARE(rig.decoded(*fresh), 5);
-}
 
-void TestBcNeuralConverter::protectionOnUntrainedSlotTrainsFirst()
-{
-    Rig rig;
-    rig.feed();
-    QVERIFY(rig.train(0x2));
-    QCOMPARE(rig.conv->state(), Nb::BsTrained);
-    QCOMPARE(rig.conv->layer().outputs(), Bits);
-    QVERIFY(rig.conv->layer().lf & LfProt);
-    auto fresh = rig.synth.samples(rig.mu, 4, Live);
-    QCOMPARE(rig.decoded(*fresh), 4);
-    // The scheme's retraining with the slot's own flags keeps the protection.
-    rig.conv->reset();
-    QVERIFY(rig.train(0, Nb::TmWithoutFlags));
-    QVERIFY(rig.conv->layer().lf & LfProt);
-    QCOMPARE(rig.decoded(*fresh), 4);
+    // An untrained slot asked for protection trains first; the scheme's
+    // retraining with the slot's own flags keeps it.
+    Rig fresh2;
+    fresh2.feed();
+    QVERIFY(fresh2.train(0x2));
+    QVERIFY(fresh2.conv->layer().lf & LfProt);
+    QCOMPARE(fresh2.decodedLive(4), 4);
+    fresh2.conv->reset();
+    QVERIFY(fresh2.train(0, Nb::TmWithoutFlags));
+    QVERIFY(fresh2.conv->layer().lf & LfProt);
+    QCOMPARE(fresh2.decodedLive(4), 4);
 }
 
 void TestBcNeuralConverter::failedRetrainingLeavesUntrained()
@@ -371,7 +374,7 @@ void TestBcNeuralConverter::failedRetrainingLeavesUntrained()
     Rig rig;
     rig.feed();
     QVERIFY(rig.train());
-    auto poisoned = rig.synth.samples(rig.mu, 6, Live);
+    auto poisoned = samples(rig.mu, 6);
     reinterpret_cast<float*>(poisoned->at(0, 2))[7] = std::numeric_limits<float>::quiet_NaN();
     rig.input->set(Nb::CtOwn, Row(poisoned.get(), 0));
     DebugCapture capture;
@@ -379,8 +382,7 @@ void TestBcNeuralConverter::failedRetrainingLeavesUntrained()
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcNoDataOwn));
     QCOMPARE(rig.conv->state(), Nb::BsUntrained);
     QVERIFY(rig.conv->layer().neurons.empty());
-    auto fresh = rig.synth.samples(rig.mu, 2, Live);
-    QCOMPARE(rig.decoded(*fresh), -1);
+    QCOMPARE(rig.decodedLive(2), -1);
     Nb::Container c;
     QCOMPARE(rig.conv->writeParams(c, nullptr, nullptr), 0);
     QVERIFY(c.isEmpty());
@@ -392,52 +394,20 @@ void TestBcNeuralConverter::layerThatDoesNotFitIsRefused()
     Rig rig(Bits, Nb::BsTrained);
     rig.feed();
     DebugCapture capture;
-    auto fresh = rig.synth.samples(rig.mu, 2, Live);
-    QCOMPARE(rig.decoded(*fresh), -1);
+    QCOMPARE(rig.decodedLive(2), -1);
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcConsistencyFail));
     rig.scheme.setStatus(Nb::ScOk);
     QVERIFY(!rig.conv->test());
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcConsistencyFail));
-    QCOMPARE(rig.conv->constraintCols(Nb::CtTst), 0);
     Nb::Container c;
     c.push(Nb::Block(Nb::BtAppData));
     QCOMPARE(rig.conv->writeParams(c, nullptr, nullptr), -1);
     QCOMPARE(c.count(), 1);
-    // It takes no flag change as if it were trained; a training request
-    // trains the layer anew.
+    // It takes no flag change as if it were trained; training trains anew.
     QVERIFY(!rig.train(0x1));
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockFlag));
     QVERIFY(rig.train(0x8));
-    QCOMPARE(rig.decoded(*fresh), 2);
-}
-
-void TestBcNeuralConverter::emulationIsCached()
-{
-    Rig rig;
-    rig.feed();
-    QVERIFY(rig.train());
-    Nb::Matrix held(1, CodeMeta);
-    std::memset(held.at(0, 0), 0xA5, size_t(CodeMeta.size()));
-    rig.conv->set(Nb::CtAny, Row(&held, 0));
-    auto fresh = rig.synth.samples(rig.mu, 3, Live);
-    rig.input->set(Nb::CtAny, Row(fresh.get(), 0));
-    QVERIFY(rig.conv->emulate(Nb::CtAny, Nb::CtAny, true));
-    QCOMPARE(rig.conv->constraintCols(Nb::CtAny), 1);
-    QCOMPARE(rig.conv->constraint(Nb::CtAny).at(0)[2], uint8_t(0xA5));
-}
-
-void TestBcNeuralConverter::testWithoutAliens()
-{
-    Rig rig;
-    rig.feed();
-    QVERIFY(rig.train());
-    rig.input->clearConstraint(Nb::CtAll);
-    rig.conv->clearConstraint(Nb::CtTst);
-    QVERIFY(rig.conv->test());
-    const float* f = rig.conv->constraint(Nb::CtTst).r32(0);
-    QCOMPARE(f[Nb::TmE1Bio], 0.0f);
-    for (int i = Nb::TmE2Bio; i <= Nb::TmE2Conv; ++i)
-        QCOMPARE(f[i], 0.0f);
+    QCOMPARE(rig.decodedLive(2), 2);
 }
 
 void TestBcNeuralConverter::parameterBlockRoundTrip_data()
@@ -458,19 +428,15 @@ void TestBcNeuralConverter::parameterBlockRoundTrip()
     QCOMPARE(c.count(), 1);
     QCOMPARE(c.at(0)->type(), Nb::BtNeuralConv);
     QCOMPARE(c.at(0)->length(), c.at(0)->size());
-    const QByteArray bytes = rig.params();
 
     // The scheme reader marks the slot trained from its record; the block
-    // then brings the layer.
+    // then brings the layer, byte for byte.
     Rig copy(Bits, Nb::BsTrained, uint16_t(flags));
     QCOMPARE(copy.conv->readParams(c, 0, nullptr), 1);
-    QCOMPARE(copy.params(), bytes);
-    QVERIFY(copy.conv->layer().lf & LfProt ? flags : !flags);
-
-    auto fresh = rig.synth.samples(rig.mu, 4, Live);
-    copy.code = std::make_unique<Nb::Matrix>(1, CodeMeta);
-    std::memcpy(copy.code->at(0, 0), rig.code->at(0, 0), size_t(CodeMeta.size()));
-    QCOMPARE(copy.decoded(*fresh), 4);
+    QCOMPARE(copy.params(), rig.params());
+    QCOMPARE(bool(copy.conv->layer().lf & LfProt), flags != 0);
+    std::memcpy(copy.wanted->at(0, 0), rig.wanted->at(0, 0), 3);
+    QCOMPARE(copy.decoded(*samples(rig.mu, 4, Live)), 4);
 }
 
 void TestBcNeuralConverter::hostileParameterBlocks()
@@ -478,50 +444,118 @@ void TestBcNeuralConverter::hostileParameterBlocks()
     Rig rig;
     rig.feed();
     QVERIFY(rig.train());
-    Nb::Container good;
-    QCOMPARE(rig.conv->writeParams(good, nullptr, nullptr), 1);
-    const Nb::Block& layer = *good.at(0);
-
+    const QByteArray good = rig.params();
+    auto blockOf = [](Nb::BlockType type, const QByteArray& data) {
+        Nb::Container c;
+        Nb::Block b(type);
+        b.push(reinterpret_cast<const uint8_t*>(data.constData()), int32_t(data.size()));
+        c.push(b);
+        return c;
+    };
     Rig target(Bits, Nb::BsTrained);
     DebugCapture capture;
-    // Nothing at the index.
-    QCOMPARE(target.conv->readParams(good, 1, nullptr), -1);
-    QCOMPARE(target.conv->readParams(good, -1, nullptr), -1);
-    // A connector's block where the layer should be.
-    Nb::Container other;
-    Nb::Block wrong(Nb::BtConnector);
-    wrong.push(layer.data(), layer.size());
-    other.push(wrong);
-    QCOMPARE(target.conv->readParams(other, 0, nullptr), -1);
+    QCOMPARE(target.conv->readParams(blockOf(Nb::BtNeuralConv, good), 1, nullptr), -1);
+    QCOMPARE(target.conv->readParams(blockOf(Nb::BtConnector, good), 0, nullptr), -1);
     QCOMPARE(target.scheme.status(), slotError(target.conv, Nb::EcBlockType));
-    // Cut short at every length.
-    for (int32_t n = 0; n < layer.size(); n += 7) {
-        Nb::Container cut;
-        Nb::Block b(Nb::BtNeuralConv);
-        b.push(layer.data(), n);
-        cut.push(b);
-        QCOMPARE(target.conv->readParams(cut, 0, nullptr), -1);
+    for (int32_t n = 0; n < good.size(); n += 7)
+        QCOMPARE(target.conv->readParams(blockOf(Nb::BtNeuralConv, good.left(n)), 0, nullptr), -1);
+    // Sound layers of another shape: 16 code bits, or 20 features.
+    for (Rig* other : {new Rig(16), new Rig(Bits, Nb::BsUntrained, 0, 20)}) {
+        std::unique_ptr<Rig> owned(other);
+        other->feed();
+        QVERIFY(other->train());
+        target.scheme.setStatus(Nb::ScOk);
+        QCOMPARE(target.conv->readParams(blockOf(Nb::BtNeuralConv, other->params()), 0, nullptr), -1);
+        QCOMPARE(target.scheme.status(), slotError(target.conv, Nb::EcConsistencyFail));
     }
     QVERIFY(target.conv->layer().neurons.empty());
-    // A sound layer of another shape: 16 code bits, or 20 features.
-    Rig narrow(16);
-    narrow.feed();
-    QVERIFY(narrow.train());
-    Nb::Container c16;
-    narrow.conv->writeParams(c16, nullptr, nullptr);
-    target.scheme.setStatus(Nb::ScOk);
-    QCOMPARE(target.conv->readParams(c16, 0, nullptr), -1);
-    QCOMPARE(target.scheme.status(), slotError(target.conv, Nb::EcConsistencyFail));
-    Rig thin(Bits, Nb::BsUntrained, 0, 20);
-    thin.feed();
-    QVERIFY(thin.train());
-    Nb::Container c20;
-    thin.conv->writeParams(c20, nullptr, nullptr);
-    QCOMPARE(target.conv->readParams(c20, 0, nullptr), -1);
-    QVERIFY(target.conv->layer().neurons.empty());
-    // The sound block still loads afterwards.
-    QCOMPARE(target.conv->readParams(good, 0, nullptr), 1);
+    QCOMPARE(target.conv->readParams(blockOf(Nb::BtNeuralConv, good), 0, nullptr), 1);
     QCOMPARE(target.conv->layer().outputs(), Bits);
+}
+
+void TestBcNeuralConverter::smallSchemes_data()
+{
+    QTest::addColumn<int>("joiner");
+    QTest::addColumn<int>("half0");
+    QTest::addColumn<int>("half1");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("both");
+    // The standard forms: halves joined, and whole codes as alternatives;
+    // and a digest binding of random targets.
+    QTest::newRow("join") << int(Nb::BtConnector) << 16 << 16 << 32 << 0x60 << true;
+    QTest::newRow("digest") << int(Nb::BtConnector) << 32 << 32 << 160 << 0x60 << true;
+    QTest::newRow("alternatives") << int(Nb::BtCondition) << 24 << 24 << 24 << 0x40 << false;
+}
+
+void TestBcNeuralConverter::smallSchemes()
+{
+    QFETCH(int, joiner);
+    QFETCH(int, half0);
+    QFETCH(int, half1);
+    QFETCH(int, bits);
+    QFETCH(int, flags);
+    QFETCH(bool, both);
+    // Two inputs, a converter on each, and the block that joins them.
+    auto build = [&](Nb::Scheme& s, Nb::BlockState state) {
+        s.push(Nb::StIn, SampleMeta).push(Nb::StIn, SampleMeta);
+        for (int k = 0; k < 2; ++k)
+            s.push(Nb::Slot(Nb::SlotId::conv(Nb::BtNeuralConv, uint8_t(k + 1)), bitsMeta(k ? half1 : half0),
+                            Nb::SlotIds{s.slotId(k)}, Nb::BlockFlags(0), state));
+        s.push(Nb::Slot(Nb::SlotId::conv(uint8_t(joiner), 1), bitsMeta(bits),
+                        Nb::SlotIds{Nb::SlotId(s.slotId(2).number()), Nb::SlotId(s.slotId(3).number())},
+                        Nb::BlockFlags(flags), state));
+        s.setOut(4);
+        BcSlots all;
+        for (int k = 0; k < 5; ++k)
+            all << dynamic_cast<BcSlot*>(s.at(k));
+        return all;
+    };
+    const std::vector<float> people[2] = {person(), person()};
+    auto wanted = code(bits);
+    auto extract = [&](const BcSlots& all, const std::vector<float>* a, const std::vector<float>* b) {
+        for (BcSlot* slot : all)
+            slot->clearConstraint(Nb::CtAny);
+        if (a)
+            all.at(0)->set(Nb::CtAny, Row(samples(*a, 1, Live).get(), 0));
+        if (b)
+            all.at(1)->set(Nb::CtAny, Row(samples(*b, 1, Live).get(), 0));
+        return all.at(4)->emulate(Nb::CtAny, Nb::CtAny, true) ? cell(all.at(4)->constraint(Nb::CtAny))
+                                                                 : QByteArray();
+    };
+    Factory factory;
+    Nb::Scheme s(&factory);
+    const BcSlots all = build(s, Nb::BsUntrained);
+    QCOMPARE(s.status(), Nb::ScOk);
+    for (int k = 0; k < 2; ++k) {
+        all.at(k)->set(Nb::CtOwn, Row(samples(people[k], 12).get(), 0));
+        all.at(k)->set(Nb::CtAll, Row(aliens(6).get(), 0));
+    }
+    all.at(4)->set(Nb::CtOwn, Row(wanted.get(), 0));
+    DebugCapture capture;
+    const BcSlots converters = all.mid(2);
+    // The front converters wait for their targets from the joining block.
+    QVERIFY(!converters.at(0)->train(Nb::TmWithoutFlags, Nb::BsTrained, Nb::BlockFlags(0)));
+    QCOMPARE(s.status(), slotError(converters.at(0), Nb::EcNoDataOwn));
+    QVERIFY(trainPass(converters));
+    for (BcSlot* slot : converters)
+        QCOMPARE(slot->state(), Nb::BsTrained);
+    const QByteArray key = cell(Row(wanted.get(), 0));
+    QCOMPARE(extract(all, &people[0], &people[1]), key);
+    const std::vector<float> stranger = person();
+    QVERIFY(extract(all, &stranger, &people[1]) != key);
+    // Alternatives need one sample, whichever; a join needs both.
+    QCOMPARE(extract(all, nullptr, &people[1]), both ? QByteArray() : key);
+
+    // All parameters written and read back into a scheme marked trained.
+    Nb::Container c;
+    for (BcSlot* slot : converters)
+        QCOMPARE(slot->writeParams(c, nullptr, nullptr), 1);
+    Nb::Scheme loadedScheme(&factory);
+    const BcSlots loaded = build(loadedScheme, Nb::BsTrained);
+    for (int k = 0; k < 3; ++k)
+        QCOMPARE(loaded.at(2 + k)->readParams(c, k, nullptr), 1);
+    QCOMPARE(extract(loaded, &people[0], &people[1]), key);
 }
 
 QTEST_GUILESS_MAIN(TestBcNeuralConverter)

@@ -51,8 +51,7 @@ private:
 class TestBim : public QObject {
     Q_OBJECT
 private slots:
-    void nullImage();
-    void emptyImageGoldenBytes();
+    void nullAndEmptyImages();
     void streamRoundTrip();
     void copiesAndSelfAssignment();
     void attachAndRelease();
@@ -64,28 +63,17 @@ private slots:
     void dump();
 };
 
-void TestBim::nullImage()
+void TestBim::nullAndEmptyImages()
 {
     Bim bim;
-    QVERIFY(bim.isNull());
-    QVERIFY(bim.isEmpty());
-    QCOMPARE(bim.length(), 0);
+    QVERIFY(bim.isNull() && bim.isEmpty());
     QCOMPARE(bim.byteSize(), 0);
     QCOMPARE(bim.id(), Nb::NilUuid);
     QVERIFY(!bim.data());
     DebugCapture capture;
-    QByteArray bytes;
-    QDataStream s(&bytes, QIODevice::WriteOnly);
-    QCOMPARE(bim.write(s), -1);
-    QVERIFY(bytes.isEmpty());
-}
-
-void TestBim::emptyImageGoldenBytes()
-{
-    Bim bim;
+    QCOMPARE(written(bim), QByteArray());
     QVERIFY(bim.create(Id, 0));
-    QVERIFY(!bim.isNull());
-    QVERIFY(bim.isEmpty());
+    QVERIFY(!bim.isNull() && bim.isEmpty());
     QCOMPARE(bim.byteSize(), 20);
     QCOMPARE(written(bim), QByteArray(4, '\0') + IdBytes);
 }
@@ -124,14 +112,8 @@ void TestBim::copiesAndSelfAssignment()
     Bim copy(bim);
     QVERIFY(copy.buffer() != buffer);
     QCOMPARE(written(copy), written(bim));
-    Bim fromBuffer(bim.buffer());
-    QCOMPARE(written(fromBuffer), written(bim));
-    Bim assigned;
-    assigned = bim;
-    QCOMPARE(written(assigned), written(bim));
-    assigned = Bim();
-    QVERIFY(assigned.isNull());
-    copy.clear();
+    QCOMPARE(written(Bim(bim.buffer())), written(bim));
+    copy = Bim();
     QVERIFY(copy.isNull());
     QCOMPARE(bim.length(), 5);
 }
