@@ -194,11 +194,8 @@ uint32_t BcUlvar::trainSlot(uint16_t slotId, Nb::TrainMode mode, Nb::BlockState 
     const bool trained = slot->train(mode, state, flags);
     // The flags that the parameter writer reads follow the slot's new state.
     m_scheme.updateState();
-    if (!trained) {
-        if (!Nb::isFailure(m_scheme.status()))
-            m_scheme.setStatus(Nb::slotStatus(slot->id(), Nb::EcFail));
-        return status();
-    }
+    if (!trained && !Nb::isFailure(m_scheme.status()))
+        m_scheme.setStatus(Nb::slotStatus(slot->id(), Nb::EcFail));
     return status();
 }
 
