@@ -49,8 +49,9 @@ public:
     // 32 truncated integers, two's complement or the code without zero).
     bool wencode(QDataStream& stream, int32_t count, uint8_t bits, bool twosComplement) const;
     bool wdecode(QDataStream& stream, int32_t count, uint8_t bits, bool twosComplement);
-    // count input indices in `bits` bits each, plain or delta coded; reading
-    // refuses an index that is not below `in`.
+    // count input indices in `bits` bits each, plain or delta coded; both
+    // refuse an index that is not below `in`, writing also a plain index
+    // wider than `bits`.
     bool writeInputs(QDataStream& stream, int32_t count, uint8_t bits, bool delta, int32_t in) const;
     bool readInputs(QDataStream& stream, int32_t count, uint8_t bits, bool delta, int32_t in);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "bc/Layer.h"
@@ -139,9 +140,9 @@ bool Layer::testErrors(const Nb::Matrix::Row& samples, const Nb::Matrix::Row& co
     for (int32_t j = 0; j < n; ++j)
         if (NeuralMath::hamming(work.cell(0, j), ref, bits) != 0)
             ++wrong;
-    // No samples, no wrong code.
+    // No samples measure nothing: 0 / 0 gives NaN, not a perfect rate.
     if (rate)
-        *rate = n > 0 ? float(wrong) / float(n) : 0.0f;
+        *rate = float(wrong) / float(n);
     return true;
 }
 
@@ -159,13 +160,17 @@ bool Layer::testDistances(const Nb::Matrix::Row& samples, const Nb::Matrix::Row&
     std::vector<int32_t> d(size_t(std::max(n, 1)), 0);
     for (int32_t j = 0; j < n; ++j)
         d[size_t(j)] = int32_t(NeuralMath::hamming(work.cell(0, j), ref, bits));
-    float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
-    uint32_t q = 0;
-    if (n > 0) {
-        NeuralMath::statsI32(cellOf(d.data()), uint32_t(n), mean, sigma, quality);
-        if (std::isfinite(quality) && quality >= 0.0f && quality < 65536.0f)
-            q = uint32_t(quality);
+    if (n == 0) {
+        // The spread of no distances is undefined, and so is the figure.
+        if (figure)
+            *figure = std::numeric_limits<float>::quiet_NaN();
+        return true;
     }
+    float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
+    NeuralMath::statsI32(cellOf(d.data()), uint32_t(n), mean, sigma, quality);
+    // The ratio of finite distances is finite and not negative; one beyond
+    // 32 bits keeps the largest q rather than wrapping to a small one.
+    const uint32_t q = quality < 4294967296.0f ? uint32_t(quality) : 0xFFFFFFFFu;
     const long double e = (long double)q * ((long double)q * 0.221f) + 0.87f;
     if (figure)
         *figure = float(std::pow(10.0L, -e));

@@ -52,6 +52,10 @@ bool Neuron::writeInputs(QDataStream& stream, int32_t count, uint8_t bits, bool 
     int32_t prev = 0;
     for (int32_t k = 0; k < count; ++k) {
         const int32_t index = inputs[size_t(k)];
+        // An index the reader would refuse, or one cut by the width, must not
+        // be written as if it were stored.
+        if (index < 0 || index >= in || (!delta && uint32_t(index) > mask))
+            return false;
         if (!delta) {
             if (!bs.put(uint32_t(index), bits))
                 return false;
@@ -60,8 +64,6 @@ bool Neuron::writeInputs(QDataStream& stream, int32_t count, uint8_t bits, bool 
         int64_t d = int64_t(index) - prev;
         if (d < 0)
             d += in;
-        if (d < 0)
-            return false;
         for (int64_t r = d / mask; r > 0; --r)
             if (!bs.put(mask, bits))
                 return false;
@@ -248,7 +250,8 @@ bool Layer::write(QDataStream& s, QDataStream& c) const
             int32_t count = int32_t(n.weights.size());
             while (count > 0 && n.weights[size_t(count - 1)] == 0.0f)
                 --count;
-            if (count > 0xFF) {
+            // More weights than inputs would not read back.
+            if (count > 0xFF || size_t(count) > n.inputs.size()) {
                 BC_ERR(5);
                 return false;
             }
@@ -284,13 +287,13 @@ bool Layer::read(QDataStream& s, QDataStream& c)
     quint16 inputs = 0;
     quint16 outputs = 0;
     s >> inputs >> outputs;
+    in = inputs;
+    neurons.resize(outputs);
     lf = readU8(s);
     if ((lf & UnknownFlags) || !streamOk(s)) {
         BC_ERR(1);
         return false;
     }
-    in = inputs;
-    neurons.resize(outputs);
     cda = readU8(s);
     con = readU8(s);
     bpc = readU8(s);

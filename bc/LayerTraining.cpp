@@ -91,7 +91,6 @@ private:
             out[s] = m_partial[size_t(s)] + t * v(s, j);
     }
     OutStats stats(const float* out) const;
-    int32_t outliers(const float* out) const;
 
     bool weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w, OutStats& best);
     Choice chooseConnection(int32_t k, float lo, float hi);
@@ -155,19 +154,6 @@ OutStats NeuronTrainer::stats(const float* out) const
     r.outliers = m_n - inside;
     r.errors = m_n - agree;
     return r;
-}
-
-int32_t NeuronTrainer::outliers(const float* out) const
-{
-    float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
-    NeuralMath::stats(cellOf(out), uint32_t(m_n), mean, sigma, quality);
-    const float low = mean - 3.0f * sigma + 0.01f;
-    const float high = mean + 3.0f * sigma - 0.01f;
-    int32_t inside = 0;
-    for (int32_t s = 0; s < m_n; ++s)
-        if (out[s] > low && out[s] < high)
-            ++inside;
-    return m_n - inside;
 }
 
 bool NeuronTrainer::weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w,
@@ -250,7 +236,7 @@ int32_t NeuronTrainer::outlierSearch(int32_t j, float lo, float hi, float& t)
             continue;
         }
         complete(j, u, m_out.data());
-        const int32_t o = outliers(m_out.data());
+        const int32_t o = stats(m_out.data()).outliers;
         if (o < best || (o == best && std::fabs(t) > std::fabs(u))) {
             best = o;
             t = u;

@@ -168,6 +168,17 @@ long double columnSum(const Nb::Cell* rows, uint32_t count, uint32_t col)
     return sum;
 }
 
+// Sum of squared deviations of a column about the given mean.
+long double columnSquares(const Nb::Cell* rows, uint32_t count, uint32_t col, float mean)
+{
+    long double sum = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const long double d = (long double)at(rows[i], col) - mean;
+        sum += d * d;
+    }
+    return sum;
+}
+
 } // namespace
 
 float roundDigits(float x, int32_t digits)
@@ -241,12 +252,7 @@ float columnSigma(const Nb::Cell* rows, uint32_t count, uint32_t col, float mean
         BC_ERR(1);
         return kNaN;
     }
-    long double sum = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        const long double d = (long double)at(rows[i], col) - mean;
-        sum += d * d;
-    }
-    return float(std::sqrt(sum / count));
+    return float(std::sqrt(columnSquares(rows, count, col, mean) / count));
 }
 
 void columnStats(const Nb::Cell* rows, uint32_t count, uint32_t col, float& mean, float& sigma,
@@ -289,8 +295,9 @@ float correlation(const Nb::Cell* a, const Nb::Cell* b, uint32_t count, uint32_t
     const float meanA = float(columnSum(a, count, colA) / count);
     const float meanB = float(columnSum(b, count, colB) / count);
     const float sigmaA = columnSigma(a, count, colA, meanA);
-    const float sigmaB = columnSigma(b, count, colB, meanB);
-    const long double scale = (long double)sigmaB * sigmaA;
+    // Only sigma A is rounded to float; sigma B keeps the sum's precision.
+    const long double sigmaB = std::sqrt(columnSquares(b, count, colB, meanB) / count);
+    const long double scale = sigmaB * sigmaA;
     long double sum = 0;
     for (uint32_t i = 0; i < count; ++i)
         sum += ((long double)meanA - at(a[i], colA)) * ((long double)meanB - at(b[i], colB)) / scale;

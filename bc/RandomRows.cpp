@@ -42,19 +42,14 @@ bool cellsPresent(const Row& row, int32_t cols, int64_t& size)
 bool sameRow(const Row& a, const Row& b) { return a.matrix() == b.matrix() && a.index() == b.index(); }
 
 // Clears a buffer that held key material; the compiler may not drop it.
-void wipe(std::vector<uint8_t>& bytes)
-{
-    volatile uint8_t* p = bytes.data();
-    for (size_t i = 0; i < bytes.size(); ++i)
-        p[i] = 0;
-}
-
 void wipe(uint8_t* bytes, size_t n)
 {
     volatile uint8_t* p = bytes;
     for (size_t i = 0; i < n; ++i)
         p[i] = 0;
 }
+
+void wipe(std::vector<uint8_t>& bytes) { wipe(bytes.data(), bytes.size()); }
 
 } // namespace
 

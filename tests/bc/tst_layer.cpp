@@ -21,6 +21,7 @@ private slots:
     void randomSetUpsDiffer();
     void unsupportedCdaRefused();
     void hostileShapes();
+    void printers();
 };
 
 void TestLayer::referenceGenerator()
@@ -45,6 +46,10 @@ void TestLayer::knownTables_data()
     // Words 0x12345678 ^ 0x12344309 ^ w ^ w = 5489, the default seed.
     QTest::newRow("xored words") << QByteArray("7856341209433412ddccbbaaddccbbaa") << 480
                                  << Table{{391, 65, 434}};
+    // The GUID image of {8f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}; its words
+    // XOR to 0xa2222222.
+    QTest::newRow("identifier salt") << QByteArray("3c2d1e8f5a4b78698796a5b4c3d2e1f0") << 40
+                                     << Table{{6, 10, 23, 18}, {10, 30, 35, 38}, {14, 30, 11, 27}};
 }
 
 void TestLayer::knownTables()
@@ -55,7 +60,8 @@ void TestLayer::knownTables()
     Nb::Uuid id;
     std::memcpy(id.data(), QByteArray::fromHex(salt).constData(), 16);
     Layer l;
-    QVERIFY(l.init(id, in, int32_t(table.size()), 3, 0, CdaFixAlg, 16, false, 32, true));
+    QVERIFY(l.init(id, in, int32_t(table.size()), int32_t(table[0].size()), 0, CdaFixAlg, 16, false,
+                   32, true));
     QCOMPARE(l.salt, id);
     QCOMPARE(int(l.bpw), 0xA0);
     for (size_t i = 0; i < table.size(); ++i)
@@ -69,6 +75,8 @@ void TestLayer::knownTables()
 void TestLayer::tableProperties()
 {
     const Nb::Uuid salt("{8f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}");
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(salt.data()), 16).toHex(),
+             QByteArray("3c2d1e8f5a4b78698796a5b4c3d2e1f0")); // the row "identifier salt" above
     Layer a, b;
     QVERIFY(a.init(salt, 17, 20, 17, 0, CdaFixAlg, 16, false, 32, true));
     b.neurons.resize(20);
@@ -129,6 +137,28 @@ void TestLayer::hostileShapes()
     QVERIFY(!l.connect(4, -1, Nb::NilUuid));
     QVERIFY(l.neurons[0].inputs.empty());
     QCOMPARE(cap.reports().size(), 4);
+}
+
+void TestLayer::printers()
+{
+    QCOMPARE(printed(CdaFixAlg), QString("CdaFixAlg"));
+    QCOMPARE(printed(CdaType(7)), QString("Cda7"));
+    QCOMPARE(printed(WtaMinAndSuff), QString("WtaMinAndSuff"));
+    QCOMPARE(printed(WtaType(2)), QString("Wta2"));
+    QCOMPARE(printed(LayerFlag(LfProt | LfWOwn | LfCOwn)), QString("{LfCOwn|LfWOwn|LfProt}"));
+    QCOMPARE(printed(LayerFlag(0)), QString("{}"));
+    Neuron n;
+    QCOMPARE(printed(n), QString("Neuron(count=0 b=0 bpc=16)"));
+    n.inputs = {3, 1};
+    n.weights = {1.0f, -2.5f};
+    QCOMPARE(printed(n), QString("Neuron(count=2 b=0 bpc=16\n[3 1]\n[1 -2.5])"));
+    Layer l;
+    l.neurons.resize(7);
+    const QString text = printed(l);
+    QVERIFY2(text.startsWith("Layer(out=7 lf={} cda=CdaRandom in=0 con=0 salt{Nil} bpc=16 bpw=32\n0:Neuron("),
+             qPrintable(text));
+    QCOMPARE(text.count("Neuron("), 5); // the first five neurons only
+    QVERIFY(text.contains("\n4:Neuron(") && !text.contains("\n5:"));
 }
 
 QTEST_GUILESS_MAIN(TestLayer)

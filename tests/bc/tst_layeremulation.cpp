@@ -18,6 +18,7 @@ private slots:
     void plainAndChained();
     void testFigures_data();
     void testFigures();
+    void figuresBeyondTheUsualRange();
     void ranking_data();
     void ranking();
     void hostileRows();
@@ -96,6 +97,8 @@ void TestLayerEmulation::testFigures_data()
     QTest::newRow("one bit wrong") << std::vector<int>{1, 1, 1} << 1 << 0 << 1.0f << 16;
     QTest::newRow("mean 1.5, sigma 1.5") << std::vector<int>{0, 1} << 7 << 0 << 0.5f << 1;
     QTest::newRow("ratio 1.41 cut to 1") << std::vector<int>{1, 1, 0} << 7 << 0 << 2.0f / 3 << 1;
+    // Distances 3, 3, 1: mean 7/3, sigma 0.943.
+    QTest::newRow("ratio 2.47 cut to 2") << std::vector<int>{1, 1, 2} << 7 << 0 << 1.0f << 2;
     // Chained codes 7, 2, 0 against 2.
     QTest::newRow("protected") << std::vector<int>{1, 1} << 2 << int(LfProt) << 0.0f << 0;
 }
@@ -120,8 +123,34 @@ void TestLayerEmulation::testFigures()
     QCOMPARE(r, rate);
     QCOMPARE(figure, float(std::pow(10.0L, -((long double)q * q * 0.221f + 0.87f))));
     QCOMPARE(figure == 0.0f, q == 16);
-    if (q == 0)
-        QCOMPARE(figure, 0.13489629f);
+    // 10^-0.87, 10^-1.091, 10^-1.754
+    const float golden[] = {0.13489629f, 0.0810961f, 0.0176198f};
+    if (q <= 2)
+        QCOMPARE(figure, golden[q]);
+}
+
+void TestLayerEmulation::figuresBeyondTheUsualRange()
+{
+    // One neuron against a 40000-bit code of ones: distances 39999 and
+    // 40000, so q = 79999, far past 16 bits; the figure is 0, not 10^-0.87.
+    const Layer l = handLayer(1);
+    auto in = samplesOf({Hand[0], Hand[1]});
+    const int32_t bits = 40000;
+    Nb::Matrix ref(1, Nb::Meta(bits, Nb::MfI1, Nb::MtD));
+    std::memset(ref.at(0, 0), 0xFF, bits / 8);
+    float rate = -1, figure = -1;
+    QVERIFY(l.testErrors(Row(in.get(), 0), Row(&ref, 0), &rate));
+    QVERIFY(l.testDistances(Row(in.get(), 0), Row(&ref, 0), &figure));
+    QCOMPARE(rate, 1.0f);
+    QCOMPARE(figure, 0.0f);
+
+    // No samples measure nothing: both figures are NaN.
+    Nb::Matrix none(0, Nb::Meta(3, Nb::MfR32, Nb::MtC));
+    auto code = codes(7, 3);
+    QVERIFY(l.testErrors(Row(&none, 0), Row(code.get(), 0), &rate));
+    QVERIFY(l.testDistances(Row(&none, 0), Row(code.get(), 0), &figure));
+    QVERIFY(std::isnan(rate));
+    QVERIFY(std::isnan(figure));
 }
 
 void TestLayerEmulation::ranking_data()
@@ -134,6 +163,16 @@ void TestLayerEmulation::ranking_data()
     // mean. Scores 1/6, 1/6, 3/2, 1/6; t = 3/2: the fourth is not below it.
     QTest::newRow("four") << Samples{{0, 1}, {0, 1}, {4, 1}, {0, 1}}
                           << std::vector<float>{1 / 9.0f, 1 / 9.0f, 1, 1 / 9.0f} << 3u << 2;
+    // Six: t = s[4] + s[3] - s[0]; the accepted run ends at the first score
+    // not below it, or takes all when none reaches it.
+    QTest::newRow("six, run ends at the fifth")
+        << Samples{{0}, {1}, {2}, {3}, {4}, {10}}
+        << std::vector<float>{25 / 37.0f, 49 / 148.0f, 4 / 37.0f, 1 / 148.0f, 1 / 37.0f, 100 / 37.0f}
+        << 5u << 5;
+    QTest::newRow("six, none reaches the threshold")
+        << Samples{{0}, {1}, {2}, {3}, {4}, {5}}
+        << std::vector<float>{25 / 33.0f, 9 / 33.0f, 1 / 33.0f, 1 / 33.0f, 9 / 33.0f, 25 / 33.0f} << 6u
+        << -1;
     // No score after the middle one: the last stands in for it.
     QTest::newRow("two") << Samples{{0}, {2}} << std::vector<float>{1, 1} << 2u << -1;
     QTest::newRow("three") << Samples{{0}, {0}, {3}}

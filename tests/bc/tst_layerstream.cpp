@@ -19,7 +19,11 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void deltaIndicesGolden();
+    void saltedPackedGolden();
+    void weightDecoderReports_data();
+    void weightDecoderReports();
     void refusedWrites();
+    void unreadableIndicesNotWritten();
     void everyTruncationFails();
     void hostileBytes_data();
     void hostileBytes();
@@ -203,6 +207,65 @@ void TestLayerStream::deltaIndicesGolden()
     QCOMPARE(back.inputs, n.inputs);
 }
 
+void TestLayerStream::saltedPackedGolden()
+{
+    // A drawn-from-salt layer with own weight counts, 3-bit weights without
+    // zero and the protected trailer, worked out by hand:
+    //   0028 0002 82 02 04 10 | salt | 04 03
+    //   neuron 0 {2, -1, 0, 0}: count 2, codes 001 111      -> 02 39
+    //   neuron 1 {1, 0, -4, 4}: count 4, codes 000 000 100 011 -> 04 00 07
+    //   trailer 00
+    const Nb::Uuid salt("{8f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}");
+    Layer l;
+    QVERIFY(l.init(salt, 40, 2, 4, LfWOwn | LfProt, CdaFixAlg, 16, false, 3, false));
+    l.neurons[0].weights = {2, -1, 0, 0};
+    l.neurons[1].weights = {1, 0, -4, 4};
+    bool ok = false;
+    const QByteArray bytes = write(l, &ok);
+    QVERIFY(ok);
+    QCOMPARE(bytes.toHex(), QByteArray("0028000282020410"
+                                       "3c2d1e8f5a4b78698796a5b4c3d2e1f0"
+                                       "0403" "0239" "040007" "00"));
+    Layer back;
+    QVERIFY(read(back, bytes));
+    QCOMPARE(back.salt, salt);
+    QCOMPARE(back.neurons[0].inputs, std::vector<int32_t>({6, 10, 23, 18})); // the salt's table
+    QCOMPARE(back.neurons[1].inputs, std::vector<int32_t>({10, 30, 35, 38}));
+    QCOMPARE(back.neurons[0].weights, std::vector<float>({2, -1, 0, 0}));
+    QCOMPARE(back.neurons[1].weights, std::vector<float>({1, 1, -4, 4})); // 0 has no code
+}
+
+void TestLayerStream::weightDecoderReports_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("twos");
+    QTest::addColumn<int>("report");
+    QTest::newRow("more weights than the neuron holds") << QByteArray(64, 0) << 5 << 32 << true << 1;
+    QTest::newRow("width 0") << QByteArray(64, 0) << 2 << 0 << true << 2;
+    QTest::newRow("width 33") << QByteArray(64, 0) << 2 << 33 << false << 2;
+    QTest::newRow("raw read short") << QByteArray(7, 0) << 2 << 32 << true << 3;
+    QTest::newRow("bits short, two's complement") << QByteArray(1, 0) << 2 << 5 << true << 4;
+    QTest::newRow("bits short, without zero") << QByteArray(1, 0) << 2 << 5 << false << 5;
+}
+
+void TestLayerStream::weightDecoderReports()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, count);
+    QFETCH(int, bits);
+    QFETCH(bool, twos);
+    QFETCH(int, report);
+    DebugCapture cap;
+    Neuron n;
+    n.weights.assign(4, 0.0f);
+    QDataStream s(bytes);
+    QVERIFY(!n.wdecode(s, count, uint8_t(bits), twos));
+    QCOMPARE(cap.reports().size(), 1);
+    QVERIFY(cap.reports().first().text.startsWith(QString("@err %1 ").arg(report)));
+}
+
 void TestLayerStream::refusedWrites()
 {
     DebugCapture cap;
@@ -217,13 +280,67 @@ void TestLayerStream::refusedWrites()
     Layer wide = smallLayer();
     wide.con = 256; // would not fit its byte
     QVERIFY(write(wide, &ok).isEmpty() && !ok);
-    QCOMPARE(cap.reports().size(), 4);
+    const QList<CapturedMessage> reports = cap.reports();
+    QCOMPARE(reports.size(), 4);
+    const char* numbers[] = {"@err 7 ", "@err 2 ", "@err 1 ", "@err 8 "};
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(reports[i].text.startsWith(numbers[i]), qPrintable(reports[i].text));
     for (qint64 capacity : {0, 7, 12, 20, 33}) {
         FailingDevice dev(capacity);
         dev.open(QIODevice::WriteOnly);
         QDataStream s(&dev);
         QVERIFY(!smallLayer().write(s, s));
     }
+    // A device that fails in one section: the salt, the indices, the
+    // weights with and without their own counts.
+    struct Case {
+        Layer layer;
+        bool failStructure;
+        qint64 capacity;
+        const char* report;
+    };
+    const Case cases[] = {{fixedLayer(CdaFixAlg, 0xA0, {1, 2}), false, 15, "@err 3 "},
+                          {smallLayer(), false, 5, "@err 4 "},
+                          {smallLayer(LfWOwn), true, 12, "@err 5 "},
+                          {smallLayer(), true, 13, "@err 6 "}};
+    for (const Case& c : cases) {
+        cap.clear();
+        FailingDevice dev(c.capacity);
+        dev.open(QIODevice::WriteOnly);
+        QByteArray other;
+        QDataStream failing(&dev), good(&other, QIODevice::WriteOnly);
+        QVERIFY(!(c.failStructure ? c.layer.write(failing, good) : c.layer.write(good, failing)));
+        QVERIFY(!cap.reports().isEmpty());
+        QVERIFY2(cap.reports().first().text.startsWith(c.report), qPrintable(cap.reports().first().text));
+    }
+}
+
+void TestLayerStream::unreadableIndicesNotWritten()
+{
+    // What the reader would refuse is not written as a success.
+    DebugCapture cap;
+    bool ok = true;
+    Layer beyond = smallLayer();
+    beyond.neurons[1].inputs[0] = 5; // not below in
+    write(beyond, &ok);
+    QVERIFY(!ok);
+    Layer narrow = smallLayer();
+    narrow.in = 300;
+    narrow.bpc = 8;
+    narrow.neurons[0].inputs[0] = 256; // plain 8 bits would store it as 0
+    write(narrow, &ok);
+    QVERIFY(!ok);
+    narrow.bpc = 0x88; // delta gaps of 8 bits carry it
+    QVERIFY(read(beyond, write(narrow, &ok)) && ok);
+    QCOMPARE(beyond.neurons[0].inputs, narrow.neurons[0].inputs);
+    Layer extra = smallLayer(LfWOwn);
+    extra.neurons[0].weights.push_back(3.0f); // a weight without an input
+    write(extra, &ok);
+    QVERIFY(!ok);
+    const QList<CapturedMessage> reports = cap.reports();
+    QCOMPARE(reports.size(), 3);
+    QVERIFY(reports[0].text.startsWith("@err 4 ") && reports[1].text.startsWith("@err 4 ") &&
+            reports[2].text.startsWith("@err 5 "));
 }
 
 void TestLayerStream::everyTruncationFails()
@@ -231,7 +348,9 @@ void TestLayerStream::everyTruncationFails()
     DebugCapture cap;
     Layer own = smallLayer(LfProt | LfCOwn | LfWOwn);
     own.neurons[1].weights[1] = 0;
-    for (const Layer& l : {own, fixedLayer(CdaFixAlg, 0x86, {1, -2, 3})}) {
+    // Raw floats too: a stream that ends inside them fails the read rather
+    // than leaving the missing weights at 0.
+    for (const Layer& l : {own, fixedLayer(CdaFixAlg, 0x86, {1, -2, 3}), smallLayer()}) {
         bool ok = false;
         const QByteArray bytes = write(l, &ok);
         Layer back;
@@ -252,6 +371,8 @@ void TestLayerStream::hostileBytes_data()
     };
     QTest::newRow("index equal to in") << patched(8, "0500") << 5;
     QTest::newRow("index far out") << patched(12, "ffff") << 5;
+    // One 4-bit gap of 14 in 5 inputs: still 9 after taking off the inputs.
+    QTest::newRow("delta index beyond in") << QByteArray::fromHex("0005000100000184" "0e" "01a0" "0000803f") << 5;
     QTest::newRow("NaN weight") << patched(18, "0000c07f") << 8;
     QTest::newRow("infinite weight") << patched(30, "0000807f") << 8;
     QTest::newRow("flag 0x04") << patched(4, "04") << 1;
@@ -283,6 +404,10 @@ void TestLayerStream::hostileBytes()
     QVERIFY(!cap.reports().isEmpty());
     QVERIFY2(cap.reports().last().text.startsWith(QString("@err %1 ").arg(report)),
              qPrintable(cap.reports().last().text));
+    if (report == 1 && bytes.size() >= 4) {
+        QCOMPARE(l.in, 5); // what was read before the flags is kept
+        QCOMPARE(l.outputs(), 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLayerStream)

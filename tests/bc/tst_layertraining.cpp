@@ -1,5 +1,6 @@
 #include "bc/Layer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -130,6 +131,18 @@ void TestLayerTraining::ownSamplesDecodeAliensDoNot()
         QVERIFY2(std::fabs(std::fabs(mean) - 1.0) < 1e-4, qPrintable(QString::number(mean)));
         QCOMPARE(mean > 0, Nb::Cell(c.code->at(0, 0)).bit(uint32_t(i)) == 1);
     }
+    // Without growing every neuron uses all its connections; growing stops
+    // some neurons before the last, their later weights left at 0.
+    int shortened = 0;
+    for (const Neuron& n : l.neurons) {
+        int used = 32;
+        while (used > 0 && n.weights[size_t(used - 1)] == 0.0f)
+            --used;
+        if (!grow)
+            QCOMPARE(int(std::count(n.weights.begin(), n.weights.end(), 0.0f)), 0);
+        shortened += used < 32;
+    }
+    QCOMPARE(shortened > 0, grow);
     // Run after run, the same weights to the bit.
     QVERIFY(c.train(again, grow) && c.train(again, grow));
     for (int i = 0; i < l.outputs(); ++i)
@@ -166,6 +179,14 @@ void TestLayerTraining::protectedLayerDecodesChained()
     QVERIFY(!l.protect(Row(c.code.get(), 0)));
     QCOMPARE(l.neurons[1].weights, folded);
     QCOMPARE(cap.reports().size(), 2);
+
+    // One neuron has no previous code value to fold in: only the flag changes.
+    Layer one = freshLayer(Features, 1);
+    QVERIFY(c.train(one));
+    const std::vector<float> alone = one.neurons[0].weights;
+    QVERIFY(one.protect(Row(c.code.get(), 0)));
+    QCOMPARE(int(one.lf), int(LfProt));
+    QCOMPARE(one.neurons[0].weights, alone);
 }
 
 void TestLayerTraining::tooFewSamplesOrFeatures()
@@ -198,15 +219,19 @@ void TestLayerTraining::tooFewSamplesOrFeatures()
 void TestLayerTraining::degenerateSamplesGiveFiniteWeights_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("identical samples") << 0;
-    QTest::newRow("zeros at the inputs, heavy noise") << 1;
-    QTest::newRow("sums beyond float") << 2;
-    QTest::newRow("all zero") << 3;
+    QTest::addColumn<bool>("grow");
+    QTest::newRow("identical samples") << 0 << false;
+    QTest::newRow("zeros at the inputs, heavy noise") << 1 << false;
+    // Zero inputs put sign changes at infinity; growing meets them.
+    QTest::newRow("zeros at the inputs, growing") << 1 << true;
+    QTest::newRow("sums beyond float") << 2 << false;
+    QTest::newRow("all zero") << 3 << false;
 }
 
 void TestLayerTraining::degenerateSamplesGiveFiniteWeights()
 {
     QFETCH(int, kind);
+    QFETCH(bool, grow);
     Case c(31, kind == 1 ? 10.0f : 0.1f);
     for (int32_t s = 0; s < 12; ++s)
         for (int32_t f = 0; f < Features; ++f) {
@@ -222,7 +247,7 @@ void TestLayerTraining::degenerateSamplesGiveFiniteWeights()
                 v = 0.0f;
         }
     Layer l = freshLayer(Features, 16);
-    QVERIFY(c.train(l)); // and it ends: the refinement is bounded
+    QVERIFY(c.train(l, grow)); // and it ends: the refinement is bounded
     QVERIFY(allFinite(l));
     for (const Neuron& n : l.neurons)
         QCOMPARE(n.weights.size(), size_t(32));

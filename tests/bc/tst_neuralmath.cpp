@@ -117,6 +117,14 @@ void TestNeuralMath::sortWithCompanion()
     int32_t iv[] = {5, -7, 0};
     NeuralMath::sort(iv, c, 3);
     QCOMPARE(std::vector<int32_t>(c, c + 3), (std::vector<int32_t>{2, 0, 1}));
+    // Ties follow the partition's swaps, worked out by hand: pivot v[2] = 2
+    // swaps 0 and 3, then [0, 1] with pivot v[1] = 1 swaps 0 and 1. A pivot
+    // at (first + last) / 2 would give 3, 1, 0, 2.
+    float ties[] = {2, 1, 2, 1};
+    int32_t order[] = {0, 1, 2, 3};
+    NeuralMath::sort(ties, order, 4);
+    QCOMPARE(F(ties, ties + 4), (F{1, 1, 2, 2}));
+    QCOMPARE(std::vector<int32_t>(order, order + 4), (std::vector<int32_t>{1, 3, 2, 0}));
 }
 
 void TestNeuralMath::sortAgainstReference_data()

@@ -1,0 +1,209 @@
+// The unlock dialog: texts by mode, the password validator, wrong, empty
+// and right passwords, a stale container preference, and the container
+// path through a stand-in of the wizard library.
+
+#include "ModalDriver.h"
+#include "TestFiles.h"
+#include "nb-cpp/Nbc.h"
+#include "varnex/interface/authpswdlg.h"
+#include "varnex/model/appsettings.h"
+#include "varnex/model/filenbc.h"
+#include "varnex/model/repository.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUuid>
+#include <QtTest>
+
+#include <algorithm>
+
+using D = ModalDriver;
+
+class TestAuthPswDlg : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* tmp = nullptr;
+    QString oldCwd, standIn;
+    void (*setMode)(int) = nullptr;
+
+    // The stand-in, under the name the dialog loads; it answers an
+    // extraction with the container bytes reversed.
+    bool installStandIn()
+    {
+        const QString dir = QCoreApplication::applicationDirPath();
+        standIn = dir + "/libquorvel.so";
+        if (!QFile::exists(standIn) && !QFile::copy(dir + "/libnbtest_full.so", standIn))
+            return false;
+        setMode = reinterpret_cast<void (*)(int)>(QLibrary(standIn).resolve("nbtest_setMode"));
+        return setMode;
+    }
+
+private slots:
+    void init()
+    {
+        oldCwd = QDir::currentPath();
+        tmp = new QTemporaryDir;
+        QDir::setCurrent(tmp->path());
+        QVERIFY(QDir().mkpath("data"));
+    }
+    void cleanup()
+    {
+        QDir::setCurrent(oldCwd);
+        delete tmp;
+    }
+    void cleanupTestCase()
+    {
+        if (!standIn.isEmpty())
+            QFile::remove(standIn);
+    }
+
+    void textsByMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("texts"); // title, button, info, placeholder
+        QTest::addColumn<bool>("closeShown");
+        QTest::newRow("open") << 0
+                              << QStringList{"Открыть хранилище", "Открыть",
+                                             "Введите пароль для доступа \nк вашим персональным данным.", "Пароль"}
+                              << true;
+        QTest::newRow("lock") << 1
+                              << QStringList{"Снятие блокировки", "Разблокировать",
+                                             "Программа заблокирована.\nДля снятия блокировки\nвведите пароль.", "Пароль"}
+                              << true;
+        QTest::newRow("current") << 2
+                                 << QStringList{"Введите мастер-пароль", "Ввод",
+                                                "Для создания биометрического \nконтейнера (НБК) необходимо ввести \n"
+                                                "текущий мастер-пароль.",
+                                                "Введите текущий пароль"}
+                                 << false;
+    }
+    void textsByMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, texts);
+        QFETCH(bool, closeShown);
+        AuthPswDlg dlg(mode, nullptr);
+        QCOMPARE((QStringList{dlg.windowTitle(), D::find<QPushButton>(&dlg, "pushButton_unlock")->text(),
+                              D::find<QLabel>(&dlg, "label_info")->text(),
+                              D::find<QLineEdit>(&dlg, "lineEdit_psw")->placeholderText()}),
+                 texts);
+        QCOMPARE(!D::find<QToolButton>(&dlg, "toolButton_close")->isHidden(), closeShown);
+    }
+
+    void validator_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("latin and digits") << "Abc123xyz" << "Abc123xyz";
+        QTest::newRow("cyrillic and punctuation refused") << "abЖcд 1-!" << "abc1";
+        QTest::newRow("33rd refused") << QString(40, 'q') << QString(32, 'q');
+    }
+    void validator()
+    {
+        QFETCH(QString, typed);
+        AuthPswDlg dlg(0, nullptr);
+        D::type(&dlg, "lineEdit_psw", typed);
+        QTEST(D::find<QLineEdit>(&dlg, "lineEdit_psw")->text(), "kept");
+    }
+
+    // With a preference for a container but no wizard library, only the
+    // password is offered. Wrong, then empty, then right: one warning, the
+    // field emptied, the key of the password, the preference dropped.
+    void wrongThenRight()
+    {
+        QVERIFY(Repository().makeMainPsw("Secret77"));
+        QVERIFY(putBytes("data/{6f1b2c3d-0000-4000-8000-000000000001}.nbc", QByteArray(64, '\xff')));
+        AppSettings s{5000, "{6f1b2c3d-0000-4000-8000-000000000001}.nbc", 2};
+        QVERIFY(saveSettings(s));
+        AuthPswDlg dlg(1, nullptr);
+        QCOMPARE(D::find<QComboBox>(&dlg, "comboBox_nbc")->count(), 1);
+        QVERIFY(!D::find<QLineEdit>(&dlg, "lineEdit_psw")->isHidden());
+        QString afterWrong = "untouched";
+        D driver;
+        auto unlock = [](const char* psw) {
+            return [=](QWidget* w) {
+                D::type(w, "lineEdit_psw", psw);
+                D::click(w, "pushButton_unlock");
+            };
+        };
+        driver.on("AuthPswDlg", unlock("Secret78"))
+            .box()
+            .on("AuthPswDlg",
+                [&](QWidget* w) {
+                    afterWrong = D::find<QLineEdit>(w, "lineEdit_psw")->text();
+                    D::click(w, "pushButton_unlock"); // empty: nothing happens
+                })
+            .on("AuthPswDlg", unlock("Secret77"));
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].title, QStringLiteral("Предупреждение"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Введённый пароль неправилен.\nВведите заново ваш пароль."));
+        QCOMPARE(afterWrong, QString());
+        QCOMPARE(dlg.key(), Repository::keyFromPassword("Secret77"));
+        AppSettings back;
+        QVERIFY(loadSettings(back));
+        QVERIFY(back.nbcFile.isNull());
+        QCOMPARE(back.lockInterval, 5000);
+        QCOMPARE(back.categoryRow, 2);
+    }
+
+    // The preferred container is selected with the password hidden; the
+    // wizard cancelled (no message), failed ("Ошибка извлечения ключа"),
+    // then the password row and back to the container, whose choice alone
+    // unlocks; the choice is saved.
+    void containers()
+    {
+        QVERIFY(installStandIn());
+        Nbc nbc;
+        nbc.setName("Ладонь");
+        const QString file = QUuid::createUuid().toString() + ".nbc";
+        QByteArray bytes;
+        QVERIFY(nbc.writeFile(FileNbc::defaultDir() + file) && nbc.toBytes(bytes));
+        std::reverse(bytes.begin(), bytes.end());
+        QVERIFY(Repository().write(bytes, QByteArray()));
+        QVERIFY(saveSettings(AppSettings{0, file, 0}));
+
+        AuthPswDlg dlg(0, nullptr);
+        QComboBox* combo = D::find<QComboBox>(&dlg, "comboBox_nbc");
+        QCOMPARE(combo->currentIndex(), 1);
+        QCOMPARE(combo->currentText(), QStringLiteral("Ладонь"));
+        QVERIFY(D::find<QLineEdit>(&dlg, "lineEdit_psw")->isHidden());
+        bool pswShownOnRow0 = false;
+        D driver;
+        driver
+            .on("AuthPswDlg",
+                [&](QWidget* w) {
+                    setMode(1);
+                    D::click(w, "pushButton_unlock");
+                })
+            .on("AuthPswDlg",
+                [&](QWidget* w) {
+                    setMode(4);
+                    D::click(w, "pushButton_unlock");
+                })
+            .box()
+            .on("AuthPswDlg", [&](QWidget* w) {
+                setMode(0);
+                QTest::keyClick(combo, Qt::Key_Up);
+                pswShownOnRow0 = !D::find<QLineEdit>(w, "lineEdit_psw")->isHidden();
+                QTest::keyClick(combo, Qt::Key_Down);
+            });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Ошибка извлечения ключа"));
+        QVERIFY(pswShownOnRow0);
+        QCOMPARE(dlg.key(), bytes);
+        AppSettings back;
+        loadSettings(back);
+        QCOMPARE(back.nbcFile, file);
+    }
+};
+
+QTEST_MAIN(TestAuthPswDlg)
+#include "tst_authpswdlg.moc"

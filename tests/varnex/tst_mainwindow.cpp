@@ -1,0 +1,457 @@
+// The main window on its main road, driven through its real widgets:
+// first start, unlock, categories, computer and account cards added,
+// edited, saved and deleted, duplicate names, a damaged
+// store, a failing write, a key changed behind the window's back, the idle
+// lock and refused unlocks. The store file is read back after each change.
+
+#include "ModalDriver.h"
+#include "TestFiles.h"
+#include "varnex/interface/cards/patterncard.h"
+#include "varnex/interface/mainwindow.h"
+#include "varnex/model/appsettings.h"
+#include "varnex/model/repository.h"
+
+#include <QAction>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+using D = ModalDriver;
+
+namespace {
+
+const QString Psw = QStringLiteral("abcd1");
+
+QListWidget* categories(QWidget* w) { return D::find<QListWidget>(w, "listWidget_category"); }
+QListWidget* cards(QWidget* w) { return D::find<QListWidget>(w, "listWidget_card"); }
+void click(QWidget* w, const char* name) { QTest::mouseClick(D::find<QAbstractButton>(w, name), Qt::LeftButton); }
+
+PatternCard* shownCard(QWidget* w)
+{
+    for (PatternCard* c : w->findChildren<PatternCard*>())
+        if (c->isVisible())
+            return c;
+    return nullptr;
+}
+
+QStringList texts(QListWidget* l)
+{
+    QStringList out;
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+// Enabled flags of delete, add, edit and save.
+QString cardButtons(QWidget* w)
+{
+    QString s;
+    for (const char* n : {"toolButton_delete", "toolButton_add", "toolButton_edit", "toolButton_save"})
+        s += D::find<QToolButton>(w, n)->isEnabled() ? '1' : '0';
+    return s;
+}
+
+D::Action unlockWith(const QString& password, QString* title = nullptr)
+{
+    return [=](QWidget* d) {
+        if (title)
+            *title = d->windowTitle();
+        D::type(d, "lineEdit_psw", password);
+        D::click(d, "pushButton_unlock");
+    };
+}
+
+FolderMap storedCards(const QString& password = Psw)
+{
+    CardMap descr;
+    FolderMap safe;
+    Repository().read(Repository::keyFromPassword(password), descr, safe);
+    return safe;
+}
+
+// In the card on view: type the texts into the named edits, then save.
+void enter(QWidget* w, const QList<QPair<const char*, QString>>& values)
+{
+    for (const auto& v : values)
+        D::type(shownCard(w), v.first, v.second);
+    click(w, "toolButton_save");
+}
+
+void clickRow(QListWidget* l, int row)
+{
+    QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, l->visualItemRect(l->item(row)).center());
+}
+
+void openRow(QListWidget* l, int row)
+{
+    clickRow(l, row);
+    QTest::keyClick(l, Qt::Key_Return);
+}
+
+QByteArray storeBytes() { return fileBytes(Repository::defaultPath()); }
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* tmp = nullptr;
+    QString oldCwd;
+    std::unique_ptr<MainWindow> window;
+
+    // A window over a store under Psw (made when missing), unlocked.
+    bool openWindow()
+    {
+        if (!Repository().exists() && !Repository().makeMainPsw(Psw))
+            return false;
+        D driver;
+        driver.on("AuthPswDlg", unlockWith(Psw));
+        window.reset(new MainWindow);
+        window->show();
+        const bool open = QTest::qWaitFor([&] { return driver.done() && categories(window.get())->count() > 0; }, 5000);
+        QApplication::setActiveWindow(window.get()); // the program in the foreground
+        return open && driver.errors.isEmpty();
+    }
+
+private slots:
+    void init()
+    {
+        oldCwd = QDir::currentPath();
+        tmp = new QTemporaryDir;
+        QDir::setCurrent(tmp->path());
+        QVERIFY(QDir().mkpath("data"));
+    }
+    void cleanup()
+    {
+        window.reset();
+        QDir::setCurrent(oldCwd);
+        delete tmp;
+    }
+
+    // No store: the warning, the first password (cancelled once, which
+    // leaves the window without a store), a wrong and then the right unlock;
+    // the default categories, nothing written yet.
+    void firstStart()
+    {
+        D cancel;
+        cancel.box().on("ChangePswDlg", [](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
+        window.reset(new MainWindow);
+        window->show();
+        QTRY_VERIFY(cancel.done());
+        QTest::qWait(30);
+        QCOMPARE(cardButtons(window.get()), QStringLiteral("0000"));
+        for (const char* n : {"toolButton_find", "toolButton_cut", "toolButton_copy", "toolButton_paste", "toolButton_undo"})
+            QVERIFY(!D::find<QToolButton>(window.get(), n)->isEnabled());
+        QVERIFY(D::find<QToolButton>(window.get(), "toolButton_settings")->isEnabled());
+        QVERIFY(D::find<QToolButton>(window.get(), "toolButton_help")->isEnabled());
+        QVERIFY(!Repository().exists());
+
+        QString unlockTitle;
+        D driver;
+        driver.box()
+            .on("ChangePswDlg",
+                [](QWidget* d) {
+                    D::type(d, "lineEdit_newpsw", Psw);
+                    D::type(d, "lineEdit_newpsw2", Psw);
+                    QTest::keyClick(D::find<QLineEdit>(d, "lineEdit_newpsw2"), Qt::Key_Return);
+                })
+            .on("AuthPswDlg", unlockWith("abcd2", &unlockTitle))
+            .box()
+            .on("AuthPswDlg", unlockWith(Psw));
+        window.reset(new MainWindow);
+        window->show();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Варнекс - биометрический хранитель секретов"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.done() && categories(window.get())->count() == 3, 5000);
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.size(), 2);
+        QCOMPARE(driver.boxes[0].title, QStringLiteral("Предупреждение"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Хранилище не создано.\nНеобходимо задать мастер-пароль."));
+        QCOMPARE(driver.boxes[1].text, QStringLiteral("Введённый пароль неправилен.\nВведите заново ваш пароль."));
+        QCOMPARE(unlockTitle, QStringLiteral("Открыть хранилище"));
+        QCOMPARE(texts(categories(window.get())), (QStringList{"Компьютеры", "Почта", "Сайты"}));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Регистрационные данные домашних и рабочих компьютеров"));
+        QCOMPARE(cardButtons(window.get()), QStringLiteral("0100"));
+        QCOMPARE(storeBytes().size(), 48);
+    }
+
+    // Computer cards: add, a taken name, edit, a rename onto another card,
+    // a real rename, an unchanged save, delete with No and Yes.
+    void computerCards()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        click(w, "toolButton_add");
+        QCOMPARE(shownCard(w)->metaObject()->className(), "CardComputer");
+        enter(w, {{"lineEdit_name", "Ноутбук"}, {"lineEdit_descr", "Рабочий"}, {"lineEdit_login", "admin"},
+                  {"lineEdit_passw", "pa55word"}});
+        QCOMPARE(texts(cards(w)), QStringList{"Ноутбук\nРабочий"});
+        QVERIFY(!shownCard(w));
+        CardMap descr;
+        FolderMap safe;
+        QVERIFY(Repository().read(Repository::keyFromPassword(Psw), descr, safe));
+        QCOMPARE(descr.keys(), (QStringList{"Компьютеры", "Почта", "Сайты"}));
+        QCOMPARE(descr["Почта"]["card"], QStringLiteral("Учётная запись"));
+        QCOMPARE(safe["Компьютеры"]["Ноутбук"]["Тип карточки"], QStringLiteral("Компьютер"));
+        QCOMPARE(safe["Компьютеры"]["Ноутбук"]["Пароль"], QStringLiteral("pa55word"));
+
+        QByteArray before = storeBytes();
+        D taken;
+        taken.box().box();
+        click(w, "toolButton_add");
+        PatternCard* card = shownCard(w);
+        enter(w, {{"lineEdit_name", "Ноутбук"}});
+        QTRY_COMPARE(taken.pending(), 1);
+        QCOMPARE(taken.boxes.value(0).title, QStringLiteral("Сохранение карточки"));
+        QCOMPARE(taken.boxes.value(0).text, QStringLiteral("Карточка с таким именем уже существует."));
+        QCOMPARE(shownCard(w), card);
+        QVERIFY(!D::find<QLineEdit>(card, "lineEdit_name")->isReadOnly());
+        QCOMPARE(storeBytes(), before);
+        enter(w, {{"lineEdit_name", "Desktop"}});
+        QCOMPARE(texts(cards(w)), (QStringList{"Desktop\n", "Ноутбук\nРабочий"}));
+
+        // Opened read-only, edited, saved.
+        openRow(cards(w), 1);
+        QCOMPARE(cardButtons(w), QStringLiteral("1010"));
+        QVERIFY(D::find<QLineEdit>(shownCard(w), "lineEdit_name")->isReadOnly());
+        QCOMPARE(D::find<QLineEdit>(shownCard(w), "lineEdit_login")->text(), QStringLiteral("admin"));
+        click(w, "toolButton_edit");
+        enter(w, {{"lineEdit_login", "root"}});
+        QCOMPARE(storedCards()["Компьютеры"]["Ноутбук"]["Имя пользователя"], QStringLiteral("root"));
+
+        // Renaming onto the other card is refused (neither is lost); a real
+        // rename moves the card to its new place.
+        before = storeBytes();
+        openRow(cards(w), 1);
+        click(w, "toolButton_edit");
+        enter(w, {{"lineEdit_name", "Desktop"}});
+        QTRY_VERIFY(taken.done());
+        QCOMPARE(taken.boxes.value(1).text, QStringLiteral("Карточка с таким именем уже существует."));
+        QCOMPARE(storeBytes(), before);
+        enter(w, {{"lineEdit_name", "Alpha"}});
+        QCOMPARE(texts(cards(w)), (QStringList{"Alpha\nРабочий", "Desktop\n"}));
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Alpha", "Desktop"}));
+
+        // An unchanged save writes nothing and the card stays open.
+        before = storeBytes();
+        openRow(cards(w), 0);
+        click(w, "toolButton_edit");
+        D::find<QAction>(w, "actionSave")->trigger();
+        QCOMPARE(storeBytes(), before);
+        QVERIFY(shownCard(w));
+        click(w, "pushButton_back");
+        QVERIFY(!shownCard(w));
+
+        // Delete: No keeps the card, Yes removes it; the last one takes its
+        // folder with it.
+        D del;
+        del.box(QMessageBox::No).box(QMessageBox::Yes).box(QMessageBox::Yes);
+        clickRow(cards(w), 0);
+        QCOMPARE(cardButtons(w), QStringLiteral("1100"));
+        click(w, "toolButton_delete");
+        QCOMPARE(cards(w)->count(), 2);
+        click(w, "toolButton_delete");
+        QCOMPARE(storedCards()["Компьютеры"].keys(), QStringList{"Desktop"});
+        clickRow(cards(w), 0);
+        click(w, "toolButton_delete");
+        QTRY_VERIFY(del.done());
+        QCOMPARE(del.boxes.value(0).title, QStringLiteral("Удаление карточки"));
+        QCOMPARE(del.boxes.value(0).text, QStringLiteral("Вы уверены, что хотите удалить карточку?"));
+        QCOMPARE(cards(w)->count(), 0);
+        QVERIFY(!storedCards().contains("Компьютеры"));
+    }
+
+    // Account cards in "Почта": an empty name refused, the name of a card of
+    // another category accepted; another category drops unsaved edits.
+    void accountCards()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Box"}});
+        clickRow(categories(w), 1);
+        QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("Учётные записи электронной почты"));
+        QCOMPARE(cards(w)->count(), 0);
+        D empty;
+        empty.box();
+        click(w, "toolButton_add");
+        QCOMPARE(shownCard(w)->metaObject()->className(), "CardUser");
+        enter(w, {{"lineEdit_descr", "почта"}});
+        QTRY_VERIFY(empty.done());
+        QCOMPARE(empty.boxes.value(0).text, QStringLiteral("Не заполнено поле \"Название карточки\"."));
+        enter(w, {{"lineEdit_name", "Box"}, {"lineEdit_mail", "me@example.com"}});
+        QCOMPARE(texts(cards(w)), QStringList{"Box\nпочта"});
+        FolderMap safe = storedCards();
+        QCOMPARE(safe["Почта"]["Box"]["Тип карточки"], QStringLiteral("Учётная запись"));
+        QCOMPARE(safe["Почта"]["Box"]["E-Mail"], QStringLiteral("me@example.com"));
+        QCOMPARE(safe["Компьютеры"]["Box"]["Тип карточки"], QStringLiteral("Компьютер"));
+
+        openRow(cards(w), 0);
+        click(w, "toolButton_edit");
+        D::type(shownCard(w), "lineEdit_mail", "lost@example.com");
+        clickRow(categories(w), 2);
+        QVERIFY(!shownCard(w));
+        QCOMPARE(storedCards()["Почта"]["Box"]["E-Mail"], QStringLiteral("me@example.com"));
+    }
+
+    // The right key, but content that cannot be read: a warning, no
+    // default categories, and the file stays exactly as it was.
+    void damagedStore_data()
+    {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("cut short") << true;
+        QTest::newRow("payload not maps") << false;
+    }
+    void damagedStore()
+    {
+        QFETCH(bool, cutShort);
+        const QByteArray key = Repository::keyFromPassword(Psw);
+        if (cutShort) {
+            QVERIFY(Repository().write(key, CardMap{{"X", FieldMap{{"name", "X"}}}},
+                                       FolderMap{{"X", CardMap{{"c", FieldMap{{"Название карточки", "c"}}}}}}));
+            QVERIFY(putBytes(Repository::defaultPath(), storeBytes().chopped(10)));
+        } else {
+            QVERIFY(Repository().write(key, QByteArray("\x00\x00\x00\x05garbage", 11)));
+        }
+        const QByteArray before = storeBytes();
+        D driver;
+        driver.on("AuthPswDlg", unlockWith(Psw)).box();
+        window.reset(new MainWindow);
+        window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.done(), 5000);
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.value(0).title, QStringLiteral("Предупреждение"));
+        QCOMPARE(categories(window.get())->count(), 0);
+        QCOMPARE(cardButtons(window.get()), QStringLiteral("0000"));
+        window->close();
+        QCOMPARE(storeBytes(), before);
+    }
+
+    // A failing write is warned as a card save; the card stays in memory and
+    // goes to the file with the next save that succeeds.
+    void failingWrite()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        const QByteArray before = storeBytes();
+        D driver;
+        driver.box();
+        {
+            FileSizeLimit limit(40);
+            QVERIFY(limit.ok());
+            click(w, "toolButton_add");
+            enter(w, {{"lineEdit_name", "Kept"}});
+            QTRY_VERIFY(driver.done());
+        }
+        QCOMPARE(driver.boxes.value(0).title, QStringLiteral("Сохранение карточки"));
+        QCOMPARE(storeBytes(), before);
+        QCOMPARE(texts(cards(w)), QStringList{"Kept\n"});
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Next"}});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Kept", "Next"}));
+    }
+
+    // The master password changed under the open window: nothing is written
+    // under the old key; the unlock dialog asks first, and the window keeps
+    // the new key.
+    void keyChangedBehindWindow()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        QVERIFY(Repository().changeKey(Psw, QStringLiteral("efgh2")));
+        const QByteArray changed = storeBytes();
+        bool untouchedWhileAsking = false;
+        D driver;
+        driver
+            .on("AuthPswDlg",
+                [&](QWidget* d) {
+                    untouchedWhileAsking = storeBytes() == changed;
+                    unlockWith(Psw)(d);
+                })
+            .box()
+            .on("AuthPswDlg", unlockWith("efgh2"));
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "After"}});
+        QTRY_VERIFY(driver.done());
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QVERIFY(untouchedWhileAsking);
+        QCOMPARE(storedCards("efgh2")["Компьютеры"].keys(), QStringList{"After"});
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Again"}});
+        QCOMPARE(storedCards("efgh2")["Компьютеры"].size(), 2);
+    }
+
+    // The idle lock comes only in the background; the lists are hidden
+    // behind it and come back after the password. The stored category row
+    // chooses the current category.
+    void idleLock()
+    {
+        QVERIFY(Repository().makeMainPsw(Psw));
+        QVERIFY(saveSettings(AppSettings{200, QString(), 2}));
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        QCOMPARE(categories(w)->currentItem()->text(), QStringLiteral("Сайты"));
+        {
+            D guard; // a lock dialog here would be an error
+            QTest::qWait(400);
+            QVERIFY(guard.errors.isEmpty());
+        }
+        QString title;
+        bool listsShown = true;
+        D driver;
+        driver.on("AuthPswDlg", [&](QWidget* d) {
+            listsShown = categories(w)->isVisible() || cards(w)->isVisible();
+            unlockWith(Psw, &title)(d);
+        });
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY_WITH_TIMEOUT(driver.done(), 5000);
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(title, QStringLiteral("Снятие блокировки"));
+        QVERIFY(!listsShown);
+        QTRY_VERIFY(categories(w)->isVisible());
+        QApplication::setActiveWindow(w);
+    }
+
+    // Refusing the unlock dialog, at start or at the lock, ends the
+    // program's loop with 0 and writes nothing.
+    void refusedUnlockEndsProgram_data()
+    {
+        QTest::addColumn<int>("lockInterval");
+        QTest::newRow("at start") << 0;
+        QTest::newRow("at the lock") << 100;
+    }
+    void refusedUnlockEndsProgram()
+    {
+        QFETCH(int, lockInterval);
+        QVERIFY(Repository().makeMainPsw(Psw));
+        QVERIFY(saveSettings(AppSettings{lockInterval, QString(), 0}));
+        const QByteArray before = storeBytes();
+        D driver;
+        QWidget other;
+        if (lockInterval)
+            driver.on("AuthPswDlg", [&](QWidget* d) {
+                unlockWith(Psw)(d);
+                other.show();
+                QApplication::setActiveWindow(&other);
+            });
+        driver.on("AuthPswDlg", [](QWidget* d) { D::click(d, "toolButton_close"); });
+        window.reset(new MainWindow);
+        window->show();
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QVERIFY(driver.done());
+        QCOMPARE(storeBytes(), before);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

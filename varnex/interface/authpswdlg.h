@@ -1,0 +1,60 @@
+#pragma once
+// The unlock dialog: produces a store key from the master password or from
+// a biometric container, and accepts only a key that opens the store.
+//   mode 0: opening the store (at start, after the store was replaced)
+//   mode 1: unlocking after the idle lock
+//   mode 2: asking for the current master password (no exit button)
+
+#include "varnex/model/DynLibUlvar.h"
+#include "varnex/model/appsettings.h"
+#include "varnex/model/filenbc.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+
+namespace Ui {
+class AuthPswDlg;
+}
+
+class AuthPswDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    AuthPswDlg(int mode, QWidget* parent = nullptr);
+    ~AuthPswDlg() override;
+
+    const QByteArray& key() const { return m_key; }
+
+public slots:
+    void onUnlock();
+    void onBack();
+    void onClose();
+    void onComboActivated(int row);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void initWnd();
+    void fillCombo();
+    bool keyFromNbc(const QString& path);
+
+    Ui::AuthPswDlg* ui;
+    AppSettings settings;
+    FileNbc nbcDir;
+    DynLibUlvar lib;
+    int mode;
+    QByteArray m_key;
+    QStringList nbcFiles;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The master-password dialog: sets the first master password of a new,
+// empty store (mode 0) or re-keys the existing store (mode 1).
+
+#include <QByteArray>
+#include <QDialog>
+
+namespace Ui {
+class ChangePswDlg;
+}
+
+class ChangePswDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    ChangePswDlg(int mode, QWidget* parent = nullptr);
+    ~ChangePswDlg() override;
+
+    int mode() const { return m_mode; }
+    void setMode(int mode);
+
+    bool changeMasterKey(const QByteArray& oldKey, const QByteArray& newKey);
+
+public slots:
+    void onKeyFromBio();
+    void textChangedPsw();
+    void onOk();
+    void onCancel();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void initWnd();
+
+    Ui::ChangePswDlg* ui;
+    int m_mode;
+    QByteArray bioKey;
+};

@@ -1,0 +1,144 @@
+#pragma once
+// The program's only top-level window: tool bar, category list, card list
+// and the card area with the twelve card widgets. It holds the whole
+// content of the open store and writes all of it after every change.
+
+#include "varnex/model/appsettings.h"
+#include "varnex/model/repository.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QTimer>
+
+class QAction;
+class QListWidgetItem;
+class QToolButton;
+
+class PatternCard;
+class CardCar;
+class CardBank;
+class CardWifi;
+class CardNote;
+class CardLock;
+class CardComputer;
+class CardIcq;
+class CardPeriph;
+class CardCloud;
+class CardPassport;
+class CardUser;
+class CardServer;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+public slots:
+    void closeEvent(QCloseEvent* event) override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private slots:
+    void onAuthTimeout();
+    void onTimeout();
+    void onRepositoryChanged();
+    void onSettings();
+    void onHelp();
+    void onSearch();
+    void onCut();
+    void onCopy();
+    void onPaste();
+    void onUndo();
+    void onBack();
+    void onAdd();
+    void onEdit();
+    void onSave();
+    void onDelete();
+    void onCardChanged(bool changed);
+    void showListContextMenu(const QPoint& pos);
+
+    void on_pushButton_back_clicked();
+    void on_listWidget_category_currentItemChanged(QListWidgetItem* current, QListWidgetItem* previous);
+    void on_listWidget_card_currentRowChanged(int row);
+    void on_listWidget_card_pressed(const QModelIndex& index);
+    void on_listWidget_card_activated(const QModelIndex& index);
+
+private:
+    void createActions();
+    void setupWindow();
+    void createToolbar();
+    void createCards();
+    void setToolbarState(int state);
+    bool isActiveApp(QWidget* widget);
+    void clearWindow();
+    void login(); // steps after an accepted unlock: read, list, lock timer
+
+    void createCategoryList();
+    void createDefaultCategories();
+    void fillCardList();
+    void setCurrCard(const QString& type);
+    bool selectCardRow(int row);
+    void showCurrCard();
+    void hideCurrCard();
+    void returnHigher();
+    void addCard();
+    void saveNewCard(FieldMap& data);
+    void saveCurrCard(FieldMap& data);
+    // The store written with the window's key, after making sure the key
+    // still opens it; false (with the warning shown) when nothing was written.
+    bool writeStore();
+    bool ensureCurrentKey();
+
+    Ui::MainWindow* form;
+    FolderMap safe;
+    CardMap descr;
+    QByteArray key;
+    QString currCategory;
+    bool isNewCard;
+    bool isCardSelected;
+    AppSettings settings;
+    QTimer authTimer;
+    QTimer idleTimer;
+    Repository repository;
+    FolderMap::iterator currFolder;
+    CardMap::iterator currEntry;
+    PatternCard* currCard;
+
+    CardCar* cardCar;
+    CardBank* cardBank;
+    CardWifi* cardWifi;
+    CardNote* cardNote;
+    CardLock* cardLock;
+    CardComputer* cardComputer;
+    CardIcq* cardIcq;
+    CardPeriph* cardPeriph;
+    CardCloud* cardCloud;
+    CardPassport* cardPassport;
+    CardUser* cardUser;
+    CardServer* cardServer;
+
+    QToolButton* toolButton_settings;
+    QToolButton* toolButton_help;
+    QToolButton* toolButton_find;
+    QToolButton* toolButton_cut;
+    QToolButton* toolButton_copy;
+    QToolButton* toolButton_paste;
+    QToolButton* toolButton_delete;
+    QToolButton* toolButton_undo;
+    QToolButton* toolButton_add;
+    QToolButton* toolButton_edit;
+    QToolButton* toolButton_save;
+
+    QAction* actionBack;
+    QAction* actionDelete;
+    QAction* actionSave;
+    QAction* actionAdd;
+};
