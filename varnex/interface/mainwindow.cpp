@@ -44,6 +44,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <array>
 #include <iterator>
 
 namespace Ui {
@@ -168,9 +169,7 @@ MainWindow::MainWindow(QWidget* parent)
     createActions();
     setupWindow();
 
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer})
+    for (PatternCard* card : allCards())
         connect(card, &PatternCard::cardChanged, this, &MainWindow::onCardChanged);
 
     connect(&idleTimer, &QTimer::timeout, this, &MainWindow::onTimeout);
@@ -284,12 +283,16 @@ void MainWindow::createCards()
     cardUser = new CardUser(nullptr);
     cardServer = new CardServer(nullptr);
     currCard = cardCar;
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer}) {
+    for (PatternCard* card : allCards()) {
         form->verticalLayout_card->addWidget(card);
         card->hide();
     }
+}
+
+std::array<PatternCard*, 12> MainWindow::allCards() const
+{
+    return {cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
+            cardPassport, cardUser, cardServer};
 }
 
 void MainWindow::setToolbarState(int state)
@@ -383,6 +386,8 @@ void MainWindow::login()
         key.clear();
         currFolder = safe.end();
         setToolbarState(0);
+        // The record goes back to the file at close: keep what it holds.
+        loadSettings(settings);
         QMessageBox::warning(this, tr("Предупреждение"),
                              tr("Хранилище повреждено и не может быть прочитано.\nФайл хранилища оставлен без изменений."),
                              QMessageBox::Ok);
@@ -643,9 +648,7 @@ void MainWindow::on_listWidget_card_activated(const QModelIndex&)
 
 void MainWindow::showCurrCard()
 {
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer})
+    for (PatternCard* card : allCards())
         if (card != currCard)
             card->hide();
     if (currCard)

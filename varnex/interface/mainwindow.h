@@ -11,6 +11,8 @@
 #include <QModelIndex>
 #include <QTimer>
 
+#include <array>
+
 class QAction;
 class QListWidgetItem;
 class QToolButton;
@@ -76,6 +78,7 @@ private:
     void setupWindow();
     void createToolbar();
     void createCards();
+    std::array<PatternCard*, 12> allCards() const; // in the order they are made
     void setToolbarState(int state);
     bool isActiveApp(QWidget* widget);
     void clearWindow();
