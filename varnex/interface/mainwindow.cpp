@@ -364,13 +364,8 @@ void MainWindow::onAuthTimeout()
             return;
         }
     }
-    AuthPswDlg auth(0, this);
-    if (auth.exec() != QDialog::Accepted) {
-        QCoreApplication::exit(0);
-        return;
-    }
-    key = auth.key();
-    login();
+    if (takeKey())
+        login();
 }
 
 void MainWindow::login()
@@ -426,13 +421,8 @@ void MainWindow::onRepositoryChanged()
     saveDefaultSettings();
     if (!repository.exists())
         return;
-    AuthPswDlg auth(0, this);
-    if (auth.exec() != QDialog::Accepted) {
-        QCoreApplication::exit(0);
-        return;
-    }
-    key = auth.key();
-    login();
+    if (takeKey())
+        login();
 }
 
 void MainWindow::onSettings()
@@ -734,9 +724,7 @@ void MainWindow::saveNewCard(FieldMap& data)
         folder.insert(name, data);
         currFolder = safe.insert(currCategory, folder);
     } else if (currFolder->contains(name)) {
-        QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
-                             QMessageBox::Ok);
-        currCard->setReadOnly(false);
+        refuseTakenName();
         return;
     } else {
         currFolder->insert(name, data);
@@ -764,9 +752,7 @@ void MainWindow::saveCurrCard(FieldMap& data)
     const QString name = data.value(tr("Название карточки"));
     // Another card of the category under the new name would be lost.
     if (name != currEntry.key() && currFolder->contains(name)) {
-        QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
-                             QMessageBox::Ok);
-        currCard->setReadOnly(false);
+        refuseTakenName();
         return;
     }
     currFolder->erase(currEntry);
@@ -775,6 +761,13 @@ void MainWindow::saveCurrCard(FieldMap& data)
     writeStore();
     returnHigher();
     setToolbarState(2);
+}
+
+void MainWindow::refuseTakenName()
+{
+    QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
+                         QMessageBox::Ok);
+    currCard->setReadOnly(false);
 }
 
 void MainWindow::onDelete()
@@ -805,6 +798,11 @@ bool MainWindow::ensureCurrentKey()
         return true;
     // The store now has another key (the master password was changed):
     // nothing is written until the user gives the password that opens it.
+    return takeKey();
+}
+
+bool MainWindow::takeKey()
+{
     AuthPswDlg auth(0, this);
     if (auth.exec() != QDialog::Accepted) {
         QCoreApplication::exit(0);
