@@ -364,8 +364,9 @@ private slots:
         QCOMPARE(kept.categoryRow, 2);
     }
 
-    // A failing write is warned as a card save; the card stays in memory and
-    // goes to the file with the next save that succeeds.
+    // A failing write, of a save or of a delete, is warned as a card save;
+    // the change stays in memory and goes to the file with the next write
+    // that succeeds.
     void failingWrite()
     {
         QVERIFY(openWindow());
@@ -386,6 +387,25 @@ private slots:
         click(w, "toolButton_add");
         enter(w, {{"lineEdit_name", "Next"}});
         QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Kept", "Next"}));
+
+        // A delete whose write fails: the same warning, the card gone from
+        // memory only, and the next write takes the deletion along.
+        const QByteArray two = storeBytes();
+        D del;
+        del.box(QMessageBox::Yes).box();
+        {
+            FileSizeLimit limit(40);
+            QVERIFY(limit.ok());
+            clickRow(cards(w), 0);
+            click(w, "toolButton_delete");
+            QTRY_VERIFY(del.done());
+        }
+        QCOMPARE(del.boxes.value(1).title, QStringLiteral("Сохранение карточки"));
+        QCOMPARE(storeBytes(), two);
+        QCOMPARE(texts(cards(w)), QStringList{"Next\n"});
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Third"}});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Next", "Third"}));
     }
 
     // The master password changed under the open window: nothing is written
@@ -592,10 +612,12 @@ private slots:
         D driver;
         if (replaced) {
             QVERIFY(Repository().write(Repository::keyFromPassword("efgh2"),
-                                       CardMap{{"Z", FieldMap{{"name", "Z"}, {"descr", "zz"}, {"card", "Компьютер"},
-                                                               {"icon", ":/32/oxygen/folders/computer"}}}},
+                                       CardMap{{"Z", FieldMap{{"name", "Z"}, {"descr", "zz"}, {"card", "Заметки"},
+                                                               {"icon", ":/32/oxygen/folders/note"}}}},
                                        FolderMap{{"Z", CardMap{{"z1", FieldMap{{"Название карточки", "z1"},
-                                                                               {"Тип карточки", "Компьютер"}}}}}}));
+                                                                               {"Тип карточки", "Компьютер"}}},
+                                                               {"z2", FieldMap{{"Название карточки", "z2"},
+                                                                               {"Тип карточки", "Неизвестный"}}}}}}));
             driver.on("AuthPswDlg", unlockWith("efgh2", &title));
         } else {
             QVERIFY(QFile::remove(Repository::defaultPath()));
@@ -607,8 +629,16 @@ private slots:
         if (replaced) {
             QCOMPARE(title, QStringLiteral("Открыть хранилище"));
             QCOMPARE(texts(categories(w)), QStringList{"Z"});
-            QCOMPARE(texts(cards(w)), QStringList{"z1\n"});
+            QCOMPARE(texts(cards(w)), (QStringList{"z1\n", "z2\n"}));
             QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("zz"));
+            // A card opens in the widget of its type; a type that no widget
+            // has keeps the widget of the last card opened.
+            openRow(cards(w), 0);
+            QCOMPARE(shownCard(w)->metaObject()->className(), "CardComputer");
+            click(w, "pushButton_back");
+            openRow(cards(w), 1);
+            QCOMPARE(shownCard(w)->metaObject()->className(), "CardComputer");
+            QCOMPARE(D::find<QLineEdit>(shownCard(w), "lineEdit_name")->text(), QStringLiteral("z2"));
         } else {
             QTest::qWait(30);
             QCOMPARE(categories(w)->count(), 0);
