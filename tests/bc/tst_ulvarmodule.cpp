@@ -215,14 +215,13 @@ void TestUlvarModule::trainSaveReloadExtract()
     const QByteArray key = synth.key();
     const rig::MatrixPtr code = rig::codeMatrix(key);
     const Nb::SlotIds inputIds(scheme, Nb::StIn, 255);
-    const Nb::SlotIds converters(scheme, Nb::StConv, Nb::BtNeuralConv);
 
     nbIUlvar* trainer = make();
     QVERIFY(trainer);
     // Given back on every way out, so that a failure does not count on.
     std::unique_ptr<nbIUlvar, void (*)(nbIUlvar*)> hold(trainer, [](nbIUlvar* u) { u->release(); });
     rig::Client client(trainer);
-    const QByteArray trained = client.train(rig::prefixed(nbc), inputIds, converters, own, alien, *code);
+    const QByteArray trained = client.train(rig::prefixed(nbc), inputIds, scheme, own, alien, *code);
     QVERIFY2(!trained.isEmpty(), qPrintable(QStringLiteral("steps %1").arg(printed(client.steps))));
     QCOMPARE(client.steps.at(1 + 2 * inputs + 3), nbE_INSUFFICIENT_BUFFER);
     QVERIFY(client.errorI >= 0.0f && client.errorI <= 1.0f);
