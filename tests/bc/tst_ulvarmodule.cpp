@@ -105,6 +105,8 @@ void TestUlvarModule::exportsOnly()
     // The engine's own classes stay inside the module.
     QVERIFY(!m_lib.resolve("_ZN2Bc7BcUlvar9liveCountE"));
     QVERIFY(!m_lib.resolve("_ZN2Bc8BcScheme7paramIdE"));
+    // Nor the standard-library code compiled into it.
+    QVERIFY(!m_lib.resolve("_ZNSt6vectorIfSaIfEE17_M_default_appendEm"));
 }
 
 void TestUlvarModule::queryComponent_data()
