@@ -29,7 +29,6 @@ struct Setup {
         key = synth.key();
         code = rig::codeMatrix(key);
         inputs = Nb::SlotIds(scheme, Nb::StIn, 255);
-        converters = Nb::SlotIds(scheme, Nb::StConv, Nb::BtNeuralConv);
         Bc::BcUlvar* u = component();
         rig::Client client(u);
         trained = rig::prefixed(train(client));
@@ -44,7 +43,7 @@ struct Setup {
     }
     QByteArray train(rig::Client& client)
     {
-        return client.train(container, inputs, converters, {person.own.get()}, {person.alien.get()}, *code);
+        return client.train(container, inputs, scheme, {person.own.get()}, {person.alien.get()}, *code);
     }
 
     rig::Synth synth;
@@ -55,7 +54,6 @@ struct Setup {
     QByteArray key;
     rig::MatrixPtr code;
     Nb::SlotIds inputs;
-    Nb::SlotIds converters;
     QByteArray trained;
 };
 

@@ -203,7 +203,9 @@ struct Client {
     explicit Client(nbIUlvar* u) : ulvar(u) {}
 
     // Training: the trained container's bytes (no size word), or empty.
-    QByteArray train(const QByteArray& container, const Nb::SlotIds& inputs, const Nb::SlotIds& converters,
+    // The neural converters of the scheme are protected afterwards, each
+    // with its own block flags and bit 2 set.
+    QByteArray train(const QByteArray& container, const Nb::SlotIds& inputs, const Nb::Scheme& scheme,
                      const QList<Nb::Matrix*>& own, const QList<Nb::Matrix*>& alien, const Nb::Matrix& code)
     {
         steps.clear();
@@ -233,9 +235,11 @@ struct Client {
         params = prefixed(QByteArray(lengthWord(params), '\0'));
         if (!step(ulvar->getParams(dataOf(params), nullptr)))
             return QByteArray();
-        for (Nb::SlotId id : converters)
-            if (!step(ulvar->trainSlot(id, Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(0x2), Nb::ToInfinite)))
+        for (Nb::SlotId id : Nb::SlotIds(scheme, Nb::StConv, Nb::BtNeuralConv)) {
+            const Nb::BlockFlags flags = Nb::BlockFlags(scheme.at(id)->flags() | 0x2);
+            if (!step(ulvar->trainSlot(id, Nb::TmDefault, Nb::BsTrained, flags, Nb::ToInfinite)))
                 return QByteArray();
+        }
         if (!step(ulvar->test(Nb::TmE2Bio, &figure, Nb::ToInfinite)))
             return QByteArray();
         errorIIProtected = *reinterpret_cast<float*>(figure.at(0, 0));

@@ -60,6 +60,9 @@ struct Engine {
     rig::MatrixPtr code = rig::codeMatrix(key);
 };
 
+// An identifier as it lies in memory and crosses the interface.
+QByteArray idBytes(const Nb::Uuid& id) { return QByteArray(reinterpret_cast<const char*>(id.data()), Nb::Uuid::Size); }
+
 rig::MatrixPtr figure(Nb::MetaFormat format = Nb::MfR32, int32_t count = 1)
 {
     auto m = std::make_unique<Nb::Matrix>(1, Nb::Meta(count, format, Nb::MtC));
@@ -72,7 +75,10 @@ rig::MatrixPtr figure(Nb::MetaFormat format = Nb::MfR32, int32_t count = 1)
 class TestBcUlvar : public QObject {
     Q_OBJECT
 private slots:
+    void identifiers_data();
+    void identifiers();
     void references();
+    void statusResetOnEntry();
     void nullPointersAndBadLengths();
     void constraintNumbersOutOfRange_data();
     void constraintNumbersOutOfRange();
@@ -87,6 +93,23 @@ private slots:
     void rowCountsAndLayouts();
     void emulateUsesRowsSetBefore();
 };
+
+void TestBcUlvar::identifiers_data()
+{
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("CLSID_Ulvar") << idBytes(CLSID_Ulvar) << hex("89 FE C0 9A 6E 59 14 44 94 36 05 12 2B D9 4D 34");
+    QTest::newRow("IID_nbIUnknown") << idBytes(IID_nbIUnknown) << hex("00 00 00 00 00 00 00 00 00 C0 00 00 00 00 00 46");
+    QTest::newRow("IID_nbIUlvar") << idBytes(IID_nbIUlvar) << hex("60 3E 21 A3 B3 57 43 46 84 E4 11 CA B9 E8 1F FE");
+    QTest::newRow("paramId") << idBytes(BcScheme::paramId) << hex("B1 3C 41 30 A7 53 62 4B 9F 01 0E 43 0E 7E 3E F8");
+}
+
+void TestBcUlvar::identifiers()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(id, bytes);
+}
 
 void TestBcUlvar::references()
 {
@@ -111,6 +134,23 @@ void TestBcUlvar::references()
     QCOMPARE(u->reserved5(), nbE_UNSUPPORTED_FUNCTION);
     QCOMPARE(u->release(), 0u);
     QCOMPARE(BcUlvar::liveCount.load(), before);
+}
+
+void TestBcUlvar::statusResetOnEntry()
+{
+    Engine e;
+    QCOMPARE(e.load(), nbS_OK);
+    DebugCapture capture;
+    // Each result describes its own call, not a failure left by the one before.
+    QCOMPARE(e.u->setConstraint(0x0005, Nb::CtOwn, e.own.get()), 0xC0000021u);
+    QCOMPARE(e.u->clear(Nb::SchemeParts(0)), nbS_OK);
+    QCOMPARE(e.u->setConstraint(0x0005, Nb::CtOwn, e.own.get()), 0xC0000021u);
+    QCOMPARE(e.u->setConstraint(Input, Nb::CtOwn, e.own.get()), nbS_OK);
+    QCOMPARE(e.u->setConstraint(0x0005, Nb::CtOwn, e.own.get()), 0xC0000021u);
+    Nb::Matrix back(e.own->cols(), Nb::Meta(Features, Nb::MfR32, Nb::MtC));
+    QCOMPARE(e.u->getConstraint(Input, Nb::CtOwn, &back), nbS_OK);
+    QCOMPARE(e.u->setConstraint(0x0005, Nb::CtOwn, e.own.get()), 0xC0000021u);
+    QCOMPARE(e.trainAll(), nbS_OK);
 }
 
 void TestBcUlvar::nullPointersAndBadLengths()
