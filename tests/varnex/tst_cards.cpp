@@ -409,6 +409,8 @@ void TestCards::urlButton_data()
     QTest::newRow("file url") << "file:///etc/passwd" << "";
     QTest::newRow("home path") << "~/secret" << "";
     QTest::newRow("drive path") << "C:\\Windows\\notepad.exe" << "";
+    QTest::newRow("unc path") << "\\\\host\\share\\run.exe" << "";
+    QTest::newRow("file host") << "FILE://host/share/run.exe" << "";
 }
 
 void TestCards::urlButton()
