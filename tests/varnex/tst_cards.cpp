@@ -122,6 +122,11 @@ W* child(QWidget* card, const QString& name)
 
 bool shown(QWidget* card, const QString& name) { return child(card, name)->isVisibleTo(card); }
 
+bool sameIcon(const QIcon& icon, const QString& path)
+{
+    return !icon.isNull() && icon.pixmap(32).toImage() == QIcon(path).pixmap(32).toImage();
+}
+
 } // namespace
 
 class UrlCatcher : public QObject
@@ -283,7 +288,9 @@ void TestCards::hiddenRowsComeBack()
     QVERIFY(!shown(card.data(), "toolButton_passw"));
 
     if (kind == user) {  // the open button goes with its row and comes back with it
+        DebugCapture capture;
         card->setData(FieldMap{{u("Пароль"), "p"}});
+        QVERIFY(capture.texts().contains("void CardUser::hideControls()"));
         QVERIFY(!shown(card.data(), "toolButton_url") && shown(card.data(), "toolButton_clipboard"));
         card->setData(full);
         QVERIFY(shown(card.data(), "toolButton_url") && shown(card.data(), "toolButton_clipboard"));
@@ -365,6 +372,10 @@ void TestCards::iconChooser()
     }
     const QString chosen = card.getData().value(u("Иконка"));
     QVERIFY(chosen.startsWith(":/32/") && chosen != ":/32/oxygen/folders/user");
+    QVERIFY(sameIcon(child<QToolButton>(&card, "toolButton_ico")->icon(), chosen));
+    // The view's icon follows at the next fill, not at once.
+    const QImage shown = child<QLabel>(&card, "label_ico")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(shown, QPixmap(":/32/oxygen/folders/user").toImage());
     onNextDialog(reject);
     child<QToolButton>(&card, "toolButton_ico")->click();
     QCOMPARE(spy.count(), 2);
@@ -467,11 +478,6 @@ struct FormSpec {
     QList<QPair<const char*, const char*>> labels; // label, text after init
     QStringList widgets;  // every named widget of the form
 };
-
-bool sameIcon(const QIcon& icon, const QString& path)
-{
-    return !icon.isNull() && icon.pixmap(32).toImage() == QIcon(path).pixmap(32).toImage();
-}
 
 } // namespace
 
