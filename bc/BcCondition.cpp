@@ -136,6 +136,11 @@ bool BcCondition::emulate(Nb::ConstraintType in, Nb::ConstraintType out, bool bu
     }
     BcSlots ins, sps;
     inputSlots(&ins, &sps, nullptr, nullptr);
+    // Without an alternative there is nothing to select from.
+    if (ins.isEmpty()) {
+        BC_ERR(13);
+        return error(Nb::EcCScheme);
+    }
 
     BcSlot* selected = nullptr;
     // Mode 3: the pairs that take part.
@@ -269,6 +274,11 @@ bool BcCondition::train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags
     }
     BcSlots ins;
     inputSlots(&ins, nullptr, nullptr, nullptr);
+    // Neither handing down nor taking over means anything without an input.
+    if (ins.isEmpty()) {
+        BC_ERR(4);
+        return error(Nb::EcCScheme);
+    }
     const Nb::Matrix::Row code(&m_own, 0);
     if (flags & FlagHandDown) {
         if (code.cols() < 1)
@@ -283,7 +293,7 @@ bool BcCondition::train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags
     } else {
         BcSlots self{this};
         int32_t n = 0;
-        if (ins.isEmpty() || !actualize(self, Nb::CtOwn, n, true) || !code.resize(n) ||
+        if (!actualize(self, Nb::CtOwn, n, true) || !code.resize(n) ||
             !code.copy(ins.first()->constraint(Nb::CtOwn)))
             return error(Nb::EcNoDataOwn);
     }
@@ -296,6 +306,13 @@ bool BcCondition::test()
 {
     if (m_tst.cols() > 0)
         return true;
+    BcSlots ins;
+    inputSlots(&ins, nullptr, nullptr, nullptr);
+    // The figures are the inputs'; none would read as a perfect converter.
+    if (ins.isEmpty()) {
+        BC_ERR(2);
+        return error(Nb::EcCScheme);
+    }
     if (!m_tst.resize(1) || !m_tst.data() || m_tst.data()[0][0].isNull()) {
         m_tst.resize(0);
         BC_ERR(1);
@@ -304,8 +321,6 @@ bool BcCondition::test()
     float* figures = reinterpret_cast<float*>(m_tst.at(0, 0));
     for (int32_t i = 0; i < TestFigures; ++i)
         figures[i] = 0.0f;
-    BcSlots ins;
-    inputSlots(&ins, nullptr, nullptr, nullptr);
     for (int32_t i = 0; i < ins.size(); ++i) {
         const Nb::Matrix::Row t = ins.at(i)->constraint(Nb::CtTst);
         // Inputs are tested first; without their figures there are none here.

@@ -40,13 +40,9 @@ BcConnector::~BcConnector()
 
 BcSlots BcConnector::boundInputs() const
 {
+    // One list for both kinds keeps them in link order.
     BcSlots out;
-    const int32_t n = int32_t(qMin(m_links.size(), m_inputs.size()));
-    for (int32_t k = 0; k < n; ++k) {
-        const Nb::SlotType kind = m_links.at(k).type();
-        if (kind == Nb::StIn || kind == Nb::StSpIn)
-            out.append(m_inputs.at(k));
-    }
+    inputSlots(&out, &out, nullptr, nullptr);
     return out;
 }
 
@@ -321,16 +317,11 @@ int32_t BcConnector::readParams(const Nb::Container& in, int32_t index, const Nb
         error(Nb::EcBlockType);
         return -1;
     }
-    if (m_mode == ModeJoin) {
-        if (!block->isEmpty()) {
-            BC_ERR(8);
-            error(Nb::EcConsistencyFail);
-            return -1;
-        }
+    // A join stores nothing, so nothing of the block is read.
+    if (m_mode == ModeJoin)
         return 1;
-    }
     if (m_mode != ModeDigest) {
-        BC_ERR(9);
+        BC_ERR(8);
         return -1;
     }
     int32_t pos = 0;
@@ -345,19 +336,19 @@ int32_t BcConnector::readParams(const Nb::Container& in, int32_t index, const Nb
     // The block holds exactly the two fields, and the mask covers the code.
     if (pos < 0 || pos != block->size()) {
         wipe(mask);
-        BC_ERR(10);
+        BC_ERR(9);
         error(Nb::EcConsistencyFail);
         return -1;
     }
     if (s == 0 || int32_t(m) != m_meta.size()) {
         wipe(mask);
-        BC_ERR(11);
+        BC_ERR(10);
         error(Nb::EcMeta);
         return -1;
     }
     if (!m_salt.create(Nb::Meta(int32_t(s) * 8, Nb::MfI1, Nb::MtDO)) || !m_mask.create(m_meta)) {
         wipe(mask);
-        BC_ERR(12);
+        BC_ERR(11);
         error(Nb::EcMeta);
         return -1;
     }
@@ -365,7 +356,7 @@ int32_t BcConnector::readParams(const Nb::Container& in, int32_t index, const Nb
         m_salt.resize(0);
         m_mask.resize(0);
         wipe(mask);
-        BC_ERR(13);
+        BC_ERR(12);
         error(Nb::EcOutOfMemory);
         return -1;
     }

@@ -127,6 +127,7 @@ private slots:
     void selectedByIndex();
     void selectedBySampleScores();
     void training();
+    void refusedWithoutAlternatives();
     void testFigures();
     void parameterBlock();
 };
@@ -138,17 +139,28 @@ void TestBcCondition::validation_data()
     QTest::addColumn<int>("selectorCount");
     QTest::addColumn<int>("selectorFormat");
     QTest::addColumn<int>("inputBits");
+    QTest::addColumn<int>("outputs");
+    QTest::addColumn<int>("ownBits");
     QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("state");
     QTest::addColumn<int>("error");
-    QTest::newRow("two inputs, flags 0x40") << 2 << 0 << 1 << int(Nb::MfI32) << 16 << 0x40 << 0;
-    QTest::newRow("one selector") << 2 << 1 << 1 << int(Nb::MfI32) << 16 << 0 << 0;
-    QTest::newRow("two scorers") << 2 << 2 << 1 << int(Nb::MfI32) << 16 << 0 << 0;
-    QTest::newRow("one input") << 1 << 0 << 1 << int(Nb::MfI32) << 16 << 0 << int(Nb::EcCScheme);
-    QTest::newRow("three scorers") << 2 << 3 << 1 << int(Nb::MfI32) << 16 << 0 << int(Nb::EcCScheme);
-    QTest::newRow("selector of no value") << 2 << 1 << 0 << int(Nb::MfI32) << 16 << 0 << int(Nb::EcMeta);
-    QTest::newRow("real selector") << 2 << 1 << 1 << int(Nb::MfR32) << 16 << 0 << int(Nb::EcMeta);
-    QTest::newRow("input of other width") << 2 << 0 << 1 << int(Nb::MfI32) << 24 << 0 << int(Nb::EcMeta);
-    QTest::newRow("flag 0x20") << 2 << 0 << 1 << int(Nb::MfI32) << 16 << 0x20 << int(Nb::EcBlockFlag);
+    QTest::addColumn<int>("tag");
+    const int i32 = int(Nb::MfI32);
+    const int trained = int(Nb::BsTrained);
+    QTest::newRow("two inputs, flags 0x40") << 2 << 0 << 1 << i32 << 16 << 0 << 16 << 0x40 << trained << 0 << 0;
+    QTest::newRow("one selector") << 2 << 1 << 1 << i32 << 16 << 0 << 16 << 0 << 0 << 0 << 0;
+    QTest::newRow("two scorers") << 2 << 2 << 1 << i32 << 16 << 0 << 16 << 0 << 0 << 0 << 0;
+    QTest::newRow("one input") << 1 << 0 << 1 << i32 << 16 << 0 << 16 << 0 << 0 << int(Nb::EcCScheme) << 2;
+    QTest::newRow("three scorers") << 2 << 3 << 1 << i32 << 16 << 0 << 16 << 0 << 0 << int(Nb::EcCScheme) << 3;
+    QTest::newRow("special output") << 2 << 0 << 1 << i32 << 16 << 1 << 16 << 0 << 0 << int(Nb::EcCScheme) << 4;
+    QTest::newRow("own cells of no size") << 2 << 0 << 1 << i32 << 16 << 0 << 0 << 0 << 0 << int(Nb::EcMeta) << 6;
+    QTest::newRow("input of other width") << 2 << 0 << 1 << i32 << 24 << 0 << 16 << 0 << 0 << int(Nb::EcMeta) << 7;
+    QTest::newRow("selector of no value") << 2 << 1 << 0 << i32 << 16 << 0 << 16 << 0 << 0 << int(Nb::EcMeta) << 8;
+    QTest::newRow("real selector") << 2 << 1 << 1 << int(Nb::MfR32) << 16 << 0 << 16 << 0 << 0 << int(Nb::EcMeta) << 8;
+    for (int flag : {0x10, 0x20, 0x80})
+        QTest::addRow("flag 0x%x", flag) << 2 << 0 << 1 << i32 << 16 << 0 << 16 << flag << 0 << int(Nb::EcBlockFlag) << 8;
+    QTest::newRow("partly trained") << 2 << 0 << 1 << i32 << 16 << 0 << 16 << 0 << int(Nb::BsPartially)
+                                    << int(Nb::EcBlockState) << 9;
 }
 
 void TestBcCondition::validation()
@@ -158,28 +170,42 @@ void TestBcCondition::validation()
     QFETCH(int, selectorCount);
     QFETCH(int, selectorFormat);
     QFETCH(int, inputBits);
+    QFETCH(int, outputs);
+    QFETCH(int, ownBits);
     QFETCH(int, flags);
+    QFETCH(int, state);
     QFETCH(int, error);
+    QFETCH(int, tag);
     Factory factory;
     Nb::Scheme s(&factory);
-    Nb::SlotTypes kinds;
-    Nb::SlotNums positions;
+    Nb::SlotIds links;
     for (int k = 0; k < alternatives; ++k) {
         s.push(Nb::StIn, k == 1 ? Nb::Meta(inputBits, Nb::MfI1, Nb::MtDO) : Out);
-        kinds << Nb::StIn;
-        positions << s.count() - 1;
+        links << s.slotId(s.count() - 1);
     }
     for (int k = 0; k < selectors; ++k) {
         s.push(Nb::StSpIn, Nb::Meta(selectorCount, Nb::MetaFormat(selectorFormat), Nb::MtDO));
-        kinds << Nb::StSpIn;
-        positions << s.count() - 1;
+        links << s.slotId(s.count() - 1);
+    }
+    for (int k = 0; k < outputs; ++k) {
+        s.push(Nb::StSpOut, Out);
+        links << s.slotId(s.count() - 1);
     }
     DebugCapture capture;
-    s.push(Nb::BtCondition, Out, kinds, positions, Nb::BlockFlags(flags));
+    s.push(Nb::Slot(Nb::SlotId::conv(Nb::BtCondition, 1), Nb::Meta(ownBits, Nb::MfI1, Nb::MtDO), links,
+                    Nb::BlockFlags(flags), Nb::BlockState(state)));
     BcSlot* cond = dynamic_cast<BcSlot*>(s.at(s.count() - 1));
+    QVERIFY(cond);
     s.setStatus(Nb::ScOk);
+    capture.clear();
     QCOMPARE(cond->validate(), error == 0);
     QCOMPARE(s.status(), error ? slotError(cond, Nb::ErrorCode(error)) : Nb::ScOk);
+    if (error) {
+        const QList<CapturedMessage> reports = capture.reports();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().text.section(' ', 1, 1), QString::number(tag));
+        QVERIFY(reports.first().file.endsWith(QLatin1String("BcCondition.cpp")));
+    }
 }
 
 void TestBcCondition::modeFromSelectors()
@@ -329,6 +355,46 @@ void TestBcCondition::training()
     over.cond->set(Nb::CtOwn, Row(code.get(), 0));
     QVERIFY(over.cond->train(Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(0)));
     QCOMPARE(cell(over.cond->constraint(Nb::CtOwn)), cell(Row(own.get(), 0)));
+}
+
+void TestBcCondition::refusedWithoutAlternatives()
+{
+    // Selecting or scoring inputs only, or no link at all: there is nothing
+    // to pass on, hand down, take over or take figures from.
+    for (int selectors : {0, 1, 2}) {
+        Factory factory;
+        Nb::Scheme s(&factory);
+        Nb::SlotIds links;
+        for (int k = 0; k < selectors; ++k) {
+            s.push(Nb::StSpIn, Score);
+            links << s.slotId(k);
+        }
+        DebugCapture capture;
+        s.push(Nb::Slot(Nb::SlotId::conv(Nb::BtCondition, 1), Out, links, Nb::BlockFlags(0x40), Nb::BsTrained));
+        BcCondition* cond = dynamic_cast<BcCondition*>(s.at(selectors));
+        QVERIFY(cond);
+        QCOMPARE(cond->mode(), selectors + 1);
+        auto zero = scores({0});
+        for (int k = 0; k < selectors; ++k)
+            dynamic_cast<BcSlot*>(s.at(k))->set(Nb::CtAny, Row(zero.get(), 0));
+        auto code = bits(1);
+        cond->set(Nb::CtOwn, Row(code.get(), 0));
+        const Nb::Status refused = slotError(cond, Nb::EcCScheme);
+
+        s.setStatus(Nb::ScOk);
+        QVERIFY(!cond->emulate(Nb::CtAny, Nb::CtAny, true));
+        QCOMPARE(s.status(), refused);
+        QCOMPARE(cond->constraintCols(Nb::CtAny), 0);
+        for (uint16_t flags : {uint16_t(0x40), uint16_t(0)}) {
+            s.setStatus(Nb::ScOk);
+            QVERIFY(!cond->train(Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(flags)));
+            QCOMPARE(s.status(), refused);
+        }
+        s.setStatus(Nb::ScOk);
+        QVERIFY(!cond->test());
+        QCOMPARE(s.status(), refused);
+        QCOMPARE(cond->constraintCols(Nb::CtTst), 0);
+    }
 }
 
 void TestBcCondition::testFigures()

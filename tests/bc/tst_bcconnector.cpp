@@ -19,12 +19,26 @@ namespace {
 
 Nb::Meta bitsMeta(int32_t n) { return Nb::Meta(n, Nb::MfI1, Nb::MtDO); }
 
+// Stands for a converter that cannot give outputs yet (untrained): its
+// emulation fails without an error of its own.
+class Mute : public BcSlot {
+public:
+    using BcSlot::BcSlot;
+    bool train(Nb::TrainMode, Nb::BlockState, Nb::BlockFlags) override { return true; }
+    bool emulate(Nb::ConstraintType, Nb::ConstraintType, bool) override { return false; }
+    bool test() override { return false; }
+    int32_t writeParams(Nb::Container&, const Nb::Uuid*, const Nb::BlockType*) const override { return 0; }
+    int32_t readParams(const Nb::Container&, int32_t, const Nb::Uuid*) override { return 0; }
+};
+
 class Factory : public Nb::Scheme::Factory {
 public:
     Nb::Slot* create(Nb::SlotId id) override
     {
         if (id.type() != Nb::StConv)
             return new BcParam(id, Nb::NilMeta);
+        if (id.block() == Nb::BtNeuralConv)
+            return new Mute(id, Nb::NilMeta);
         return id.block() == Nb::BtConnector ? new BcConnector(id, Nb::NilMeta) : nullptr;
     }
 };
@@ -117,7 +131,9 @@ class TestBcConnector : public QObject {
 private slots:
     void validation_data();
     void validation();
+    void validationOfLinksAndState();
     void modeFromInputs();
+    void inputsWithoutOutputs();
     void digestBindsCodeToBits();
     void digestWithRandomTargetsOrCode();
     void digestParameterBlock();
@@ -169,6 +185,82 @@ void TestBcConnector::validation()
     BcSlot* lone = dynamic_cast<BcSlot*>(one.at(1));
     QVERIFY(!lone->validate());
     QCOMPARE(one.status(), slotError(lone, Nb::EcCScheme));
+}
+
+void TestBcConnector::validationOfLinksAndState()
+{
+    Factory factory;
+    DebugCapture capture;
+    // A special output may not feed the binding.
+    Nb::Scheme out(&factory);
+    out.push(Nb::StIn, bitsMeta(16)).push(Nb::StSpOut, bitsMeta(16)).push(Nb::StIn, bitsMeta(16));
+    out.push(Nb::BtConnector, bitsMeta(160), {Nb::StIn, Nb::StSpOut, Nb::StIn}, {0, 1, 2}, Nb::BlockFlags(0));
+    BcSlot* spOut = dynamic_cast<BcSlot*>(out.at(3));
+    out.setStatus(Nb::ScOk);
+    QVERIFY(!spOut->validate());
+    QCOMPARE(out.status(), slotError(spOut, Nb::EcCScheme));
+
+    // Special inputs are bound like plain ones, in link order, and count
+    // towards the join.
+    Nb::Scheme sp(&factory);
+    sp.push(Nb::StSpIn, bitsMeta(8)).push(Nb::StIn, bitsMeta(8));
+    sp.push(Nb::BtConnector, bitsMeta(16), {Nb::StSpIn, Nb::StIn}, {0, 1}, Nb::BlockFlags(0));
+    BcConnector* conn = dynamic_cast<BcConnector*>(sp.at(2));
+    sp.setStatus(Nb::ScOk);
+    QVERIFY(conn->validate());
+    QCOMPARE(conn->mode(), uint32_t(BcConnector::ModeJoin));
+    auto a = randomBits(8), b = randomBits(8);
+    dynamic_cast<BcSlot*>(sp.at(0))->set(Nb::CtOwn, Row(a.get(), 0));
+    dynamic_cast<BcSlot*>(sp.at(1))->set(Nb::CtOwn, Row(b.get(), 0));
+    QVERIFY(conn->train(Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(0)));
+    QCOMPARE(cell(conn->constraint(Nb::CtOwn)), cell(*a) + cell(*b));
+
+    Rig partly(16, 16, 160, 0, Nb::BsPartially);
+    partly.scheme.setStatus(Nb::ScOk);
+    QVERIFY(!partly.conn->validate());
+    QCOMPARE(partly.scheme.status(), slotError(partly.conn, Nb::EcBlockState));
+}
+
+void TestBcConnector::inputsWithoutOutputs()
+{
+    Factory factory;
+    Nb::Scheme s(&factory);
+    s.push(Nb::StIn, Nb::Meta(4, Nb::MfR32, Nb::MtC));
+    s.push(Nb::BtNeuralConv, bitsMeta(16), {Nb::StIn}, {0}, Nb::BlockFlags(0));
+    s.push(Nb::BtNeuralConv, bitsMeta(16), {Nb::StIn}, {0}, Nb::BlockFlags(0));
+    s.push(Nb::BtConnector, bitsMeta(160), {Nb::StIn, Nb::StIn}, {1, 2}, Nb::BlockFlags(0));
+    BcSlot* c1 = dynamic_cast<BcSlot*>(s.at(1));
+    BcSlot* c2 = dynamic_cast<BcSlot*>(s.at(2));
+    BcConnector* conn = dynamic_cast<BcConnector*>(s.at(3));
+    QVERIFY(c1 && c2 && conn);
+    QCOMPARE(conn->mode(), uint32_t(BcConnector::ModeDigest));
+    DebugCapture capture;
+    // Without targets the converters give nothing to bind.
+    auto code = randomBits(160);
+    conn->set(Nb::CtOwn, Row(code.get(), 0));
+    QVERIFY(!conn->train(Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(0)));
+    QCOMPARE(s.status(), slotError(conn, Nb::EcNoDataOwn));
+    QCOMPARE(conn->state(), Nb::BsUntrained);
+
+    auto t1 = randomBits(16), t2 = randomBits(16);
+    c1->set(Nb::CtOwn, Row(t1.get(), 0));
+    c2->set(Nb::CtOwn, Row(t2.get(), 0));
+    QVERIFY(conn->train(Nb::TmDefault, Nb::BsTrained, Nb::BlockFlags(0)));
+    // A converter that gives no outputs makes the extraction fail, never a
+    // code made of nothing.
+    for (bool deep : {true, false}) {
+        s.setStatus(Nb::ScOk);
+        QVERIFY(!conn->emulate(Nb::CtAny, Nb::CtAny, deep));
+        QCOMPARE(s.status(), slotError(conn, Nb::EcNoData));
+        QCOMPARE(conn->constraintCols(Nb::CtAny), 0);
+    }
+    // One input with outputs is not enough either.
+    c1->set(Nb::CtAny, Row(t1.get(), 0));
+    QVERIFY(!conn->emulate(Nb::CtAny, Nb::CtAny, true));
+    QCOMPARE(conn->constraintCols(Nb::CtAny), 0);
+    c2->set(Nb::CtAny, Row(t2.get(), 0));
+    QVERIFY(conn->emulate(Nb::CtAny, Nb::CtAny, true));
+    QCOMPARE(cell(conn->constraint(Nb::CtAny)), cell(*code));
 }
 
 void TestBcConnector::modeFromInputs()
@@ -304,9 +396,13 @@ void TestBcConnector::joinAndSplit()
     QCOMPARE(c.at(0)->byteSize(), 4);
     Rig loaded(8, 8, 16, 0x60, Nb::BsTrained);
     QCOMPARE(loaded.conn->readParams(c, 0, nullptr), 1);
+    // A join reads nothing of its block, whatever it holds; only the type counts.
+    QCOMPARE(loaded.conn->readParams(blockOf(Nb::BtConnector, QByteArray(3, '\x7f')), 0, nullptr), 1);
+    QCOMPARE(loaded.scheme.status(), Nb::ScOk);
+    QCOMPARE(loaded.emulate(*a, *b), cell(*a) + cell(*b));
     DebugCapture capture;
-    QCOMPARE(loaded.conn->readParams(blockOf(Nb::BtConnector, QByteArray(1, '\0')), 0, nullptr), -1);
-    QCOMPARE(loaded.scheme.status(), slotError(loaded.conn, Nb::EcConsistencyFail));
+    QCOMPARE(loaded.conn->readParams(blockOf(Nb::BtNeuralConv, QByteArray()), 0, nullptr), -1);
+    QCOMPARE(loaded.scheme.status(), slotError(loaded.conn, Nb::EcBlockType));
 
     // Join: the code follows from the inputs' targets.
     Rig joined(8, 8, 16);

@@ -194,36 +194,67 @@ private slots:
 void TestBcNeuralConverter::validation_data()
 {
     QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("format");
     QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("state");
     QTest::addColumn<int>("inputs");
+    QTest::addColumn<int>("selectors");
     QTest::addColumn<int>("inputFormat");
     QTest::addColumn<int>("error");
-    QTest::newRow("24 bits") << 24 << 0 << 1 << int(Nb::MfR32) << 0;
-    QTest::newRow("20 bits") << 20 << 0 << 1 << int(Nb::MfR32) << int(Nb::EcMeta);
-    QTest::newRow("flag 0x10") << 24 << 0x10 << 1 << int(Nb::MfR32) << int(Nb::EcBlockFlag);
-    QTest::newRow("high byte") << 24 << 0x0300 << 1 << int(Nb::MfR32) << 0;
-    QTest::newRow("two inputs") << 24 << 0 << 2 << int(Nb::MfR32) << int(Nb::EcCScheme);
-    QTest::newRow("MfR64 input") << 24 << 0 << 1 << int(Nb::MfR64) << int(Nb::EcMeta);
+    QTest::addColumn<int>("tag");
+    const int i1 = int(Nb::MfI1);
+    const int r32 = int(Nb::MfR32);
+    QTest::newRow("24 bits") << 24 << i1 << 0 << 0 << 1 << 0 << r32 << 0 << 0;
+    QTest::newRow("trained") << 24 << i1 << 0x2 << int(Nb::BsTrained) << 1 << 0 << r32 << 0 << 0;
+    QTest::newRow("high byte") << 24 << i1 << 0x0300 << 0 << 1 << 0 << r32 << 0 << 0;
+    for (int flag : {0x10, 0x20, 0x40, 0x80})
+        QTest::addRow("flag 0x%x", flag) << 24 << i1 << flag << 0 << 1 << 0 << r32 << int(Nb::EcBlockFlag) << 1;
+    QTest::newRow("partly trained") << 24 << i1 << 0 << int(Nb::BsPartially) << 1 << 0 << r32 << int(Nb::EcBlockState)
+                                    << 2;
+    QTest::newRow("two inputs") << 24 << i1 << 0 << 0 << 2 << 0 << r32 << int(Nb::EcCScheme) << 3;
+    QTest::newRow("special input") << 24 << i1 << 0 << 0 << 1 << 1 << r32 << int(Nb::EcCScheme) << 3;
+    QTest::newRow("unsigned bits") << 24 << int(Nb::MfU1) << 0 << 0 << 1 << 0 << r32 << int(Nb::EcMeta) << 4;
+    QTest::newRow("20 bits") << 20 << i1 << 0 << 0 << 1 << 0 << r32 << int(Nb::EcMeta) << 5;
+    QTest::newRow("MfR64 input") << 24 << i1 << 0 << 0 << 1 << 0 << int(Nb::MfR64) << int(Nb::EcMeta) << 6;
 }
 
 void TestBcNeuralConverter::validation()
 {
     QFETCH(int, bits);
+    QFETCH(int, format);
     QFETCH(int, flags);
+    QFETCH(int, state);
     QFETCH(int, inputs);
+    QFETCH(int, selectors);
     QFETCH(int, inputFormat);
     QFETCH(int, error);
+    QFETCH(int, tag);
     Factory factory;
     Nb::Scheme s(&factory);
     const Nb::Meta sample(8, Nb::MetaFormat(inputFormat), Nb::MtC);
-    s.push(Nb::StIn, sample).push(Nb::StIn, sample);
+    Nb::SlotIds links;
+    for (int k = 0; k < inputs + selectors; ++k) {
+        if (k < inputs)
+            s.push(Nb::StIn, sample);
+        else
+            s.push(Nb::StSpIn, Nb::Meta(1, Nb::MfI32, Nb::MtDO));
+        links << s.slotId(k);
+    }
     DebugCapture capture;
-    s.push(Nb::BtNeuralConv, bitsMeta(bits), inputs == 1 ? Nb::SlotTypes{Nb::StIn} : Nb::SlotTypes{Nb::StIn, Nb::StIn},
-           inputs == 1 ? Nb::SlotNums{0} : Nb::SlotNums{0, 1}, Nb::BlockFlags(flags));
-    BcSlot* conv = dynamic_cast<BcSlot*>(s.at(2));
+    s.push(Nb::Slot(Nb::SlotId::conv(Nb::BtNeuralConv, 1), Nb::Meta(bits, Nb::MetaFormat(format), Nb::MtDO), links,
+                    Nb::BlockFlags(flags), Nb::BlockState(state)));
+    BcSlot* conv = dynamic_cast<BcSlot*>(s.at(s.count() - 1));
+    QVERIFY(conv);
     s.setStatus(Nb::ScOk);
+    capture.clear();
     QCOMPARE(conv->validate(), error == 0);
     QCOMPARE(s.status(), error ? slotError(conv, Nb::ErrorCode(error)) : Nb::ScOk);
+    if (error) {
+        const QList<CapturedMessage> reports = capture.reports();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().text.section(' ', 1, 1), QString::number(tag));
+        QVERIFY(reports.first().file.endsWith(QLatin1String("BcNeuralConverter.cpp")));
+    }
 }
 
 void TestBcNeuralConverter::sampleCounts_data()
@@ -257,13 +288,20 @@ void TestBcNeuralConverter::refusedRequests()
     Rig rig;
     rig.feed();
     DebugCapture capture;
-    const QList<QPair<uint16_t, Nb::ErrorCode>> cases = {{0x20, Nb::EcBlockFlag}, {0x4, Nb::EcBlockFlag}};
-    for (const auto& c : cases) {
-        QVERIFY(!rig.train(c.first));
-        QCOMPARE(rig.scheme.status(), slotError(rig.conv, c.second));
+    // Unknown bits, and free bits on a slot that has nothing to keep.
+    for (uint16_t flags : {0x10, 0x20, 0x40, 0x80, 0x1, 0x4}) {
+        QVERIFY(!rig.train(flags));
+        QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockFlag));
     }
     QVERIFY(!rig.conv->train(Nb::TmDefault, Nb::BsUntrained, Nb::BlockFlags(0)));
     QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockState));
+    QVERIFY(!rig.conv->train(Nb::TmDefault, Nb::BsPartially, Nb::BlockFlags(0)));
+    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockState));
+    // The state kept from an untrained slot is not a state to train to.
+    rig.scheme.setStatus(Nb::ScOk);
+    QVERIFY(!rig.conv->train(Nb::TmWithoutState, Nb::BsTrained, Nb::BlockFlags(0)));
+    QCOMPARE(rig.scheme.status(), slotError(rig.conv, Nb::EcBlockState));
+    QCOMPARE(rig.conv->state(), Nb::BsUntrained);
     // A front converter still waiting for its code, or given two.
     rig.conv->clearConstraint(Nb::CtOwn);
     QVERIFY(!rig.train());
@@ -323,6 +361,18 @@ void TestBcNeuralConverter::freeFlagsChangeWithoutTraining()
     QCOMPARE(rig.conv->layer().salt, salt);
     QVERIFY(rig.train(0x0, Nb::TrainMode(Nb::TmDefault | Nb::TmCheckOnly)));
     QCOMPARE(uint16_t(rig.conv->flags()), uint16_t(0x4));
+    QVERIFY(rig.train(0x5, Nb::TrainMode(Nb::TmWithoutState)));
+    QCOMPARE(uint16_t(rig.conv->flags()), uint16_t(0x5));
+    // Bit 0x8 and the high byte are stored as they come, without training.
+    QVERIFY(rig.train(0x5 | 0x8 | 0x300));
+    QCOMPARE(uint16_t(rig.conv->flags()), uint16_t(0x5 | 0x8 | 0x300));
+    QCOMPARE(rig.conv->state(), Nb::BsTrained);
+    QVERIFY(rig.weights(3) == before);
+    QCOMPARE(rig.conv->layer().salt, salt);
+    // The same word again trains anew, from a fresh salt.
+    QVERIFY(rig.train(0x5 | 0x8 | 0x300));
+    QVERIFY(rig.conv->layer().salt != salt);
+    QCOMPARE(rig.decodedLive(3), 3);
 }
 
 void TestBcNeuralConverter::protectionFollowsFlag()
@@ -429,6 +479,34 @@ void TestBcNeuralConverter::parameterBlockRoundTrip()
     QCOMPARE(c.at(0)->type(), Nb::BtNeuralConv);
     QCOMPARE(c.at(0)->length(), c.at(0)->size());
 
+    // The layout by hand: in, out (big-endian 16 bits), lf, cda, con, bpc;
+    // per neuron its 32 indices in 16 bits each (packed from the low bit,
+    // so little-endian); con again, bpw (signed, 32 bits); per neuron its
+    // 32 weights as raw little-endian floats; a zero byte when protected.
+    const QByteArray bytes = rig.params();
+    const bool prot = flags != 0;
+    const int32_t indices = 8;
+    const int32_t weights = indices + Bits * Features * 2 + 2;
+    QCOMPARE(bytes.size(), weights + Bits * Features * 4 + (prot ? 1 : 0));
+    QCOMPARE(bytes.left(8), QByteArray::fromHex(prot ? "0020001880002010" : "0020001800002010"));
+    const auto byteAt = [&](int32_t k) { return uint8_t(bytes.at(k)); };
+    for (int32_t n = 0; n < Bits; ++n) {
+        const Neuron& neuron = rig.conv->layer().neurons.at(size_t(n));
+        QCOMPARE(int32_t(neuron.inputs.size()), Features);
+        for (int32_t k = 0; k < Features; ++k) {
+            const int32_t at = indices + (n * Features + k) * 2;
+            QCOMPARE(int32_t(byteAt(at) | byteAt(at + 1) << 8), neuron.inputs.at(size_t(k)));
+            const uint8_t* w = reinterpret_cast<const uint8_t*>(bytes.constData()) + weights + (n * Features + k) * 4;
+            const uint32_t raw = uint32_t(w[0]) | uint32_t(w[1]) << 8 | uint32_t(w[2]) << 16 | uint32_t(w[3]) << 24;
+            float weight = 0.0f;
+            std::memcpy(&weight, &raw, sizeof weight);
+            QCOMPARE(weight, neuron.weights.at(size_t(k)));
+        }
+    }
+    QCOMPARE(bytes.mid(weights - 2, 2), QByteArray::fromHex("20a0"));
+    if (prot)
+        QCOMPARE(byteAt(bytes.size() - 1), uint8_t(0));
+
     // The scheme reader marks the slot trained from its record; the block
     // then brings the layer, byte for byte.
     Rig copy(Bits, Nb::BsTrained, uint16_t(flags));
@@ -437,6 +515,10 @@ void TestBcNeuralConverter::parameterBlockRoundTrip()
     QCOMPARE(bool(copy.conv->layer().lf & LfProt), flags != 0);
     std::memcpy(copy.wanted->at(0, 0), rig.wanted->at(0, 0), 3);
     QCOMPARE(copy.decoded(*samples(rig.mu, 4, Live)), 4);
+    // The slot's flag, not the block, says whether outputs are chained.
+    Rig other(Bits, Nb::BsTrained, uint16_t(flags ^ 0x2));
+    QCOMPARE(other.conv->readParams(c, 0, nullptr), 1);
+    QCOMPARE(bool(other.conv->layer().lf & LfProt), flags == 0);
 }
 
 void TestBcNeuralConverter::hostileParameterBlocks()

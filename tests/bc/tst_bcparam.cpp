@@ -85,6 +85,9 @@ void TestBcParam::refusesTraining()
     QVERIFY(!p->test());
     QCOMPARE(s.status(), refused);
     QCOMPARE(p->state(), Nb::BsUntrained);
+    QCOMPARE(capture.reports().size(), 3);
+    for (const CapturedMessage& m : capture.reports())
+        QVERIFY2(m.text.startsWith(QLatin1String("@err 1 ")), qPrintable(m.text));
 }
 
 void TestBcParam::qevalScoresOwnSamples()
@@ -101,9 +104,10 @@ void TestBcParam::qevalScoresOwnSamples()
     QVERIFY(p->qeval());
     const Row ge = p->constraint(Nb::CtGe);
     QCOMPARE(ge.cols(), 2);
-    // Two samples lie symmetric about their mean.
-    QVERIFY(std::isfinite(ge.r32(0)[0]));
-    QCOMPARE(ge.r32(0)[0], ge.r32(1)[0]);
+    // Two samples lie one spread either side of their mean in every
+    // feature: both score 1, and so does the threshold.
+    QCOMPARE(ge.r32(0)[0], 1.0f);
+    QCOMPARE(ge.r32(1)[0], 1.0f);
 
     p->set(Nb::CtOwn, Row(samples(6).get(), 0));
     QVERIFY(p->qeval());
@@ -134,6 +138,9 @@ void TestBcParam::qevalRefusals()
     QVERIFY(!p->qeval());
     QCOMPARE(s.status(), Nb::ScOk);
     QCOMPARE(p->constraintCols(Nb::CtGe), 0);
+    QCOMPARE(capture.reports().size(), 1);
+    const QString tag = kind == int(Nb::StSpIn) ? QStringLiteral("@err 2 ") : QStringLiteral("@err 3 ");
+    QVERIFY(capture.reports().at(0).text.startsWith(tag));
 }
 
 QTEST_GUILESS_MAIN(TestBcParam)

@@ -55,6 +55,7 @@ private slots:
     void actualize();
     void inputsSplitByLinkKind();
     void unresolvedLinkFailsUpdate();
+    void nestedIdsResolved();
 
 private:
     Factory m_factory;
@@ -69,6 +70,8 @@ void TestBcSlot::setAndGet()
     QCOMPARE(p->constraint(Nb::CtTst).meta(), Nb::Meta(9, Nb::MfR32, Nb::MtCO));
     QCOMPARE(p->constraint(Nb::CtAll).meta(), Sample);
     QVERIFY(p->clearConstraints());
+    for (Nb::ConstraintType ct : {Nb::CtGe, Nb::CtTst, Nb::CtAny, Nb::CtOwn, Nb::CtAll})
+        QCOMPARE(p->constraintCols(ct), 0);
 
     Nb::Matrix m(0, Sample);
     fill(m, 3);
@@ -84,6 +87,14 @@ void TestBcSlot::setAndGet()
     QVERIFY(p->set(Nb::CtOwn, Row()));
     QCOMPARE(p->constraintCols(Nb::CtOwn), 0);
     QCOMPARE(s.status(), Nb::ScOk);
+
+    // Updating lays the rows out afresh, empty.
+    QVERIFY(p->set(Nb::CtAll, Row(&m, 0)));
+    QVERIFY(p->set(Nb::CtAny, Row(&m, 0)));
+    QVERIFY(p->update());
+    QCOMPARE(p->constraintCols(Nb::CtAll), 0);
+    QCOMPARE(p->constraintCols(Nb::CtAny), 0);
+    QCOMPARE(p->constraint(Nb::CtAny).meta(), Sample);
 }
 
 void TestBcSlot::refusals()
@@ -109,8 +120,11 @@ void TestBcSlot::refusals()
     QVERIFY(!p->get(Nb::CtAll, sm));
     QCOMPARE(Nb::statusCode(s.status()), Nb::EcNoData);
 
+    capture.clear();
     QVERIFY(p->constraint(Nb::ConstraintType(4)).isNull());
     QCOMPARE(s.status(), Nb::slotStatus(p->id(), Nb::EcConstraint));
+    QCOMPARE(capture.reports().size(), 1);
+    QVERIFY(capture.reports().at(0).text.startsWith(QLatin1String("@err 1 ")));
     QVERIFY(!p->clearConstraint(Nb::ConstraintType(-2)));
     QVERIFY(!p->set(Nb::ConstraintType(4), Row(&m, 0)));
     QCOMPARE(p->constraintCols(Nb::ConstraintType(7)), 0);
@@ -146,6 +160,13 @@ void TestBcSlot::actualize()
     DebugCapture capture;
     QCOMPARE(a->actualize(list, Nb::CtOwn, n, true), ok);
     QCOMPARE(n, first);
+    if (second == 0)
+        QVERIFY(capture.reports().last().text.startsWith(QLatin1String("@err 1 ")));
+    // Without leave to emulate, an empty row is a failure.
+    b->clearConstraint(Nb::CtOwn);
+    BcSlots one{b};
+    QVERIFY(!a->actualize(one, Nb::CtOwn, n, false));
+    QCOMPARE(n, 0);
     BcSlots none;
     QVERIFY(a->actualize(none, Nb::CtOwn, n, false));
     QCOMPARE(n, 0);
@@ -186,6 +207,29 @@ void TestBcSlot::unresolvedLinkFailsUpdate()
     QVERIFY(!linked.setOwner(&s));
     QCOMPARE(s.status(), Nb::slotStatus(linked.id(), Nb::EcCScheme));
     QVERIFY(linked.inputs().isEmpty());
+}
+
+void TestBcSlot::nestedIdsResolved()
+{
+    Nb::Scheme s(&m_factory);
+    s.push(Nb::StIn, Sample);
+    Nb::Scheme inner(&m_factory);
+    inner.push(Nb::StIn, Sample).push(Nb::StIn, Sample);
+    const Nb::SlotId second = inner.slotId(1);
+    Probe block(Nb::SlotId::conv(0, 1), Nb::NilMeta);
+    block.assign(Nb::Slot(Nb::SlotId::conv(0, 1), Nb::Meta(8, Nb::MfI1, Nb::MtDO), Nb::SlotIds{s.slotId(0)},
+                          Nb::SlotIds{second}, Nb::BlockFlags(0), Nb::BsUntrained, nullptr));
+    block.setOwner(&s);
+    block.setNested(&inner);
+    QCOMPARE(block.nestedSlots(), BcSlots{dynamic_cast<BcSlot*>(inner.at(1))});
+
+    Nb::Scheme empty(&m_factory);
+    empty.push(Nb::StIn, Sample);
+    DebugCapture capture;
+    s.setStatus(Nb::ScOk);
+    QVERIFY(!block.setNested(&empty));
+    QCOMPARE(s.status(), Nb::slotStatus(block.id(), Nb::EcCScheme));
+    QVERIFY(block.nestedSlots().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestBcSlot)

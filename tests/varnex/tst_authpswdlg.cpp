@@ -92,6 +92,11 @@ private slots:
                               D::find<QLineEdit>(&dlg, "lineEdit_psw")->placeholderText()}),
                  texts);
         QCOMPARE(!D::find<QToolButton>(&dlg, "toolButton_close")->isHidden(), closeShown);
+        // Closing by the title bar rejects, with or without the exit button.
+        D driver;
+        driver.on("AuthPswDlg", [](QWidget* w) { w->close(); });
+        QCOMPARE(dlg.exec(), int(QDialog::Rejected));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
     }
 
     void validator_data()
@@ -173,7 +178,7 @@ private slots:
         QCOMPARE(combo->currentIndex(), 1);
         QCOMPARE(combo->currentText(), QStringLiteral("Ладонь"));
         QVERIFY(D::find<QLineEdit>(&dlg, "lineEdit_psw")->isHidden());
-        bool pswShownOnRow0 = false;
+        bool pswShownOnRow0 = false, keptAfterCancel = false;
         D driver;
         driver
             .on("AuthPswDlg",
@@ -183,6 +188,7 @@ private slots:
                 })
             .on("AuthPswDlg",
                 [&](QWidget* w) {
+                    keptAfterCancel = combo->currentIndex() == 1 && D::find<QLineEdit>(w, "lineEdit_psw")->isHidden();
                     setMode(4);
                     D::click(w, "pushButton_unlock");
                 })
@@ -198,10 +204,99 @@ private slots:
         QCOMPARE(driver.boxes.size(), 1);
         QCOMPARE(driver.boxes[0].text, QStringLiteral("Ошибка извлечения ключа"));
         QVERIFY(pswShownOnRow0);
+        QVERIFY(keptAfterCancel);
         QCOMPARE(dlg.key(), bytes);
         AppSettings back;
         loadSettings(back);
         QCOMPARE(back.nbcFile, file);
+    }
+
+    // The password after a container preference: one whose file is gone,
+    // or "Пароль" chosen over a listed one; the right password then saves
+    // the settings with no preferred container.
+    void passwordOverPreference_data()
+    {
+        QTest::addColumn<QString>("preferred");
+        QTest::newRow("file gone") << "{00000000-0000-4000-8000-00000000dead}.nbc";
+        QTest::newRow("password chosen") << "good.nbc";
+    }
+    void passwordOverPreference()
+    {
+        QFETCH(QString, preferred);
+        QVERIFY(installStandIn());
+        setMode(0);
+        Nbc nbc;
+        nbc.setName("Палец");
+        QVERIFY(nbc.writeFile(FileNbc::defaultDir() + "good.nbc"));
+        QVERIFY(Repository().makeMainPsw("Secret77"));
+        QVERIFY(saveSettings(AppSettings{0, preferred, 0}));
+        AuthPswDlg dlg(0, nullptr);
+        QComboBox* combo = D::find<QComboBox>(&dlg, "comboBox_nbc");
+        QLineEdit* psw = D::find<QLineEdit>(&dlg, "lineEdit_psw");
+        QCOMPARE(combo->count(), 2);
+        const bool gone = preferred != "good.nbc";
+        QCOMPARE(combo->currentIndex(), gone ? 0 : 1);
+        QCOMPARE(psw->isHidden(), !gone);
+        D driver;
+        driver.on("AuthPswDlg", [&](QWidget* w) {
+            if (!gone)
+                QTest::keyClick(combo, Qt::Key_Up);
+            D::type(w, "lineEdit_psw", "Secret77");
+            D::click(w, "pushButton_unlock");
+        });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(dlg.key(), Repository::keyFromPassword("Secret77"));
+        AppSettings back;
+        QVERIFY(loadSettings(back));
+        QVERIFY(back.nbcFile.isNull());
+    }
+
+    // Unreadable container files: one in the listing ends the list there
+    // with the password selected; one that became unreadable after the
+    // listing is warned about when unlocking, and the dialog stays open
+    // without writing the settings.
+    void unreadableContainers()
+    {
+        QVERIFY(installStandIn());
+        setMode(0);
+        Nbc nbc;
+        nbc.setName("Палец");
+        QVERIFY(nbc.writeFile(FileNbc::defaultDir() + "good.nbc"));
+        QVERIFY(putBytes("data/bad.nbc", QByteArray(64, '\xff')));
+        QVERIFY(Repository().makeMainPsw("Secret77"));
+        QVERIFY(saveSettings(AppSettings{0, "good.nbc", 0}));
+        {
+            AuthPswDlg dlg(0, nullptr);
+            const QStringList order = QDir("data", "*.nbc").entryList(QDir::Files, QDir::NoSort);
+            QComboBox* combo = D::find<QComboBox>(&dlg, "comboBox_nbc");
+            QCOMPARE(combo->count(), 1 + order.indexOf("bad.nbc"));
+            QCOMPARE(combo->currentIndex(), 0);
+            QVERIFY(!D::find<QLineEdit>(&dlg, "lineEdit_psw")->isHidden());
+        }
+
+        QVERIFY(QFile::remove("data/bad.nbc"));
+        const QByteArray settingsBefore = fileBytes(settingsPath());
+        AuthPswDlg dlg(0, nullptr);
+        QComboBox* combo = D::find<QComboBox>(&dlg, "comboBox_nbc");
+        QCOMPARE(combo->currentIndex(), 1);
+        QVERIFY(putBytes("data/good.nbc", QByteArray(7, '\x01')));
+        bool stillOpen = false;
+        D driver;
+        driver.on("AuthPswDlg", [](QWidget* w) { D::click(w, "pushButton_unlock"); })
+            .box()
+            .on("AuthPswDlg", [&](QWidget* w) {
+                stillOpen = combo->currentIndex() == 1;
+                D::click(w, "toolButton_close");
+            });
+        QCOMPARE(dlg.exec(), int(QDialog::Rejected));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes[0].title, QStringLiteral("Предупреждение"));
+        QCOMPARE(driver.boxes[0].text, QStringLiteral("Не удалось загрузить биометрический контейнер"));
+        QVERIFY(stillOpen);
+        QVERIFY(dlg.key().isEmpty());
+        QCOMPARE(fileBytes(settingsPath()), settingsBefore);
     }
 };
 

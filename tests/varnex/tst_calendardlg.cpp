@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
@@ -42,6 +43,13 @@ private slots:
         QVERIFY(calendar(dlg) && !dlg.findChild<QDialogButtonBox*>());
         QCOMPARE(calendar(dlg)->selectedDate(), today);
         QCOMPARE(dlg.getDate(), today);
+        QCOMPARE(dlg.size(), QSize(284, 189));
+        auto* outer = dlg.findChild<QVBoxLayout*>("verticalLayout");
+        auto* main = dlg.findChild<QVBoxLayout*>("mainLayout");
+        QVERIFY(outer && main && outer->indexOf(main) == 0 && main->indexOf(calendar(dlg)) == 0);
+        // Exactly QDate::addYears either side, also on 29 February.
+        QCOMPARE(calendar(dlg)->minimumDate(), today.addYears(-50));
+        QCOMPARE(calendar(dlg)->maximumDate(), today.addYears(50));
         calendar(dlg)->setSelectedDate(today.addYears(-50).addDays(-1));
         QCOMPARE(calendar(dlg)->selectedDate(), today.addYears(-50));
         calendar(dlg)->setSelectedDate(today.addYears(50).addDays(1));

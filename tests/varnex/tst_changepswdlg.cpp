@@ -10,9 +10,11 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QValidator>
 #include <QtTest>
 
 using D = ModalDriver;
@@ -199,6 +201,62 @@ private slots:
         QCOMPARE(unlockTitle, QStringLiteral("Введите мастер-пароль"));
         QCOMPARE(shown, QStringLiteral("********"));
         QVERIFY(Repository().isRightMainKey(QStringLiteral("next3")));
+    }
+
+    // Typing over the stars makes the change use the typed password, not
+    // the key taken before: a wrong one is refused and the store keeps its
+    // key.
+    void typedOverBioKey()
+    {
+        QVERIFY(Repository().makeMainPsw("old1"));
+        const QByteArray before = fileBytes(Repository::defaultPath());
+        ChangePswDlg dlg(1, nullptr);
+        QString afterWrong = "x";
+        D driver;
+        driver.on("ChangePswDlg", [](QWidget* w) { D::click(w, "toolButton_input"); })
+            .on("AuthPswDlg",
+                [](QWidget* w) {
+                    D::type(w, "lineEdit_psw", "old1");
+                    D::click(w, "pushButton_unlock");
+                })
+            .on("ChangePswDlg", fill("bad1", "next3", "next3"))
+            .box()
+            .on("ChangePswDlg", [&](QWidget* w) {
+                afterWrong = text(w, "lineEdit_currpsw");
+                static_cast<QDialog*>(w)->reject();
+            });
+        QCOMPARE(dlg.exec(), int(QDialog::Rejected));
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(driver.boxes.value(0).text, QStringLiteral("Введённый пароль неправилен.\nВведите заново ваш пароль."));
+        QCOMPARE(afterWrong, QString());
+        QCOMPARE(fileBytes(Repository::defaultPath()), before);
+    }
+
+    // A dialog built for a change, switched to create before it is shown:
+    // the create texts, the current field out of play, Ok off, and one
+    // working validator per field.
+    void switchedToCreate()
+    {
+        ChangePswDlg dlg(1, nullptr);
+        D::keys(D::find<QLineEdit>(&dlg, "lineEdit_currpsw"), "abcd");
+        dlg.setMode(0);
+        QCOMPARE(dlg.mode(), 0);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Создание мастер-пароля"));
+        QCOMPARE(D::find<QLabel>(&dlg, "label")->text(),
+                 QStringLiteral("Мастер-пароль используется для \nшифрования/расшифровывания хранилища."));
+        QVERIFY(D::find<QLineEdit>(&dlg, "lineEdit_currpsw")->isHidden());
+        QVERIFY(D::find<QToolButton>(&dlg, "toolButton_input")->isHidden());
+        QVERIFY(!okButton(&dlg)->isEnabled());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(dlg.findChildren<QValidator*>().size(), 3);
+        D::type(&dlg, "lineEdit_newpsw", "ab Жcd");
+        D::type(&dlg, "lineEdit_newpsw2", "abcd");
+        QCOMPARE(text(&dlg, "lineEdit_newpsw"), QStringLiteral("abcd"));
+        QVERIFY(okButton(&dlg)->isEnabled());
+        dlg.setMode(1);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Изменение мастер-пароля"));
+        QVERIFY(!D::find<QLineEdit>(&dlg, "lineEdit_currpsw")->isHidden());
+        QVERIFY(!okButton(&dlg)->isEnabled());
     }
 };
 

@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -48,6 +50,11 @@ struct ScriptedGenerator {
     ~ScriptedGenerator() { RAND_set_rand_method(old); }
 };
 
+QImage picture(const QIcon& icon)
+{
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
 bool allFrom(const QString& text, const QString& alphabet)
 {
     for (QChar c : text)
@@ -87,6 +94,40 @@ private slots:
         QCOMPARE(text.size(), 10);
         QVERIFY2(allFrom(text, kAlphabets[1] + kAlphabets[2]), qPrintable(text));
         QCOMPARE(dlg.password(), text);
+    }
+
+    // The form as the user meets it: texts, help, ranges and defaults.
+    void form()
+    {
+        GenPswDlg dlg(nullptr);
+        QCOMPARE(dlg.size(), QSize(227, 245));
+        QCOMPARE(picture(dlg.windowIcon()), picture(QIcon(":/icons/main-icon")));
+        auto* title = child<QLabel>(dlg, "label_main");
+        QCOMPARE(title->text(), QString("Генератор паролей"));
+        QCOMPARE(title->alignment(), Qt::AlignCenter);
+        auto* line = child<QLineEdit>(dlg, "lineEdit_psw");
+        QCOMPARE(line->alignment(), Qt::AlignCenter);
+        QCOMPARE(line->toolTip(), QString("Сгенерированный пароль."));
+        QCOMPARE(line->whatsThis(), QString("Созданный случайный пароль."));
+        QCOMPARE(child<QGroupBox>(dlg, "groupBox_params")->title(), QString("Параметры пароля:"));
+        QCOMPARE(child<QLabel>(dlg, "label_len")->text(), QString("Длина пароля:"));
+        auto* spin = child<QSpinBox>(dlg, "spinBox_len");
+        QVERIFY(spin->minimum() == 4 && spin->maximum() == 32 && spin->value() == 10);
+        const char* texts[] = {"ПРОПИСНЫЕ (ABCDEF)", "строчные (abcdef)", "Цифры (012345)", "Символы (~!@#$%)"};
+        const bool checked[] = {false, true, true, false};
+        for (int i = 0; i < 4; ++i) {
+            auto* box = child<QCheckBox>(dlg, kBoxes[i]);
+            QCOMPARE(box->text(), QString(texts[i]));
+            QCOMPARE(box->isChecked(), checked[i]);
+        }
+        auto* gen = child<QToolButton>(dlg, "toolButton_gen");
+        QCOMPARE(gen->iconSize(), QSize(32, 32));
+        QCOMPARE(picture(gen->icon()), picture(QIcon(":/32/tango/buttons/refresh")));
+        QCOMPARE(gen->toolTip(), QString("Обновить пароль."));
+        QCOMPARE(gen->whatsThis(), QString("Создать новый пароль."));
+        auto* box = child<QDialogButtonBox>(dlg, "buttonBox");
+        QCOMPARE(box->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QVERIFY(box->centerButtons() && box->orientation() == Qt::Horizontal);
     }
 
     // Clicking the boxes to any combination draws only from the chosen

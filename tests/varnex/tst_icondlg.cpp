@@ -4,6 +4,8 @@
 #include "DebugCapture.h"
 
 #include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QVBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -61,6 +63,26 @@ private slots:
             QCOMPARE(picture(list->item(row)->icon()), picture(QIcon(kTable[row])));
         }
         QVERIFY(!list->currentItem());
+    }
+
+    void form()
+    {
+        IconDlg dlg(nullptr);
+        QCOMPARE(dlg.size(), QSize(276, 241));
+        QCOMPARE(picture(dlg.windowIcon()), picture(QIcon(":/icons/main-icon")));
+        auto* grid = dlg.findChild<QGridLayout*>("gridLayout");
+        auto* column = dlg.findChild<QVBoxLayout*>("verticalLayout");
+        auto* list = dlg.findChild<QListWidget*>("listWidget_icons");
+        auto* box = dlg.findChild<QDialogButtonBox*>("buttonBox");
+        QVERIFY(grid && column && list && box);
+        QCOMPARE(grid->itemAtPosition(0, 0)->layout(), column);
+        QCOMPARE(column->indexOf(list), 0);
+        QCOMPARE(grid->itemAtPosition(1, 0)->widget(), box);
+        QCOMPARE(list->textElideMode(), Qt::ElideRight);
+        QVERIFY(list->lineWidth() == 1 && list->midLineWidth() == 0 && !list->isSelectionRectVisible());
+        QCOMPARE(box->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QVERIFY(box->centerButtons() && box->orientation() == Qt::Horizontal);
+        QCOMPARE(box->layoutDirection(), Qt::LeftToRight);
     }
 
     void okAtOnceGivesTheFirstEntry()

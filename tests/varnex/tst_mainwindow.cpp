@@ -12,6 +12,8 @@
 #include "varnex/model/repository.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
@@ -96,6 +98,18 @@ void openRow(QListWidget* l, int row)
 
 QByteArray storeBytes() { return fileBytes(Repository::defaultPath()); }
 
+// A right click as the user makes it: press and release, then the
+// context-menu request at the same place.
+void rightClick(QListWidget* l, const QPoint& pos)
+{
+    QTest::mousePress(l->viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    QTest::mouseRelease(l->viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, l->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(l->viewport(), &event);
+}
+
+const QByteArray DefaultSettings("\0\0\0\0\xff\xff\xff\xff\0\0\0\0", 12);
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -139,6 +153,7 @@ private slots:
     // the default categories, nothing written yet.
     void firstStart()
     {
+        QVERIFY(saveSettings(AppSettings{100, QString(), 0}));
         D cancel;
         cancel.box().on("ChangePswDlg", [](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
         window.reset(new MainWindow);
@@ -151,6 +166,17 @@ private slots:
         QVERIFY(D::find<QToolButton>(window.get(), "toolButton_settings")->isEnabled());
         QVERIFY(D::find<QToolButton>(window.get(), "toolButton_help")->isEnabled());
         QVERIFY(!Repository().exists());
+        {
+            // Without a store: no context menu, and no lock in the background
+            // although the settings name an interval.
+            D guard;
+            rightClick(cards(window.get()), QPoint(5, 5));
+            QWidget other;
+            other.show();
+            QApplication::setActiveWindow(&other);
+            QTest::qWait(450);
+            QVERIFY2(guard.errors.isEmpty(), qPrintable(guard.errors.join('\n')));
+        }
 
         QString unlockTitle;
         D driver;
@@ -320,6 +346,7 @@ private slots:
             QVERIFY(Repository().write(key, QByteArray("\x00\x00\x00\x05garbage", 11)));
         }
         const QByteArray before = storeBytes();
+        QVERIFY(saveSettings(AppSettings{5000, QString(), 2}));
         D driver;
         driver.on("AuthPswDlg", unlockWith(Psw)).box();
         window.reset(new MainWindow);
@@ -331,10 +358,15 @@ private slots:
         QCOMPARE(cardButtons(window.get()), QStringLiteral("0000"));
         window->close();
         QCOMPARE(storeBytes(), before);
+        AppSettings kept;
+        QVERIFY(loadSettings(kept));
+        QCOMPARE(kept.lockInterval, 5000);
+        QCOMPARE(kept.categoryRow, 2);
     }
 
-    // A failing write is warned as a card save; the card stays in memory and
-    // goes to the file with the next save that succeeds.
+    // A failing write, of a save or of a delete, is warned as a card save;
+    // the change stays in memory and goes to the file with the next write
+    // that succeeds.
     void failingWrite()
     {
         QVERIFY(openWindow());
@@ -355,6 +387,25 @@ private slots:
         click(w, "toolButton_add");
         enter(w, {{"lineEdit_name", "Next"}});
         QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Kept", "Next"}));
+
+        // A delete whose write fails: the same warning, the card gone from
+        // memory only, and the next write takes the deletion along.
+        const QByteArray two = storeBytes();
+        D del;
+        del.box(QMessageBox::Yes).box();
+        {
+            FileSizeLimit limit(40);
+            QVERIFY(limit.ok());
+            clickRow(cards(w), 0);
+            click(w, "toolButton_delete");
+            QTRY_VERIFY(del.done());
+        }
+        QCOMPARE(del.boxes.value(1).title, QStringLiteral("Сохранение карточки"));
+        QCOMPARE(storeBytes(), two);
+        QCOMPARE(texts(cards(w)), QStringList{"Next\n"});
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Third"}});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Next", "Third"}));
     }
 
     // The master password changed under the open window: nothing is written
@@ -402,6 +453,27 @@ private slots:
             QTest::qWait(400);
             QVERIFY(guard.errors.isEmpty());
         }
+        {
+            // A message box of the window in front, the window itself not
+            // active: no lock either.
+            bool boxActive = false, boxStillOnTop = false;
+            QTimer::singleShot(50, [&] {
+                QWidget* b = QApplication::activeModalWidget();
+                boxActive = b && b->inherits("QMessageBox") && QApplication::activeWindow() == b && !w->isActiveWindow();
+            });
+            QTimer::singleShot(550, [&] {
+                QWidget* b = QApplication::activeModalWidget();
+                boxStillOnTop = b && b->inherits("QMessageBox");
+                if (QDialog* d = qobject_cast<QDialog*>(b))
+                    d->reject();
+            });
+            click(w, "toolButton_add");
+            D::find<QAction>(w, "actionSave")->trigger(); // empty name: the warning
+            QVERIFY(boxActive);
+            QVERIFY(boxStillOnTop);
+            click(w, "pushButton_back");
+            QApplication::setActiveWindow(w);
+        }
         QString title;
         bool listsShown = true;
         D driver;
@@ -418,6 +490,163 @@ private slots:
         QVERIFY(!listsShown);
         QTRY_VERIFY(categories(w)->isVisible());
         QApplication::setActiveWindow(w);
+    }
+
+    // The stored category row chooses the first current category when it
+    // names one; a lock interval of 0 never locks, even in the background.
+    void categoryRowAtLogin_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("current");
+        QTest::newRow("third") << 2 << "Сайты";
+        QTest::newRow("beyond") << 5 << "Компьютеры";
+        QTest::newRow("negative") << -1 << "Компьютеры";
+    }
+    void categoryRowAtLogin()
+    {
+        QFETCH(int, row);
+        QVERIFY(Repository().makeMainPsw(Psw));
+        QVERIFY(saveSettings(AppSettings{0, QString(), row}));
+        QVERIFY(openWindow());
+        QTEST(categories(window.get())->currentItem()->text(), "current");
+        D guard;
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTest::qWait(400);
+        QVERIFY2(guard.errors.isEmpty(), qPrintable(guard.errors.join('\n')));
+    }
+
+    // The card list's context menu: its entries; delete disabled over empty
+    // space, which also holds for the Delete key until a menu is opened
+    // over a card; delete from the menu over a card. Going back from a card
+    // leaves the delete button on with nothing selected.
+    void contextMenu()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        for (const char* name : {"A", "B"}) {
+            click(w, "toolButton_add");
+            enter(w, {{"lineEdit_name", name}});
+        }
+        QListWidget* list = cards(w);
+        QCOMPARE(texts(list), (QStringList{"A\n", "B\n"}));
+        QAction* del = D::find<QAction>(w, "actionDelete");
+
+        openRow(list, 0);
+        click(w, "pushButton_back");
+        QCOMPARE(cardButtons(w), QStringLiteral("1100"));
+        {
+            D guard; // no question: nothing counts as selected
+            click(w, "toolButton_delete");
+            QVERIFY2(guard.errors.isEmpty(), qPrintable(guard.errors.join('\n')));
+        }
+
+        QStringList entries;
+        bool delEnabled = true;
+        D empty;
+        empty.on("QMenu", [&](QWidget* m) {
+            for (QAction* a : static_cast<QMenu*>(m)->actions())
+                entries << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            delEnabled = del->isEnabled();
+            m->close();
+        });
+        rightClick(list, QPoint(5, list->viewport()->height() - 5));
+        QTRY_VERIFY(empty.done());
+        QCOMPARE(entries, (QStringList{"Удалить карточку", "-", "Добавить карточку"}));
+        QVERIFY(!delEnabled);
+        clickRow(list, 0);
+        QApplication::setActiveWindow(w); // popups leave no active window offscreen
+        {
+            D guard;
+            QTest::keyClick(list, Qt::Key_Delete);
+            QVERIFY2(guard.errors.isEmpty(), qPrintable(guard.errors.join('\n')));
+        }
+        QCOMPARE(list->count(), 2);
+
+        D over;
+        over.on("QMenu",
+                [&](QWidget* m) {
+                    delEnabled = del->isEnabled();
+                    QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier,
+                                      static_cast<QMenu*>(m)->actionGeometry(del).center());
+                })
+            .box(QMessageBox::Yes);
+        rightClick(list, list->visualItemRect(list->item(1)).center());
+        QTRY_VERIFY(over.done());
+        QVERIFY2(over.errors.isEmpty(), qPrintable(over.errors.join('\n')));
+        QVERIFY(delEnabled);
+        QCOMPARE(over.boxes.value(0).title, QStringLiteral("Удаление карточки"));
+        QCOMPARE(texts(list), QStringList{"A\n"});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), QStringList{"A"});
+
+        // The menu over a card left delete on: the Delete key asks again.
+        D key;
+        key.box(QMessageBox::No);
+        clickRow(list, 0);
+        QApplication::setActiveWindow(w);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_VERIFY(key.done());
+        QCOMPARE(key.boxes.value(0).text, QStringLiteral("Вы уверены, что хотите удалить карточку?"));
+        QCOMPARE(list->count(), 1);
+    }
+
+    // The store changed from the settings: the window is emptied and the
+    // settings reset; an erased store brings no unlock dialog, a replaced one
+    // the unlock dialog and its content.
+    void storeChanged_data()
+    {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("erased") << false;
+        QTest::newRow("replaced") << true;
+    }
+    void storeChanged()
+    {
+        QFETCH(bool, replaced);
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Old"}});
+        QVERIFY(saveSettings(AppSettings{60000, "x.nbc", 1}));
+        QString title;
+        D driver;
+        if (replaced) {
+            QVERIFY(Repository().write(Repository::keyFromPassword("efgh2"),
+                                       CardMap{{"Z", FieldMap{{"name", "Z"}, {"descr", "zz"}, {"card", "Заметки"},
+                                                               {"icon", ":/32/oxygen/folders/note"}}}},
+                                       FolderMap{{"Z", CardMap{{"z1", FieldMap{{"Название карточки", "z1"},
+                                                                               {"Тип карточки", "Компьютер"}}},
+                                                               {"z2", FieldMap{{"Название карточки", "z2"},
+                                                                               {"Тип карточки", "Неизвестный"}}}}}}));
+            driver.on("AuthPswDlg", unlockWith("efgh2", &title));
+        } else {
+            QVERIFY(QFile::remove(Repository::defaultPath()));
+        }
+        QVERIFY(QMetaObject::invokeMethod(w, "onRepositoryChanged"));
+        QTRY_VERIFY(driver.done());
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QCOMPARE(fileBytes(settingsPath()), DefaultSettings);
+        if (replaced) {
+            QCOMPARE(title, QStringLiteral("Открыть хранилище"));
+            QCOMPARE(texts(categories(w)), QStringList{"Z"});
+            QCOMPARE(texts(cards(w)), (QStringList{"z1\n", "z2\n"}));
+            QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("zz"));
+            // A card opens in the widget of its type; a type that no widget
+            // has keeps the widget of the last card opened.
+            openRow(cards(w), 0);
+            QCOMPARE(shownCard(w)->metaObject()->className(), "CardComputer");
+            click(w, "pushButton_back");
+            openRow(cards(w), 1);
+            QCOMPARE(shownCard(w)->metaObject()->className(), "CardComputer");
+            QCOMPARE(D::find<QLineEdit>(shownCard(w), "lineEdit_name")->text(), QStringLiteral("z2"));
+        } else {
+            QTest::qWait(30);
+            QCOMPARE(categories(w)->count(), 0);
+            QCOMPARE(cards(w)->count(), 0);
+            QCOMPARE(cardButtons(w), QStringLiteral("0000"));
+            QCOMPARE(w->statusBar()->currentMessage(), QString());
+            QVERIFY(!Repository().exists());
+        }
     }
 
     // Refusing the unlock dialog, at start or at the lock, ends the

@@ -44,6 +44,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <array>
 #include <iterator>
 
 namespace Ui {
@@ -168,9 +169,7 @@ MainWindow::MainWindow(QWidget* parent)
     createActions();
     setupWindow();
 
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer})
+    for (PatternCard* card : allCards())
         connect(card, &PatternCard::cardChanged, this, &MainWindow::onCardChanged);
 
     connect(&idleTimer, &QTimer::timeout, this, &MainWindow::onTimeout);
@@ -284,12 +283,16 @@ void MainWindow::createCards()
     cardUser = new CardUser(nullptr);
     cardServer = new CardServer(nullptr);
     currCard = cardCar;
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer}) {
+    for (PatternCard* card : allCards()) {
         form->verticalLayout_card->addWidget(card);
         card->hide();
     }
+}
+
+std::array<PatternCard*, 12> MainWindow::allCards() const
+{
+    return {cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
+            cardPassport, cardUser, cardServer};
 }
 
 void MainWindow::setToolbarState(int state)
@@ -361,13 +364,8 @@ void MainWindow::onAuthTimeout()
             return;
         }
     }
-    AuthPswDlg auth(0, this);
-    if (auth.exec() != QDialog::Accepted) {
-        QCoreApplication::exit(0);
-        return;
-    }
-    key = auth.key();
-    login();
+    if (takeKey())
+        login();
 }
 
 void MainWindow::login()
@@ -383,6 +381,8 @@ void MainWindow::login()
         key.clear();
         currFolder = safe.end();
         setToolbarState(0);
+        // The record goes back to the file at close: keep what it holds.
+        loadSettings(settings);
         QMessageBox::warning(this, tr("Предупреждение"),
                              tr("Хранилище повреждено и не может быть прочитано.\nФайл хранилища оставлен без изменений."),
                              QMessageBox::Ok);
@@ -421,13 +421,8 @@ void MainWindow::onRepositoryChanged()
     saveDefaultSettings();
     if (!repository.exists())
         return;
-    AuthPswDlg auth(0, this);
-    if (auth.exec() != QDialog::Accepted) {
-        QCoreApplication::exit(0);
-        return;
-    }
-    key = auth.key();
-    login();
+    if (takeKey())
+        login();
 }
 
 void MainWindow::onSettings()
@@ -643,9 +638,7 @@ void MainWindow::on_listWidget_card_activated(const QModelIndex&)
 
 void MainWindow::showCurrCard()
 {
-    for (PatternCard* card : std::initializer_list<PatternCard*>{
-             cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-             cardPassport, cardUser, cardServer})
+    for (PatternCard* card : allCards())
         if (card != currCard)
             card->hide();
     if (currCard)
@@ -731,9 +724,7 @@ void MainWindow::saveNewCard(FieldMap& data)
         folder.insert(name, data);
         currFolder = safe.insert(currCategory, folder);
     } else if (currFolder->contains(name)) {
-        QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
-                             QMessageBox::Ok);
-        currCard->setReadOnly(false);
+        refuseTakenName();
         return;
     } else {
         currFolder->insert(name, data);
@@ -761,9 +752,7 @@ void MainWindow::saveCurrCard(FieldMap& data)
     const QString name = data.value(tr("Название карточки"));
     // Another card of the category under the new name would be lost.
     if (name != currEntry.key() && currFolder->contains(name)) {
-        QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
-                             QMessageBox::Ok);
-        currCard->setReadOnly(false);
+        refuseTakenName();
         return;
     }
     currFolder->erase(currEntry);
@@ -772,6 +761,13 @@ void MainWindow::saveCurrCard(FieldMap& data)
     writeStore();
     returnHigher();
     setToolbarState(2);
+}
+
+void MainWindow::refuseTakenName()
+{
+    QMessageBox::warning(this, tr("Сохранение карточки"), tr("Карточка с таким именем уже существует."),
+                         QMessageBox::Ok);
+    currCard->setReadOnly(false);
 }
 
 void MainWindow::onDelete()
@@ -802,6 +798,11 @@ bool MainWindow::ensureCurrentKey()
         return true;
     // The store now has another key (the master password was changed):
     // nothing is written until the user gives the password that opens it.
+    return takeKey();
+}
+
+bool MainWindow::takeKey()
+{
     AuthPswDlg auth(0, this);
     if (auth.exec() != QDialog::Accepted) {
         QCoreApplication::exit(0);

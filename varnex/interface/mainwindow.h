@@ -11,6 +11,8 @@
 #include <QModelIndex>
 #include <QTimer>
 
+#include <array>
+
 class QAction;
 class QListWidgetItem;
 class QToolButton;
@@ -76,9 +78,13 @@ private:
     void setupWindow();
     void createToolbar();
     void createCards();
+    std::array<PatternCard*, 12> allCards() const; // in the order they are made
     void setToolbarState(int state);
     bool isActiveApp(QWidget* widget);
     void clearWindow();
+    // The unlock dialog in its opening mode: its key taken, or the program
+    // ended when it is refused (false).
+    bool takeKey();
     void login(); // steps after an accepted unlock: read, list, lock timer
 
     void createCategoryList();
@@ -92,6 +98,7 @@ private:
     void addCard();
     void saveNewCard(FieldMap& data);
     void saveCurrCard(FieldMap& data);
+    void refuseTakenName(); // the warning; the card stays open and editable
     // The store written with the window's key, after making sure the key
     // still opens it; false (with the warning shown) when nothing was written.
     bool writeStore();

@@ -148,58 +148,66 @@ def envelope(c, x0, y0, x1, y1, body, flap, width=1.6):
     c.add(flap, union(segment(x0 + 1, y0 + 1, mx, my, width), segment(mx, my, x1 - 1, y0 + 1, width)))
 
 
+# The service marks are neutral: a tile in the service's colour with a
+# generic picture of what the service is (mail, state services, a social
+# network, a mobile operator), none of the services' own logos.
+
+def person(c, cx, top, scale, colour):
+    c.add(colour, circle(cx, top + 3 * scale, 3 * scale))
+    c.add(colour, lambda x, y: y >= top + 7 * scale and (x - cx) ** 2 / (5.5 * scale) ** 2
+          + (y - (top + 13 * scale)) ** 2 / (6 * scale) ** 2 <= 1 and y <= top + 13 * scale)
+
+
 def logo_mail_ru():
     c = Canvas(32)
     c.add((255, 150, 0, 255), circle(16, 16, 15))
-    c.add(WHITE, ring(16, 16, 4, 7.5))
-    c.add(WHITE, ring(16, 16, 10, 12))
-    c.add((255, 150, 0, 255), rect(22, 14.5, 29, 17.5))
-    c.add(WHITE, rect(20.5, 11, 23.5, 18))
+    envelope(c, 7, 10, 25, 22, WHITE, (255, 150, 0, 255))
     c.render("logo_mail_ru.png")
 
 
 def logo_gmail():
     c = Canvas(32)
-    envelope(c, 2, 6, 30, 26, WHITE, (219, 68, 55, 255), 3.2)
-    c.add((219, 68, 55, 255), union(rect(2, 7, 5, 26), rect(27, 7, 30, 26)))
-    c.add((160, 160, 160, 120), minus(rounded(2, 6, 30, 26, 1.5), rounded(2.8, 6.8, 29.2, 25.2, 1.2)))
+    c.add((219, 68, 55, 255), rounded(1, 1, 31, 31, 6))
+    envelope(c, 6, 9, 26, 23, WHITE, (219, 68, 55, 255))
     c.render("logo_gmail.png")
 
 
 def logo_gosuslugi():
+    # A public building: pediment, columns, steps.
     c = Canvas(32)
     c.add((0, 102, 179, 255), rounded(1, 1, 31, 31, 6))
-    c.add(WHITE, rect(7, 8, 25, 11.5))
-    c.add((0, 102, 179, 255), rect(7, 14, 25, 17.5))
-    c.add(WHITE, minus(rounded(6, 6, 26, 26, 3), rounded(8, 8, 24, 24, 2)))
-    c.add((238, 51, 51, 255), rect(9, 19.5, 23, 23))
-    c.add(WHITE, rect(9, 13, 23, 17))
+    c.add(WHITE, union(polygon([(16, 5), (27, 11), (5, 11)]), rect(6, 12, 26, 13.5),
+                       *[rect(x, 14.5, x + 2.4, 22) for x in (7.5, 12.2, 17.4, 22.1)],
+                       rect(6, 23, 26, 24.5), rect(4.5, 25.5, 27.5, 27)))
     c.render("logo_gosuslugi.png")
 
 
 def logo_odnoklassniki():
+    # Two people: a social network.
     c = Canvas(32)
     c.add((238, 130, 8, 255), rounded(1, 1, 31, 31, 7))
-    c.add(WHITE, ring(16, 10, 2.5, 5.5))
-    c.add(WHITE, polygon([(9, 17), (16, 20), (23, 17), (24, 19.5), (16, 23.5), (8, 19.5)]))
-    c.add(WHITE, union(segment(15, 22, 10, 28, 3), segment(17, 22, 22, 28, 3)))
+    person(c, 20.5, 7, 1.0, (255, 222, 180, 255))
+    person(c, 12.5, 9, 1.15, WHITE)
     c.render("logo_odnoklassniki.png")
 
 
 def logo_beeline():
+    # A mobile phone: a mobile operator.
     c = Canvas(32)
     c.add((255, 203, 5, 255), circle(16, 16, 15))
-    stripes = union(*[rect(0, y, 32, y + 2.6) for y in (7, 13, 19, 25)])
-    c.add(DARK, lambda x, y: stripes(x, y) and circle(16, 16, 15)(x, y) and x > 16 - (y - 16) * 0.2)
+    c.add(DARK, rounded(10, 4, 22, 28, 2.5))
+    c.add((238, 238, 236, 255), rect(12, 7.5, 20, 21))
+    c.add((255, 203, 5, 255), circle(16, 24.5, 1.6))
     c.render("logo_beeline.png")
 
 
 def logo_vk():
+    # A speech balloon: a social network for messages.
     c = Canvas(32)
     c.add((70, 128, 194, 255), rounded(1, 1, 31, 31, 7))
-    c.add(WHITE, union(segment(6, 11, 11, 22, 3), segment(11, 22, 15, 13, 3),
-                       segment(16, 11, 16, 22, 3), segment(16, 17, 25, 11, 3),
-                       segment(17, 17, 26, 22, 3)))
+    c.add(WHITE, union(rounded(5, 7, 27, 21, 5), polygon([(9, 19), (15, 19), (8, 26)])))
+    for cx in (11, 16, 21):
+        c.add((70, 128, 194, 255), circle(cx, 14, 1.7))
     c.render("logo_vk.png")
 
 
