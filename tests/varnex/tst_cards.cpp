@@ -6,8 +6,11 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
@@ -119,6 +122,11 @@ W* child(QWidget* card, const QString& name)
 
 bool shown(QWidget* card, const QString& name) { return child(card, name)->isVisibleTo(card); }
 
+bool sameIcon(const QIcon& icon, const QString& path)
+{
+    return !icon.isNull() && icon.pixmap(32).toImage() == QIcon(path).pixmap(32).toImage();
+}
+
 } // namespace
 
 class UrlCatcher : public QObject
@@ -153,6 +161,8 @@ private slots:
     void urlButton_data();
     void urlButton();
     void languageChange();
+    void form_data();
+    void form();
 };
 
 void TestCards::everyCard_data()
@@ -276,6 +286,16 @@ void TestCards::hiddenRowsComeBack()
     for (const QString& key : keys)
         QVERIFY(shown(card.data(), rows[key].first));
     QVERIFY(!shown(card.data(), "toolButton_passw"));
+
+    if (kind == user) {  // the open button goes with its row and comes back with it
+        DebugCapture capture;
+        card->setData(FieldMap{{u("Пароль"), "p"}});
+        QVERIFY(capture.texts().contains("void CardUser::hideControls()"));
+        QVERIFY(!shown(card.data(), "toolButton_url") && shown(card.data(), "toolButton_clipboard"));
+        card->setData(full);
+        QVERIFY(shown(card.data(), "toolButton_url") && shown(card.data(), "toolButton_clipboard"));
+        QVERIFY(!shown(card.data(), "toolButton_passw") && !shown(card.data(), "toolButton_ico"));
+    }
 }
 
 void TestCards::passwordEntry()
@@ -352,6 +372,10 @@ void TestCards::iconChooser()
     }
     const QString chosen = card.getData().value(u("Иконка"));
     QVERIFY(chosen.startsWith(":/32/") && chosen != ":/32/oxygen/folders/user");
+    QVERIFY(sameIcon(child<QToolButton>(&card, "toolButton_ico")->icon(), chosen));
+    // The view's icon follows at the next fill, not at once.
+    const QImage shown = child<QLabel>(&card, "label_ico")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(shown, QPixmap(":/32/oxygen/folders/user").toImage());
     onNextDialog(reject);
     child<QToolButton>(&card, "toolButton_ico")->click();
     QCOMPARE(spy.count(), 2);
@@ -396,6 +420,8 @@ void TestCards::urlButton_data()
     QTest::newRow("file url") << "file:///etc/passwd" << "";
     QTest::newRow("home path") << "~/secret" << "";
     QTest::newRow("drive path") << "C:\\Windows\\notepad.exe" << "";
+    QTest::newRow("unc path") << "\\\\host\\share\\run.exe" << "";
+    QTest::newRow("file host") << "FILE://host/share/run.exe" << "";
 }
 
 void TestCards::urlButton()
@@ -434,6 +460,159 @@ void TestCards::languageChange()
     QCOMPARE(child<QLabel>(&computer, "label_login")->text(), u("Имя пользователя"));
     QCOMPARE(user.getData().value(u("Тип карточки")), u("Учётная запись"));  // keys unchanged
     QCOMPARE(user.getData().size(), 9);
+}
+
+namespace {
+
+struct Cell {
+    const char* name;
+    int row, column;
+};
+
+struct FormSpec {
+    QSize size;
+    int spacing;  // of the card's own layout; -1: not set
+    QList<Cell> body;
+    QStringList tabs;
+    QList<QPair<const char*, const char*>> icons;  // tool button, resource
+    QList<QPair<const char*, const char*>> labels; // label, text after init
+    QStringList widgets;  // every named widget of the form
+};
+
+} // namespace
+
+void TestCards::form_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<void*>("spec");
+    static const FormSpec computerForm = {
+        {200, 250}, 6,
+        {{"label_login", 0, 0}, {"lineEdit_login", 1, 0}, {"label_passw", 2, 0}, {"lineEdit_passw", 3, 0},
+         {"toolButton_passw", 3, 1}, {"label_note", 4, 0}, {"lineEdit_note", 5, 0}, {"toolButton_note", 5, 1}},
+        {"toolButton_ico", "lineEdit_name", "lineEdit_descr", "lineEdit_login", "lineEdit_passw",
+         "toolButton_passw", "lineEdit_note", "toolButton_note", "scrollArea"},
+        {{"toolButton_passw", ":/32/tango/buttons/keys"}, {"toolButton_note", ":/32/tango/buttons/mail-attachment"},
+         {"toolButton_ico", ":/32/oxygen/folders/computer"}},
+        {{"label_login", "Имя пользователя"}, {"label_passw", "Пароль"}, {"label_note", "Примечания"}},
+        {"scrollArea", "scrollAreaWidgetContents", "lineEdit_descr", "label_ico", "toolButton_ico",
+         "lineEdit_name", "toolButton_passw", "label_login", "lineEdit_passw", "lineEdit_login",
+         "toolButton_note", "lineEdit_note", "label_passw", "label_note"},
+    };
+    static const FormSpec userForm = {
+        {200, 327}, -1,
+        {{"label_url", 0, 0}, {"lineEdit_url", 1, 0}, {"toolButton_url", 1, 1}, {"label_mail", 2, 0},
+         {"lineEdit_mail", 3, 0}, {"label_login", 4, 0}, {"lineEdit_login", 5, 0}, {"label_passw", 6, 0},
+         {"lineEdit_passw", 7, 0}, {"toolButton_clipboard", 7, 1}, {"toolButton_passw", 7, 2},
+         {"label_note", 8, 0}, {"lineEdit_note", 9, 0}, {"toolButton_note", 9, 2}},
+        {"toolButton_ico", "lineEdit_name", "lineEdit_descr", "lineEdit_url", "lineEdit_mail", "lineEdit_login",
+         "lineEdit_passw", "toolButton_passw", "lineEdit_note", "toolButton_note", "scrollArea"},
+        {{"toolButton_url", ":/16/oxygen/buttons/internet"}, {"toolButton_passw", ":/32/tango/buttons/keys"},
+         {"toolButton_clipboard", ":/16/oxygen/buttons/copy"},
+         {"toolButton_note", ":/32/tango/buttons/mail-attachment"}, {"toolButton_ico", ":/32/oxygen/folders/user"}},
+        {{"label_url", "URL"}, {"label_mail", "E-Mail"}, {"label_login", "Имя пользователя"},
+         {"label_passw", "Пароль"}, {"label_note", "Примечания"}},
+        {"scrollArea", "scrollAreaWidgetContents", "lineEdit_descr", "label_ico", "toolButton_ico",
+         "lineEdit_name", "label_url", "lineEdit_url", "toolButton_url", "label_mail", "lineEdit_mail",
+         "label_login", "lineEdit_login", "label_passw", "lineEdit_passw", "toolButton_clipboard",
+         "toolButton_passw", "label_note", "lineEdit_note", "toolButton_note"},
+    };
+    QTest::newRow("CardComputer") << computer << const_cast<void*>(static_cast<const void*>(&computerForm));
+    QTest::newRow("CardUser") << user << const_cast<void*>(static_cast<const void*>(&userForm));
+}
+
+void TestCards::form()
+{
+    QFETCH(int, kind);
+    QFETCH(void*, spec);
+    const FormSpec& f = *static_cast<const FormSpec*>(spec);
+    QScopedPointer<PatternCard> card(kinds[kind].make());
+    QWidget* w = card.data();
+    QCOMPARE(w->size(), f.size);
+    QCOMPARE(w->minimumSize(), QSize(200, 250));
+    QCOMPARE(w->windowTitle(), QString("Form"));
+
+    QStringList names;
+    for (QWidget* child : w->findChildren<QWidget*>())
+        if (!child->objectName().isEmpty() && !child->objectName().startsWith("qt_"))
+            names << child->objectName();
+    QStringList expected = f.widgets;
+    names.sort();
+    expected.sort();
+    QCOMPARE(names, expected);
+
+    // Layouts: the card's box, the main grid, the scroll area and its stack.
+    auto* outer = qobject_cast<QVBoxLayout*>(w->layout());
+    QVERIFY(outer && outer->objectName() == "verticalLayout");
+    if (f.spacing >= 0)
+        QCOMPARE(outer->spacing(), f.spacing);
+    auto* main = w->findChild<QGridLayout*>("gridLayout_main");
+    QVERIFY(main && outer->indexOf(main) == 0);
+    auto* scroll = child<QScrollArea>(w, "scrollArea");
+    QVERIFY(scroll->widgetResizable());
+    QCOMPARE(main->itemAtPosition(0, 0)->widget(), scroll);
+    QCOMPARE(scroll->widget(), child(w, "scrollAreaWidgetContents"));
+    auto* stack = qobject_cast<QVBoxLayout*>(scroll->widget()->layout());
+    QVERIFY(stack && stack->objectName() == "verticalLayout_scroll" && stack->count() == 3);
+    auto* head = qobject_cast<QGridLayout*>(stack->itemAt(0)->layout());
+    auto* body = qobject_cast<QGridLayout*>(stack->itemAt(1)->layout());
+    QVERIFY(head && head->objectName() == "gridLayout_head" && body && body->objectName() == "gridLayout_body");
+    QVERIFY(stack->itemAt(2)->spacerItem());
+    QCOMPARE(stack->itemAt(2)->spacerItem()->sizeHint(), QSize(20, 40));
+    QCOMPARE(stack->itemAt(2)->spacerItem()->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+
+    int row, column, rowSpan, columnSpan;
+    auto* headBox = qobject_cast<QHBoxLayout*>(head->itemAtPosition(1, 0)->layout());
+    QVERIFY(headBox && headBox->objectName() == "horizontalLayout_head");
+    head->getItemPosition(head->indexOf(headBox), &row, &column, &rowSpan, &columnSpan);
+    QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({1, 0, 1, 2}));
+    QCOMPARE(headBox->itemAt(0)->widget(), child(w, "label_ico"));
+    QCOMPARE(headBox->itemAt(1)->widget(), child(w, "toolButton_ico"));
+    QCOMPARE(headBox->itemAt(2)->widget(), child(w, "lineEdit_name"));
+    head->getItemPosition(head->indexOf(child(w, "lineEdit_descr")), &row, &column, &rowSpan, &columnSpan);
+    QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({2, 0, 1, 2}));
+    QCOMPARE(body->count(), f.body.size());
+    for (const Cell& cell : f.body) {
+        body->getItemPosition(body->indexOf(child(w, cell.name)), &row, &column, &rowSpan, &columnSpan);
+        QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({cell.row, cell.column, 1, 1}));
+    }
+
+    // Tab order: the widgets that take focus by Tab, in chain order.
+    QStringList chain;
+    QWidget* first = child(w, "toolButton_ico");
+    for (QWidget* x = first; chain.size() < f.tabs.size(); x = x->nextInFocusChain()) {
+        if (x->focusPolicy() & Qt::TabFocus)
+            chain << x->objectName();
+        if (x->nextInFocusChain() == first)
+            break;
+    }
+    QCOMPARE(chain, f.tabs);
+
+    for (const auto& icon : f.icons) {
+        auto* button = child<QToolButton>(w, icon.first);
+        QVERIFY2(sameIcon(button->icon(), icon.second), icon.first);
+        QCOMPARE(button->text(), QString("..."));
+        QVERIFY(button->toolTip().isEmpty());
+    }
+    QCOMPARE(child<QToolButton>(w, "toolButton_ico")->iconSize(), QSize(32, 32));
+    QCOMPARE(child<QLabel>(w, "label_ico")->minimumSize(), QSize(32, 32));
+    QCOMPARE(child<QLabel>(w, "label_ico")->maximumSize(), QSize(32, 32));
+    for (const auto& label : f.labels)
+        QCOMPARE(child<QLabel>(w, label.first)->text(), u(label.second));
+
+    QCOMPARE(child<QLineEdit>(w, "lineEdit_name")->font().pointSize(), 10);
+    QCOMPARE(child<QLineEdit>(w, "lineEdit_name")->placeholderText(), u("Название карточки"));
+    QCOMPARE(child<QLineEdit>(w, "lineEdit_descr")->placeholderText(), u("Описание карточки"));
+    QVERIFY(child<QLineEdit>(w, "lineEdit_descr")->hasFrame());
+    for (QLineEdit* edit : w->findChildren<QLineEdit*>()) {
+        const QString name = edit->objectName();
+        QCOMPARE(edit->maxLength(), 32767);
+        QVERIFY(edit->toolTip().isEmpty() && edit->inputMask().isEmpty());
+        QCOMPARE(edit->validator() != nullptr, name == "lineEdit_passw");
+        if (name != "lineEdit_name" && name != "lineEdit_descr")
+            QVERIFY2(edit->placeholderText().isEmpty(), qPrintable(name));
+    }
+    auto* latin = qobject_cast<const QRegExpValidator*>(child<QLineEdit>(w, "lineEdit_passw")->validator());
+    QVERIFY(latin && latin->regExp().pattern() == "[A-Za-z0-9]{0,32}" && latin->parent() == w);
 }
 
 QTEST_MAIN(TestCards)

@@ -99,6 +99,7 @@ private slots:
     void dateRoundTrip();
     void undatedKeptAsStored_data();
     void undatedKeptAsStored();
+    void undatedSurvivesFocus();
     void eraseAndRanges();
     void pickDate();
     void textField();
@@ -212,7 +213,7 @@ void TestPatternCard::undatedKeptAsStored()
         map.insert(u("Действует до"), stored);
     card.setData(map);
     QCOMPARE(card.shown("dateEdit_date"), !stored.isEmpty());
-    QCOMPARE(card.date()->text(), QString());  // not the previous card's date
+    QCOMPARE(card.date()->text().trimmed(), QString());  // not the previous card's date
     QVERIFY(card.date()->date() != QDate(2005, 4, 15));
     QVERIFY(card.getData().contains(u("Действует до")));
     QCOMPARE(card.getData().value(u("Действует до")), stored);
@@ -223,6 +224,34 @@ void TestPatternCard::undatedKeptAsStored()
     onNextDialog([&](QWidget* dialog) { activate(dialog, today); });
     card.w<QToolButton>("toolButton_date")->click();
     QCOMPARE(card.getData().value(u("Действует до")), text(today));
+}
+
+void TestPatternCard::undatedSurvivesFocus()
+{
+    TestCard card;
+    card.show();
+    QVERIFY(QTest::qWaitForWindowActive(&card));
+    const QString stored = "1985-03-07";
+    card.setData(FieldMap{{u("Действует до"), stored}});
+    QLineEdit* name = card.w<QLineEdit>("lineEdit_name");
+    for (bool readOnly : {true, false}) {  // clicked in the view, tabbed through while editing
+        card.setReadOnly(readOnly);
+        card.date()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(card.date()->hasFocus());
+        name->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(name->hasFocus());
+        QCOMPARE(card.date()->text().trimmed(), QString());
+        QCOMPARE(card.getData().value(u("Действует до")), stored);
+    }
+
+    // The earliest date on offer is a date entered like any other.
+    const QDate earliest = QDate::currentDate().addYears(-50);
+    onNextDialog([&](QWidget* dialog) { activate(dialog, earliest); });
+    card.w<QToolButton>("toolButton_date")->click();
+    QCOMPARE(card.getData().value(u("Действует до")), text(earliest));
+    card.setData(FieldMap{{u("Действует до"), "31.12.2015"}});  // a readable date ends the blank
+    QVERIFY(card.date()->specialValueText().isEmpty());
+    QCOMPARE(card.date()->minimumDate(), QDate::currentDate().addYears(-50));
 }
 
 void TestPatternCard::eraseAndRanges()

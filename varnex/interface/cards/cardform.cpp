@@ -234,6 +234,7 @@ void CardForm::resetDateRange(QDateEdit* edit, const Field& field)
     QDate from = m_today.addYears(-50);
     if (field.flags & CardTable::DateSince1900)
         from = qMin(from, QDate(1900, 1, 1));
+    edit->setSpecialValueText(QString());
     edit->setDateRange(from, m_today.addYears(50));
 }
 
@@ -253,15 +254,20 @@ void CardForm::showDate(QDateEdit* edit, const Field& field, const QString& text
             return;
     }
     // No date to show: the edit shows nothing (not the previous card's date)
-    // and the stored text goes back unchanged unless a date is entered.
-    edit->setDate(QDate::currentDate());
-    edit->QAbstractSpinBox::clear();
+    // and the stored text goes back unchanged unless a date is entered. The
+    // blank is the edit's own special value, a day below the dates it offers,
+    // so focusing the edit does not fill in a date of its own, and any date
+    // typed, stepped to or picked replaces it.
+    edit->setMinimumDate(edit->minimumDate().addDays(-1));
+    edit->setSpecialValueText(QStringLiteral(" "));
+    edit->setDate(edit->minimumDate());
     m_heldDates.insert(edit, text);
 }
 
 QString CardForm::dateText(QDateEdit* edit) const
 {
-    if (edit->text().isEmpty()) {
+    const bool blank = !edit->specialValueText().isEmpty() && edit->date() == edit->minimumDate();
+    if (blank) {
         const auto held = m_heldDates.constFind(edit);
         if (held != m_heldDates.constEnd())
             return *held;

@@ -81,6 +81,8 @@ void PatternCard::updateControls()
         // Rows that an earlier card of this type hid come back before the
         // new content decides which rows stay hidden.
         showRows(this);
+        // The view's own buttons (open, copy) come back with their rows.
+        setButtonsVisible(this, false);
         hideControls();
     } else {
         showControls(this);
@@ -94,15 +96,7 @@ void PatternCard::showControls(QWidget* root)
         if (!isViewButton(button->objectName()))
             button->show();
     }
-    for (QLabel* label : root->findChildren<QLabel*>())
-        if (label->objectName() != QLatin1String("label_ico"))
-            label->show();
-    for (QLineEdit* edit : root->findChildren<QLineEdit*>())
-        edit->show();
-    for (QTextEdit* edit : root->findChildren<QTextEdit*>())
-        edit->show();
-    for (QDateEdit* edit : root->findChildren<QDateEdit*>())
-        edit->show();
+    showRows(root);
 }
 
 void PatternCard::showRows(QWidget* root)
@@ -116,8 +110,6 @@ void PatternCard::showRows(QWidget* root)
         edit->show();
     for (QDateEdit* edit : root->findChildren<QDateEdit*>())
         edit->show();
-    // The view's own buttons (open, copy) come back with their rows.
-    setButtonsVisible(root, !readOnly);
 }
 
 void PatternCard::reset()
