@@ -8,7 +8,6 @@ namespace {
 
 constexpr uint16_t FlagHandDown = 0x40;
 constexpr uint16_t ForbiddenFlags = 0xB0;
-constexpr uint16_t FreeFlags = 0x5;
 
 // The first 32-bit integer of cell j; the row's cells are checked to hold one.
 int32_t score(const Nb::Matrix::Row& row, int32_t j)
@@ -30,12 +29,6 @@ bool holdsScores(const Nb::Matrix::Row& row, int32_t n)
 }
 
 } // namespace
-
-BcCondition::BcCondition() = default;
-
-BcCondition::BcCondition(Nb::SlotId id, const Nb::Meta& meta) : BcSlot(id, meta) {}
-
-BcCondition::~BcCondition() = default;
 
 bool BcCondition::update()
 {
@@ -99,12 +92,6 @@ bool BcCondition::validate()
         BC_ERR(9);
         return error(Nb::EcBlockState);
     }
-    return true;
-}
-
-bool BcCondition::reset()
-{
-    BcSlot::reset();
     return true;
 }
 
@@ -253,25 +240,13 @@ bool BcCondition::emulate(Nb::ConstraintType in, Nb::ConstraintType out, bool bu
 
 bool BcCondition::train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags)
 {
-    if (mode & Nb::TmWithoutFlags)
-        flags = m_flags;
-    if (mode & Nb::TmWithoutState)
-        state = m_state;
-    if (state != Nb::BsTrained)
-        return error(Nb::EcBlockState);
-    if (flags & ForbiddenFlags) {
-        BC_ERR(1);
-        return error(Nb::EcBlockFlag);
-    }
-    if ((flags ^ m_flags) & FreeFlags) {
-        if (m_state != Nb::BsTrained) {
-            BC_ERR(2);
-            return error(Nb::EcBlockFlag);
-        }
-        if (!(mode & Nb::TmCheckOnly))
-            m_flags = flags;
+    if (!trainArgs(mode, state, flags, ForbiddenFlags, 0, 1))
+        return false;
+    bool freeOnly = false;
+    if (!takeFreeFlags(mode, flags, 2, freeOnly))
+        return false;
+    if (freeOnly)
         return true;
-    }
     BcSlots ins;
     inputSlots(&ins, nullptr, nullptr, nullptr);
     // Neither handing down nor taking over means anything without an input.
@@ -313,22 +288,16 @@ bool BcCondition::test()
         BC_ERR(2);
         return error(Nb::EcCScheme);
     }
-    if (!m_tst.resize(1) || !m_tst.data() || m_tst.data()[0][0].isNull()) {
-        m_tst.resize(0);
-        BC_ERR(1);
+    float* figures = startTestFigures(1);
+    if (!figures)
         return false;
-    }
-    float* figures = reinterpret_cast<float*>(m_tst.at(0, 0));
-    for (int32_t i = 0; i < TestFigures; ++i)
-        figures[i] = 0.0f;
     for (int32_t i = 0; i < ins.size(); ++i) {
-        const Nb::Matrix::Row t = ins.at(i)->constraint(Nb::CtTst);
+        const float* f = testFiguresOf(ins.at(i)->constraint(Nb::CtTst));
         // Inputs are tested first; without their figures there are none here.
-        if (t.cols() < 1 || t.meta().count < TestFigures || !t.data() || t.data()[0].isNull()) {
+        if (!f) {
             m_tst.resize(0);
             return false;
         }
-        const float* f = t.r32(0);
         figures[Nb::TmE1Bio] += f[Nb::TmE1Bio];
         if (i == 0 || f[Nb::TmE2Bio] > figures[Nb::TmE2Bio])
             figures[Nb::TmE2Bio] = f[Nb::TmE2Bio];

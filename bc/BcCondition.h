@@ -12,13 +12,10 @@ class BcCondition : public BcSlot {
 public:
     enum Mode : int32_t { ModeNone = 0, ModeFirst = 1, ModeSelect = 2, ModeScore = 3 };
 
-    BcCondition();
-    BcCondition(Nb::SlotId id, const Nb::Meta& meta);
-    ~BcCondition() override;
+    using BcSlot::BcSlot;
 
     bool validate() override;
     bool update() override;
-    bool reset() override;
     bool train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags) override;
     bool emulate(Nb::ConstraintType in, Nb::ConstraintType out, bool build) override;
     bool test() override;

@@ -13,7 +13,6 @@ namespace {
 constexpr uint16_t FlagGivenCode = 0x40;
 constexpr uint16_t FlagRandom = 0x20;
 constexpr uint16_t ForbiddenFlags = 0x80;
-constexpr uint16_t FreeFlags = 0x5;
 
 const Nb::Meta BitVector(0, Nb::MfI1, Nb::MtDO);
 const Nb::Meta SaltMeta(128, Nb::MfI1, Nb::MtDO);
@@ -27,10 +26,6 @@ void wipe(std::vector<uint8_t>& bytes)
 }
 
 } // namespace
-
-BcConnector::BcConnector() = default;
-
-BcConnector::BcConnector(Nb::SlotId id, const Nb::Meta& meta) : BcSlot(id, meta) {}
 
 BcConnector::~BcConnector()
 {
@@ -96,8 +91,6 @@ bool BcConnector::validate()
     }
     return true;
 }
-
-bool BcConnector::reset() { return BcSlot::reset(); }
 
 bool BcConnector::trainDigest(Nb::BlockFlags flags, BcSlots& inputs)
 {
@@ -183,27 +176,13 @@ bool BcConnector::trainJoin(Nb::BlockFlags flags, BcSlots& inputs)
 
 bool BcConnector::train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags)
 {
-    if (mode & Nb::TmWithoutFlags)
-        flags = m_flags;
-    if (mode & Nb::TmWithoutState)
-        state = m_state;
-    if (state != Nb::BsTrained) {
-        BC_ERR(16);
-        return error(Nb::EcBlockState);
-    }
-    if (flags & ForbiddenFlags) {
-        BC_ERR(17);
-        return error(Nb::EcBlockFlag);
-    }
-    if ((flags ^ m_flags) & FreeFlags) {
-        if (m_state != Nb::BsTrained) {
-            BC_ERR(18);
-            return error(Nb::EcBlockFlag);
-        }
-        if (!(mode & Nb::TmCheckOnly))
-            m_flags = flags;
+    if (!trainArgs(mode, state, flags, ForbiddenFlags, 16, 17))
+        return false;
+    bool freeOnly = false;
+    if (!takeFreeFlags(mode, flags, 18, freeOnly))
+        return false;
+    if (freeOnly)
         return true;
-    }
     BcSlots inputs = boundInputs();
     if (m_mode == ModeDigest && !trainDigest(flags, inputs))
         return false;
@@ -251,24 +230,18 @@ bool BcConnector::test()
 {
     if (m_tst.cols() > 0)
         return true;
-    if (!m_tst.resize(1) || !m_tst.data() || m_tst.data()[0][0].isNull()) {
-        m_tst.resize(0);
-        BC_ERR(4);
+    float* figures = startTestFigures(4);
+    if (!figures)
         return false;
-    }
-    float* figures = reinterpret_cast<float*>(m_tst.at(0, 0));
-    for (int32_t i = 0; i < TestFigures; ++i)
-        figures[i] = 0.0f;
     float missed = 1.0f;
     float accepted = 1.0f;
     for (BcSlot* input : boundInputs()) {
-        const Nb::Matrix::Row t = input->constraint(Nb::CtTst);
+        const float* f = testFiguresOf(input->constraint(Nb::CtTst));
         // Inputs are tested first; without their figures there are none here.
-        if (t.cols() < 1 || t.meta().count < TestFigures || !t.data() || t.data()[0].isNull()) {
+        if (!f) {
             m_tst.resize(0);
             return false;
         }
-        const float* f = t.r32(0);
         missed *= 1.0f - f[Nb::TmE1Bio];
         accepted *= f[Nb::TmE2Bio];
     }

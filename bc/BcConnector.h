@@ -13,14 +13,12 @@ class BcConnector : public BcSlot {
 public:
     enum Mode : uint32_t { ModeNone = 0, ModeDigest = 1, ModeJoin = 2 };
 
-    BcConnector();
-    BcConnector(Nb::SlotId id, const Nb::Meta& meta);
+    using BcSlot::BcSlot;
     ~BcConnector() override;
 
     bool validate() override;
     // Chooses the mode from the inputs: join when their bits add up to the code.
     bool update() override;
-    bool reset() override;
     bool train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags) override;
     bool emulate(Nb::ConstraintType in, Nb::ConstraintType out, bool build) override;
     bool test() override;

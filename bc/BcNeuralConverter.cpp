@@ -11,8 +11,6 @@ namespace {
 
 // Flag bits a neural converter does not know.
 constexpr uint16_t ForbiddenFlags = 0xF0;
-// Flag bits that may change on a trained slot without training.
-constexpr uint16_t FreeFlags = 0x5;
 
 constexpr int32_t MinOwn = 2;
 constexpr int32_t MaxOwn = 64;
@@ -20,12 +18,6 @@ constexpr int32_t MinAlien = 2;
 constexpr int32_t Connections = 32;
 
 } // namespace
-
-BcNeuralConverter::BcNeuralConverter() = default;
-
-BcNeuralConverter::BcNeuralConverter(Nb::SlotId id, const Nb::Meta& meta) : BcSlot(id, meta) {}
-
-BcNeuralConverter::~BcNeuralConverter() = default;
 
 BcSlot* BcNeuralConverter::paramInput() const
 {
@@ -142,18 +134,8 @@ bool BcNeuralConverter::setProtection(bool on)
 
 bool BcNeuralConverter::train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags)
 {
-    if (mode & Nb::TmWithoutFlags)
-        flags = m_flags;
-    if (mode & Nb::TmWithoutState)
-        state = m_state;
-    if (state != Nb::BsTrained) {
-        BC_ERR(1);
-        return error(Nb::EcBlockState);
-    }
-    if (flags & ForbiddenFlags) {
-        BC_ERR(3);
-        return error(Nb::EcBlockFlag);
-    }
+    if (!trainArgs(mode, state, flags, ForbiddenFlags, 1, 3))
+        return false;
     const uint16_t changed = uint16_t(flags ^ m_flags);
     // A slot marked trained without a usable layer counts as untrained.
     const bool trained = m_state == Nb::BsTrained && layerFits();
@@ -262,14 +244,9 @@ bool BcNeuralConverter::test()
         BC_ERR(3);
         return error(m_state == Nb::BsUntrained ? Nb::EcBlockState : Nb::EcConsistencyFail);
     }
-    if (!m_tst.resize(1) || !m_tst.data() || m_tst.data()[0][0].isNull()) {
-        m_tst.resize(0);
-        BC_ERR(2);
+    float* figures = startTestFigures(2);
+    if (!figures)
         return false;
-    }
-    float* figures = reinterpret_cast<float*>(m_tst.at(0, 0));
-    for (int32_t i = 0; i < TestFigures; ++i)
-        figures[i] = 0.0f;
     if (const BcSlot* input = paramInput()) {
         BcSlot* in = const_cast<BcSlot*>(input);
         const Nb::Matrix::Row own = in->constraint(Nb::CtOwn);

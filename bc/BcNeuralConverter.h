@@ -13,9 +13,7 @@ public:
     // Slot flag: the code is folded into the layer, outputs are chained.
     static constexpr uint16_t FlagProtected = 0x2;
 
-    BcNeuralConverter();
-    BcNeuralConverter(Nb::SlotId id, const Nb::Meta& meta);
-    ~BcNeuralConverter() override;
+    using BcSlot::BcSlot;
 
     bool validate() override;
     bool reset() override;

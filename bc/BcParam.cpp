@@ -6,12 +6,6 @@
 
 namespace Bc {
 
-BcParam::BcParam() = default;
-
-BcParam::BcParam(Nb::SlotId id, const Nb::Meta& meta) : BcSlot(id, meta) {}
-
-BcParam::~BcParam() = default;
-
 bool BcParam::reset()
 {
     BC_ERR(1);

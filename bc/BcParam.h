@@ -10,9 +10,7 @@ namespace Bc {
 
 class BcParam : public BcSlot {
 public:
-    BcParam();
-    BcParam(Nb::SlotId id, const Nb::Meta& meta);
-    ~BcParam() override;
+    using BcSlot::BcSlot;
 
     bool reset() override;
     bool train(Nb::TrainMode mode, Nb::BlockState state, Nb::BlockFlags flags) override;

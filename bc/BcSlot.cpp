@@ -17,34 +17,24 @@ bool BcSlot::update()
     m_any.create(m_meta);
     m_own.create(m_meta);
     m_all.create(m_meta);
-    m_inputs.clear();
-    if (!m_owner)
-        return true;
-    for (Nb::SlotId link : m_links) {
-        BcSlot* input = dynamic_cast<BcSlot*>(m_owner->at(link));
-        if (!input) {
-            m_inputs.clear();
-            BC_ERR(1);
-            return error(Nb::EcCScheme);
-        }
-        m_inputs.append(input);
-    }
-    return true;
+    return resolve(m_owner, m_links, m_inputs);
 }
 
-bool BcSlot::updateNested()
+bool BcSlot::updateNested() { return resolve(m_nested, m_nestedIds, m_nestedSlots); }
+
+bool BcSlot::resolve(const Nb::Scheme* scheme, const Nb::SlotIds& ids, BcSlots& out)
 {
-    m_nestedSlots.clear();
-    if (!m_nested)
+    out.clear();
+    if (!scheme)
         return true;
-    for (Nb::SlotId id : m_nestedIds) {
-        BcSlot* slot = dynamic_cast<BcSlot*>(m_nested->at(id));
+    for (Nb::SlotId id : ids) {
+        BcSlot* slot = dynamic_cast<BcSlot*>(scheme->at(id));
         if (!slot) {
-            m_nestedSlots.clear();
+            out.clear();
             BC_ERR(1);
             return error(Nb::EcCScheme);
         }
-        m_nestedSlots.append(slot);
+        out.append(slot);
     }
     return true;
 }
@@ -159,6 +149,59 @@ bool BcSlot::reset()
 }
 
 bool BcSlot::qeval() { return false; }
+
+bool BcSlot::trainArgs(Nb::TrainMode mode, Nb::BlockState& state, Nb::BlockFlags& flags, uint16_t forbidden,
+                       int stateCheck, int flagCheck) const
+{
+    if (mode & Nb::TmWithoutFlags)
+        flags = m_flags;
+    if (mode & Nb::TmWithoutState)
+        state = m_state;
+    if (state != Nb::BsTrained) {
+        if (stateCheck)
+            BC_ERR(stateCheck);
+        return error(Nb::EcBlockState);
+    }
+    if (flags & forbidden) {
+        BC_ERR(flagCheck);
+        return error(Nb::EcBlockFlag);
+    }
+    return true;
+}
+
+bool BcSlot::takeFreeFlags(Nb::TrainMode mode, Nb::BlockFlags flags, int check, bool& done)
+{
+    done = ((flags ^ m_flags) & FreeFlags) != 0;
+    if (!done)
+        return true;
+    if (m_state != Nb::BsTrained) {
+        BC_ERR(check);
+        return error(Nb::EcBlockFlag);
+    }
+    if (!(mode & Nb::TmCheckOnly))
+        m_flags = flags;
+    return true;
+}
+
+float* BcSlot::startTestFigures(int check)
+{
+    if (!m_tst.resize(1) || !m_tst.data() || m_tst.data()[0][0].isNull()) {
+        m_tst.resize(0);
+        BC_ERR(check);
+        return nullptr;
+    }
+    float* figures = reinterpret_cast<float*>(m_tst.at(0, 0));
+    for (int32_t i = 0; i < TestFigures; ++i)
+        figures[i] = 0.0f;
+    return figures;
+}
+
+const float* BcSlot::testFiguresOf(const Nb::Matrix::Row& t)
+{
+    if (t.cols() < 1 || t.meta().count < TestFigures || !t.data() || t.data()[0].isNull())
+        return nullptr;
+    return t.r32(0);
+}
 
 void BcSlot::notify() {}
 

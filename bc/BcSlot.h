@@ -66,6 +66,27 @@ protected:
     Nb::Matrix* matrixOf(Nb::ConstraintType ct);
     const Nb::Matrix* matrixOf(Nb::ConstraintType ct) const;
     Nb::Matrix::Row row(Nb::ConstraintType ct) { return Nb::Matrix::Row(matrixOf(ct), 0); }
+    // The slots of scheme with those ids, all or none; no scheme, no slots.
+    bool resolve(const Nb::Scheme* scheme, const Nb::SlotIds& ids, BcSlots& out);
+
+    // Flag bits that may change on a trained slot without training.
+    static constexpr uint16_t FreeFlags = 0x5;
+
+    // The first steps of training: the stored flags and state take the place
+    // of the given ones where the mode says so, the state asked for must be
+    // "trained" and no forbidden flag may be set. Check number 0 reports
+    // nothing.
+    bool trainArgs(Nb::TrainMode mode, Nb::BlockState& state, Nb::BlockFlags& flags, uint16_t forbidden,
+                   int stateCheck, int flagCheck) const;
+    // A change of free flags needs no training: a trained slot takes the
+    // flags over, unless the mode only checks. done tells whether flags
+    // changed free flags, and so whether training ends here.
+    bool takeFreeFlags(Nb::TrainMode mode, Nb::BlockFlags flags, int check, bool& done);
+    // Lays the CtTst row out as one cell of zeroed figures and returns them;
+    // null (the row emptied) when it cannot be made.
+    float* startTestFigures(int check);
+    // The figures of an input's CtTst row; null when it holds none.
+    static const float* testFiguresOf(const Nb::Matrix::Row& t);
 
     BcSlots m_inputs;
     BcSlots m_nestedSlots;

@@ -97,6 +97,17 @@ inline void toR32(Cell dst, Cell src, int32_t count)
         store<float>(d, i, float(load<S>(s, i)));
 }
 
+// Each real truncated within W, then wrapped into D (unsigned D keeps the
+// low bits).
+template <typename D, typename W>
+inline void fromR32(Cell dst, Cell src, int32_t count)
+{
+    const uint8_t* s = src.at(0);
+    uint8_t* d = dst.at(0);
+    for (int32_t i = 0; i < count; ++i)
+        store<D>(d, i, D(truncated<W>(load<float>(s, i))));
+}
+
 } // namespace
 
 void Cell::i1ToR32(Cell dst, Cell src, int32_t count)
@@ -132,37 +143,10 @@ void Cell::r32ToU1(Cell dst, Cell src, int32_t count)
         dst.putBit(uint32_t(i), load<float>(s, i) != 0.0f ? 1 : 0); // NaN: set
 }
 
-void Cell::r32ToI16(Cell dst, Cell src, int32_t count)
-{
-    const uint8_t* s = src.at(0);
-    uint8_t* d = dst.at(0);
-    for (int32_t i = 0; i < count; ++i)
-        store<int16_t>(d, i, truncated<int16_t>(load<float>(s, i)));
-}
-
-void Cell::r32ToU16(Cell dst, Cell src, int32_t count)
-{
-    const uint8_t* s = src.at(0);
-    uint8_t* d = dst.at(0);
-    for (int32_t i = 0; i < count; ++i)
-        store<uint16_t>(d, i, uint16_t(uint32_t(truncated<int32_t>(load<float>(s, i))) & 0xFFFFu));
-}
-
-void Cell::r32ToI32(Cell dst, Cell src, int32_t count)
-{
-    const uint8_t* s = src.at(0);
-    uint8_t* d = dst.at(0);
-    for (int32_t i = 0; i < count; ++i)
-        store<int32_t>(d, i, truncated<int32_t>(load<float>(s, i)));
-}
-
-void Cell::r32ToU32(Cell dst, Cell src, int32_t count)
-{
-    const uint8_t* s = src.at(0);
-    uint8_t* d = dst.at(0);
-    for (int32_t i = 0; i < count; ++i)
-        store<uint32_t>(d, i, uint32_t(uint64_t(truncated<int64_t>(load<float>(s, i)))));
-}
+void Cell::r32ToI16(Cell dst, Cell src, int32_t count) { fromR32<int16_t, int16_t>(dst, src, count); }
+void Cell::r32ToU16(Cell dst, Cell src, int32_t count) { fromR32<uint16_t, int32_t>(dst, src, count); }
+void Cell::r32ToI32(Cell dst, Cell src, int32_t count) { fromR32<int32_t, int32_t>(dst, src, count); }
+void Cell::r32ToU32(Cell dst, Cell src, int32_t count) { fromR32<uint32_t, int64_t>(dst, src, count); }
 
 Cell::Converter Cell::converter(MetaFormat target, MetaFormat source)
 {

@@ -325,6 +325,33 @@ Scheme& Scheme::push(SlotType kind, Meta meta)
     return push(Slot(SlotId::make(kind, uint16_t(number)), meta));
 }
 
+bool Scheme::convSlotLinks(uint8_t block, const SlotTypes& kinds, const SlotNums& positions,
+                           uint32_t& instance, SlotIds& links)
+{
+    const int32_t last = lastIndexOf(StConv, block);
+    instance = last < 0 ? 1u : uint32_t(slotId(last).slot()) + 1u;
+    if (instance > 0x7F) {
+        NB_ERR(7);
+        m_status = schemeStatus(EcCScheme);
+        return false;
+    }
+    for (int k = 0; k < kinds.size(); ++k) {
+        if (kinds.at(k) == StConv) {
+            NB_ERR(3);
+            m_status = schemeStatus(EcCScheme);
+            return false;
+        }
+        const SlotId target = slotId(positions.at(k));
+        if (target == NilSlotId) {
+            NB_ERR(4);
+            m_status = schemeStatus(EcCScheme);
+            return false;
+        }
+        links.append(target.retyped(kinds.at(k)));
+    }
+    return true;
+}
+
 Scheme& Scheme::push(BlockType type, Meta meta, const SlotTypes& kinds, const SlotNums& positions,
                      BlockFlags flags)
 {
@@ -345,28 +372,10 @@ Scheme& Scheme::push(BlockType type, Meta meta, const SlotTypes& kinds, const Sl
         m_status = schemeStatus(EcCScheme);
         return *this;
     }
-    const int32_t last = lastIndexOf(StConv, uint8_t(type));
-    const uint32_t instance = last < 0 ? 1u : uint32_t(slotId(last).slot()) + 1u;
-    if (instance > 0x7F) {
-        NB_ERR(7);
-        m_status = schemeStatus(EcCScheme);
-        return *this;
-    }
+    uint32_t instance = 0;
     SlotIds links;
-    for (int k = 0; k < kinds.size(); ++k) {
-        if (kinds.at(k) == StConv) {
-            NB_ERR(3);
-            m_status = schemeStatus(EcCScheme);
-            return *this;
-        }
-        const SlotId target = slotId(positions.at(k));
-        if (target == NilSlotId) {
-            NB_ERR(4);
-            m_status = schemeStatus(EcCScheme);
-            return *this;
-        }
-        links.append(target.retyped(kinds.at(k)));
-    }
+    if (!convSlotLinks(uint8_t(type), kinds, positions, instance, links))
+        return *this;
     const SlotId id = SlotId::conv(uint8_t(type), uint8_t(instance));
     return push(Slot(id, meta, links, flags, BsUntrained));
 }
@@ -379,28 +388,10 @@ Scheme& Scheme::push(Scheme& nested, Meta meta, const SlotTypes& kinds, const Sl
         m_status = schemeStatus(EcCScheme);
         return *this;
     }
-    const int32_t last = lastIndexOf(StConv, 0);
-    const uint32_t instance = last < 0 ? 1u : uint32_t(slotId(last).slot()) + 1u;
-    if (instance > 0x7F) {
-        NB_ERR(7);
-        m_status = schemeStatus(EcCScheme);
-        return *this;
-    }
+    uint32_t instance = 0;
     SlotIds links;
-    for (int k = 0; k < kinds.size(); ++k) {
-        if (kinds.at(k) == StConv) {
-            NB_ERR(3);
-            m_status = schemeStatus(EcCScheme);
-            return *this;
-        }
-        const SlotId target = slotId(positions.at(k));
-        if (target == NilSlotId) {
-            NB_ERR(4);
-            m_status = schemeStatus(EcCScheme);
-            return *this;
-        }
-        links.append(target.retyped(kinds.at(k)));
-    }
+    if (!convSlotLinks(0, kinds, positions, instance, links))
+        return *this;
     SlotIds nestedIds;
     for (int k = 0; k < nestedPositions.size(); ++k) {
         const SlotId inner = nested.slotId(nestedPositions.at(k));

@@ -88,6 +88,10 @@ public:
 
 protected:
     void destroyAll();
+    // The next instance number of a converter of that block and the links
+    // the kinds and positions give; false (the status set) when there is none.
+    bool convSlotLinks(uint8_t block, const SlotTypes& kinds, const SlotNums& positions, uint32_t& instance,
+                       SlotIds& links);
 
     Factory* m_factory = nullptr;
     Slots m_slots;

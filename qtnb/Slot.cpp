@@ -22,6 +22,16 @@ SlotType pairKind(SlotId nestedId)
 // refused when reading.
 constexpr int kMaxRecordIds = 254;
 
+// Reads the little-endian fields when room (bytes) holds them all.
+template <typename... T>
+bool readFieldsLe(QDataStream& stream, uint32_t room, T&... fields)
+{
+    if (room < (sizeof(T) + ...))
+        return false;
+    (readLe(stream, fields), ...);
+    return stream.status() == QDataStream::Ok;
+}
+
 } // namespace
 
 Slot::Slot() = default;
@@ -114,17 +124,10 @@ int32_t Slot::read(SlotId id, QDataStream& stream, int32_t available, bool asRes
     m_id = id;
     const bool convForm = (asResult ? NilSlotId.type() : type()) == StConv;
 
-    if (uint32_t(available) < 6u) {
-        error(EcIo);
-        return -1;
-    }
     int32_t count = 0;
     uint8_t format = 0;
     uint8_t mtype = 0;
-    readLe(stream, count);
-    readLe(stream, format);
-    readLe(stream, mtype);
-    if (stream.status() != QDataStream::Ok) {
+    if (!readFieldsLe(stream, uint32_t(available), count, format, mtype)) {
         error(EcIo);
         return -1;
     }
@@ -132,17 +135,10 @@ int32_t Slot::read(SlotId id, QDataStream& stream, int32_t available, bool asRes
     if (!convForm)
         return 6;
 
-    if (uint32_t(available) - 6u < 4u) {
-        error(EcIo);
-        return -1;
-    }
     uint16_t flags = 0;
     uint8_t state = 0;
     uint8_t n = 0;
-    readLe(stream, flags);
-    readLe(stream, state);
-    readLe(stream, n);
-    if (stream.status() != QDataStream::Ok) {
+    if (!readFieldsLe(stream, uint32_t(available) - 6u, flags, state, n)) {
         error(EcIo);
         return -1;
     }

@@ -10,9 +10,11 @@
 #include <QtTest>
 
 #include "DebugCapture.h"
+#include "SlotTestKit.h"
 #include "qtnb/Scheme.h"
 
 using namespace Bc;
+using namespace SlotTestKit;
 using Row = Nb::Matrix::Row;
 
 namespace {
@@ -20,19 +22,7 @@ namespace {
 const Nb::Meta Out(16, Nb::MfI1, Nb::MtDO);
 const Nb::Meta Score(1, Nb::MfI32, Nb::MtDO);
 
-class Factory : public Nb::Scheme::Factory {
-public:
-    Nb::Slot* create(Nb::SlotId id) override
-    {
-        if (id.type() != Nb::StConv)
-            return new BcParam(id, Nb::NilMeta);
-        if (id.block() == Nb::BtCondition)
-            return new BcCondition(id, Nb::NilMeta);
-        if (id.block() == Nb::BtNeuralConv)
-            return new BcNeuralConverter(id, Nb::NilMeta);
-        return nullptr;
-    }
-};
+using Factory = EngineFactory<Nb::BtCondition, Nb::BtNeuralConv>;
 
 std::mt19937& gen()
 {
@@ -56,11 +46,6 @@ std::unique_ptr<Nb::Matrix> scores(std::initializer_list<int32_t> values)
     for (int32_t v : values)
         std::memcpy(m->at(0, c++), &v, sizeof v);
     return m;
-}
-
-QByteArray cell(const Row& row, int32_t col = 0)
-{
-    return QByteArray(reinterpret_cast<const char*>(row.at(col)), row.meta().size());
 }
 
 // Two alternative inputs and `selectors` selecting or scoring inputs.
@@ -91,28 +76,6 @@ struct Rig {
     BcSlots inputs;
     BcCondition* cond = nullptr;
 };
-
-void setFigures(BcSlot* slot, float e1, float e2)
-{
-    Nb::Matrix t(1, Nb::Meta(9, Nb::MfR32, Nb::MtCO));
-    float* f = reinterpret_cast<float*>(t.at(0, 0));
-    for (int i = 0; i < 9; ++i)
-        f[i] = 0.0f;
-    f[Nb::TmE1Bio] = e1;
-    f[Nb::TmE2Bio] = e2;
-    QVERIFY(slot->set(Nb::CtTst, Row(&t, 0)));
-}
-
-Nb::Container blockOf(Nb::BlockType type, const QByteArray& data)
-{
-    Nb::Container c;
-    Nb::Block b(type);
-    b.push(reinterpret_cast<const uint8_t*>(data.constData()), int32_t(data.size()));
-    c.push(b);
-    return c;
-}
-
-Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
 
 } // namespace
 

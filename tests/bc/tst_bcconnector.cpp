@@ -10,36 +10,25 @@
 #include <QtTest>
 
 #include "DebugCapture.h"
+#include "SlotTestKit.h"
 #include "qtnb/Scheme.h"
 
 using namespace Bc;
+using namespace SlotTestKit;
 using Row = Nb::Matrix::Row;
 
 namespace {
 
-Nb::Meta bitsMeta(int32_t n) { return Nb::Meta(n, Nb::MfI1, Nb::MtDO); }
+// Stands for a converter that cannot give outputs yet (untrained).
+using Mute = StubSlot<false>;
 
-// Stands for a converter that cannot give outputs yet (untrained): its
-// emulation fails without an error of its own.
-class Mute : public BcSlot {
-public:
-    using BcSlot::BcSlot;
-    bool train(Nb::TrainMode, Nb::BlockState, Nb::BlockFlags) override { return true; }
-    bool emulate(Nb::ConstraintType, Nb::ConstraintType, bool) override { return false; }
-    bool test() override { return false; }
-    int32_t writeParams(Nb::Container&, const Nb::Uuid*, const Nb::BlockType*) const override { return 0; }
-    int32_t readParams(const Nb::Container&, int32_t, const Nb::Uuid*) override { return 0; }
-};
-
-class Factory : public Nb::Scheme::Factory {
-public:
-    Nb::Slot* create(Nb::SlotId id) override
+class Factory : public EngineFactory<Nb::BtConnector> {
+protected:
+    Nb::Slot* converter(Nb::SlotId id) override
     {
-        if (id.type() != Nb::StConv)
-            return new BcParam(id, Nb::NilMeta);
         if (id.block() == Nb::BtNeuralConv)
             return new Mute(id, Nb::NilMeta);
-        return id.block() == Nb::BtConnector ? new BcConnector(id, Nb::NilMeta) : nullptr;
+        return EngineFactory::converter(id);
     }
 };
 
@@ -57,13 +46,6 @@ std::unique_ptr<Nb::Matrix> randomBits(int32_t bits, int32_t cols = 1)
             m->at(0, c)[i] = uint8_t(gen()());
     return m;
 }
-
-QByteArray cell(const Row& row, int32_t col = 0)
-{
-    return QByteArray(reinterpret_cast<const char*>(row.at(col)), row.meta().size());
-}
-
-QByteArray cell(const Nb::Matrix& m, int32_t col = 0) { return cell(Row(&m, 0), col); }
 
 // Two bit-vector inputs joined by a connector.
 struct Rig {
@@ -101,28 +83,6 @@ struct Rig {
     BcSlot* in1 = nullptr;
     BcConnector* conn = nullptr;
 };
-
-Nb::Container blockOf(Nb::BlockType type, const QByteArray& data)
-{
-    Nb::Container c;
-    Nb::Block b(type);
-    b.push(reinterpret_cast<const uint8_t*>(data.constData()), int32_t(data.size()));
-    c.push(b);
-    return c;
-}
-
-void setFigures(BcSlot* slot, float e1, float e2)
-{
-    Nb::Matrix t(1, Nb::Meta(9, Nb::MfR32, Nb::MtCO));
-    float* f = reinterpret_cast<float*>(t.at(0, 0));
-    for (int i = 0; i < 9; ++i)
-        f[i] = 0.0f;
-    f[Nb::TmE1Bio] = e1;
-    f[Nb::TmE2Bio] = e2;
-    QVERIFY(slot->set(Nb::CtTst, Row(&t, 0)));
-}
-
-Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
 
 } // namespace
 

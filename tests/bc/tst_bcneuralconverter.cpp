@@ -11,9 +11,11 @@
 #include <QtTest>
 
 #include "DebugCapture.h"
+#include "SlotTestKit.h"
 #include "qtnb/Scheme.h"
 
 using namespace Bc;
+using namespace SlotTestKit;
 using Row = Nb::Matrix::Row;
 
 namespace {
@@ -24,25 +26,7 @@ constexpr int32_t Bits = 24;
 constexpr float Live = 0.01f;
 const Nb::Meta SampleMeta(Features, Nb::MfR32, Nb::MtC);
 
-Nb::Meta bitsMeta(int32_t n) { return Nb::Meta(n, Nb::MfI1, Nb::MtDO); }
-
-class Factory : public Nb::Scheme::Factory {
-public:
-    Nb::Slot* create(Nb::SlotId id) override
-    {
-        if (id.type() != Nb::StConv)
-            return new BcParam(id, Nb::NilMeta);
-        switch (id.block()) {
-        case Nb::BtNeuralConv:
-            return new BcNeuralConverter(id, Nb::NilMeta);
-        case Nb::BtConnector:
-            return new BcConnector(id, Nb::NilMeta);
-        case Nb::BtCondition:
-            return new BcCondition(id, Nb::NilMeta);
-        }
-        return nullptr;
-    }
-};
+using Factory = EngineFactory<Nb::BtNeuralConv, Nb::BtConnector, Nb::BtCondition>;
 
 // Deterministic people: a mean vector each, samples scattered around it.
 std::mt19937& gen()
@@ -86,13 +70,6 @@ std::unique_ptr<Nb::Matrix> code(int32_t bits)
         m->at(0, 0)[i] = uint8_t(gen()());
     return m;
 }
-
-QByteArray cell(const Row& row, int32_t col = 0)
-{
-    return QByteArray(reinterpret_cast<const char*>(row.at(col)), row.meta().size());
-}
-
-Nb::Status slotError(const BcSlot* slot, Nb::ErrorCode code) { return Nb::slotStatus(slot->id(), code); }
 
 // One parameter input feeding one converter.
 struct Rig {

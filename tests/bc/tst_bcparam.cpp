@@ -6,20 +6,17 @@
 #include <QtTest>
 
 #include "DebugCapture.h"
+#include "SlotTestKit.h"
 #include "qtnb/Scheme.h"
 
 using namespace Bc;
+using namespace SlotTestKit;
 using Row = Nb::Matrix::Row;
 
 namespace {
 
-class Factory : public Nb::Scheme::Factory {
-public:
-    Nb::Slot* create(Nb::SlotId id) override
-    {
-        return id.type() == Nb::StConv ? nullptr : new BcParam(id, Nb::NilMeta);
-    }
-};
+// Parameter slots only.
+using Factory = SlotFactory;
 
 const Nb::Meta Sample(3, Nb::MfR32, Nb::MtC);
 

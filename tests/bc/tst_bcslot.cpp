@@ -6,32 +6,20 @@
 #include <QtTest>
 
 #include "DebugCapture.h"
+#include "SlotTestKit.h"
 #include "qtnb/Scheme.h"
 
 using namespace Bc;
+using namespace SlotTestKit;
 using Row = Nb::Matrix::Row;
 
 namespace {
 
-// A bare converter that only pulls its inputs.
-class Probe : public BcSlot {
-public:
-    using BcSlot::BcSlot;
-    bool train(Nb::TrainMode, Nb::BlockState, Nb::BlockFlags) override { return true; }
-    bool emulate(Nb::ConstraintType, Nb::ConstraintType, bool) override { return false; }
-    bool test() override { return true; }
-    int32_t writeParams(Nb::Container&, const Nb::Uuid*, const Nb::BlockType*) const override { return 0; }
-    int32_t readParams(const Nb::Container&, int32_t, const Nb::Uuid*) override { return 0; }
-};
+using Probe = StubSlot<true>;
 
-class Factory : public Nb::Scheme::Factory {
-public:
-    Nb::Slot* create(Nb::SlotId id) override
-    {
-        if (id.type() != Nb::StConv)
-            return new BcParam(id, Nb::NilMeta);
-        return new Probe(id, Nb::NilMeta);
-    }
+class Factory : public SlotFactory {
+protected:
+    Nb::Slot* converter(Nb::SlotId id) override { return new Probe(id, Nb::NilMeta); }
 };
 
 const Nb::Meta Sample(4, Nb::MfR32, Nb::MtC);

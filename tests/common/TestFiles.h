@@ -4,8 +4,10 @@
 // read-only directory would not stop root).
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -21,6 +23,24 @@ inline bool putBytes(const QString& path, const QByteArray& bytes)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
+
+// A fresh temporary working directory holding an empty "data" folder, as
+// the program finds it at its first start; the old one comes back at the end.
+class ScratchCwd {
+public:
+    ScratchCwd() : m_old(QDir::currentPath())
+    {
+        QDir::setCurrent(m_dir.path());
+        m_ok = QDir().mkpath("data");
+    }
+    ~ScratchCwd() { QDir::setCurrent(m_old); }
+    bool ok() const { return m_ok; }
+
+private:
+    QString m_old;
+    QTemporaryDir m_dir;
+    bool m_ok = false;
+};
 
 class FileSizeLimit {
 public:

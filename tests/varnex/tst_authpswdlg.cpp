@@ -14,20 +14,20 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUuid>
 #include <QtTest>
 
 #include <algorithm>
+#include <memory>
 
 using D = ModalDriver;
 
 class TestAuthPswDlg : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* tmp = nullptr;
-    QString oldCwd, standIn;
+    std::unique_ptr<ScratchCwd> scratch;
+    QString standIn;
     void (*setMode)(int) = nullptr;
 
     // The stand-in, under the name the dialog loads; it answers an
@@ -45,16 +45,10 @@ class TestAuthPswDlg : public QObject {
 private slots:
     void init()
     {
-        oldCwd = QDir::currentPath();
-        tmp = new QTemporaryDir;
-        QDir::setCurrent(tmp->path());
-        QVERIFY(QDir().mkpath("data"));
+        scratch = std::make_unique<ScratchCwd>();
+        QVERIFY(scratch->ok());
     }
-    void cleanup()
-    {
-        QDir::setCurrent(oldCwd);
-        delete tmp;
-    }
+    void cleanup() { scratch.reset(); }
     void cleanupTestCase()
     {
         if (!standIn.isEmpty())

@@ -12,10 +12,11 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QValidator>
 #include <QtTest>
+
+#include <memory>
 
 using D = ModalDriver;
 
@@ -48,22 +49,15 @@ D::Action fill(const QString& current, const QString& fresh, const QString& conf
 class TestChangePswDlg : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* tmp = nullptr;
-    QString oldCwd;
+    std::unique_ptr<ScratchCwd> scratch;
 
 private slots:
     void init()
     {
-        oldCwd = QDir::currentPath();
-        tmp = new QTemporaryDir;
-        QDir::setCurrent(tmp->path());
-        QVERIFY(QDir().mkpath("data"));
+        scratch = std::make_unique<ScratchCwd>();
+        QVERIFY(scratch->ok());
     }
-    void cleanup()
-    {
-        QDir::setCurrent(oldCwd);
-        delete tmp;
-    }
+    void cleanup() { scratch.reset(); }
 
     void okNeedsFourCharacters_data()
     {

@@ -18,7 +18,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -115,8 +114,7 @@ const QByteArray DefaultSettings("\0\0\0\0\xff\xff\xff\xff\0\0\0\0", 12);
 class TestMainWindow : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* tmp = nullptr;
-    QString oldCwd;
+    std::unique_ptr<ScratchCwd> scratch;
     std::unique_ptr<MainWindow> window;
 
     // A window over a store under Psw (made when missing), unlocked.
@@ -136,16 +134,13 @@ class TestMainWindow : public QObject {
 private slots:
     void init()
     {
-        oldCwd = QDir::currentPath();
-        tmp = new QTemporaryDir;
-        QDir::setCurrent(tmp->path());
-        QVERIFY(QDir().mkpath("data"));
+        scratch = std::make_unique<ScratchCwd>();
+        QVERIFY(scratch->ok());
     }
     void cleanup()
     {
         window.reset();
-        QDir::setCurrent(oldCwd);
-        delete tmp;
+        scratch.reset();
     }
 
     // No store: the warning, the first password (cancelled once, which

@@ -4,6 +4,8 @@
 #include "nb-cpp/Nbc.h"
 #include "varnex/model/repository.h"
 
+#include <iterator>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
@@ -134,6 +136,35 @@ AuthPswDlg::~AuthPswDlg()
     delete ui;
 }
 
+namespace {
+
+// What the dialog says in each mode.
+struct DlgTexts {
+    const char* title;
+    const char* button;
+    const char* tip;
+    const char* info;
+    const char* placeholder;
+};
+
+const DlgTexts ModeTexts[] = {
+    {QT_TRANSLATE_NOOP("AuthPswDlg", "Открыть хранилище"), QT_TRANSLATE_NOOP("AuthPswDlg", "Открыть"),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Открыть хранилище"),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Введите пароль для доступа \nк вашим персональным данным."),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Пароль")},
+    {QT_TRANSLATE_NOOP("AuthPswDlg", "Снятие блокировки"), QT_TRANSLATE_NOOP("AuthPswDlg", "Разблокировать"),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Снять блокировку"),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Программа заблокирована.\nДля снятия блокировки\nвведите пароль."),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Пароль")},
+    {QT_TRANSLATE_NOOP("AuthPswDlg", "Введите мастер-пароль"), QT_TRANSLATE_NOOP("AuthPswDlg", "Ввод"),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Ввести мастер-пароль"),
+     QT_TRANSLATE_NOOP("AuthPswDlg",
+                       "Для создания биометрического \nконтейнера (НБК) необходимо ввести \nтекущий мастер-пароль."),
+     QT_TRANSLATE_NOOP("AuthPswDlg", "Введите текущий пароль")},
+};
+
+} // namespace
+
 void AuthPswDlg::initWnd()
 {
     QTextCodec* codec = QTextCodec::codecForLocale();
@@ -143,40 +174,14 @@ void AuthPswDlg::initWnd()
     setWindowIcon(QIcon(QStringLiteral(":/icons/main-icon")));
     ui->lineEdit_psw->setPlaceholderText(tr("Пароль"));
 
-    QString title, button, tip, info, placeholder;
-    bool known = true;
-    switch (mode) {
-    case 0:
-        title = tr("Открыть хранилище");
-        button = tr("Открыть");
-        tip = tr("Открыть хранилище");
-        info = tr("Введите пароль для доступа \nк вашим персональным данным.");
-        placeholder = tr("Пароль");
-        break;
-    case 1:
-        title = tr("Снятие блокировки");
-        button = tr("Разблокировать");
-        tip = tr("Снять блокировку");
-        info = tr("Программа заблокирована.\nДля снятия блокировки\nвведите пароль.");
-        placeholder = tr("Пароль");
-        break;
-    case 2:
-        title = tr("Введите мастер-пароль");
-        button = tr("Ввод");
-        tip = tr("Ввести мастер-пароль");
-        info = tr("Для создания биометрического \nконтейнера (НБК) необходимо ввести \nтекущий мастер-пароль.");
-        placeholder = tr("Введите текущий пароль");
-        break;
-    default:
-        known = false;
-    }
-    if (known) {
-        setWindowTitle(title);
-        ui->pushButton_unlock->setText(button);
-        ui->pushButton_unlock->setToolTip(tip);
-        ui->pushButton_unlock->setWhatsThis(tip);
-        ui->label_info->setText(info);
-        ui->lineEdit_psw->setPlaceholderText(placeholder);
+    if (mode >= 0 && mode < int(std::size(ModeTexts))) {
+        const DlgTexts& t = ModeTexts[mode];
+        setWindowTitle(tr(t.title));
+        ui->pushButton_unlock->setText(tr(t.button));
+        ui->pushButton_unlock->setToolTip(tr(t.tip));
+        ui->pushButton_unlock->setWhatsThis(tr(t.tip));
+        ui->label_info->setText(tr(t.info));
+        ui->lineEdit_psw->setPlaceholderText(tr(t.placeholder));
         ui->toolButton_close->setVisible(mode != 2);
     }
 
