@@ -484,7 +484,7 @@ struct FormSpec {
 void TestCards::form_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<void*>("spec");
+    QTest::addColumn<void*>("layout");
     static const FormSpec computerForm = {
         {200, 250}, 6,
         {{"label_login", 0, 0}, {"lineEdit_login", 1, 0}, {"label_passw", 2, 0}, {"lineEdit_passw", 3, 0},
@@ -523,8 +523,8 @@ void TestCards::form_data()
 void TestCards::form()
 {
     QFETCH(int, kind);
-    QFETCH(void*, spec);
-    const FormSpec& f = *static_cast<const FormSpec*>(spec);
+    QFETCH(void*, layout);
+    const FormSpec& f = *static_cast<const FormSpec*>(layout);
     QScopedPointer<PatternCard> card(kinds[kind].make());
     QWidget* w = card.data();
     QCOMPARE(w->size(), f.size);
