@@ -214,14 +214,15 @@ bool BcScheme::emulateSlot(Nb::SlotId id, Nb::ConstraintType ct)
     return slot->emulate(ct, ct, true) || fail(Nb::EcFail, slot);
 }
 
-bool BcScheme::setConstraints(const Nb::SlotIds& ids, Nb::ConstraintType ct, const Nb::Rows& rows, bool check)
+// The slots of the ids, one per row; checks 1 (row count) and 2 (unknown id)
+// of the constraint operations.
+bool BcScheme::constraintTargets(const Nb::SlotIds& ids, int32_t rowCount, BcSlots& targets)
 {
-    if (rows.size() != ids.size()) {
+    if (rowCount != int32_t(ids.size())) {
         BC_ERR(1);
         m_status = Nb::schemeStatus(Nb::EcParam);
         return false;
     }
-    BcSlots targets;
     for (Nb::SlotId id : ids) {
         BcSlot* slot = bcSlot(id);
         if (!slot) {
@@ -231,6 +232,14 @@ bool BcScheme::setConstraints(const Nb::SlotIds& ids, Nb::ConstraintType ct, con
         }
         targets.append(slot);
     }
+    return true;
+}
+
+bool BcScheme::setConstraints(const Nb::SlotIds& ids, Nb::ConstraintType ct, const Nb::Rows& rows, bool check)
+{
+    BcSlots targets;
+    if (!constraintTargets(ids, int32_t(rows.size()), targets))
+        return false;
     for (int32_t i = 0; i < int32_t(targets.size()); ++i) {
         if (check && rows.at(i).isNil())
             continue;
@@ -242,21 +251,9 @@ bool BcScheme::setConstraints(const Nb::SlotIds& ids, Nb::ConstraintType ct, con
 
 bool BcScheme::getConstraints(const Nb::SlotIds& ids, Nb::ConstraintType ct, Nb::Rows& rows)
 {
-    if (rows.size() != ids.size()) {
-        BC_ERR(1);
-        m_status = Nb::schemeStatus(Nb::EcParam);
-        return false;
-    }
     BcSlots targets;
-    for (Nb::SlotId id : ids) {
-        BcSlot* slot = bcSlot(id);
-        if (!slot) {
-            BC_ERR(2);
-            m_status = Nb::schemeStatus(Nb::EcSlotId);
-            return false;
-        }
-        targets.append(slot);
-    }
+    if (!constraintTargets(ids, int32_t(rows.size()), targets))
+        return false;
     for (int32_t i = 0; i < int32_t(targets.size()); ++i) {
         Nb::Matrix::Row& row = rows[i];
         if (row.isNil())

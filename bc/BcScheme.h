@@ -79,6 +79,7 @@ private:
     // Marks a failure no slot has described, so that it never reads as
     // success.
     bool fail(Nb::ErrorCode code, const BcSlot* slot = nullptr);
+    bool constraintTargets(const Nb::SlotIds& ids, int32_t rowCount, BcSlots& targets);
 
     uint16_t m_flags = 0;
     Nb::Container m_kept;

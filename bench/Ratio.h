@@ -5,7 +5,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <map>
 #include <string>
 #include <utility>
@@ -43,6 +45,24 @@ inline int runWithRatios(int argc, char** argv,
     }
     benchmark::Shutdown();
     return 0;
+}
+
+// The engine's baseline: n multiply-adds over contiguous arrays, summed in
+// the extended precision the engine uses.
+inline void dotProduct(benchmark::State& state, int64_t n)
+{
+    std::vector<float> a(static_cast<size_t>(n)), b(static_cast<size_t>(n));
+    std::mt19937 gen(1);
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = float(gen() % 1000) / 500.0f - 1.0f;
+        b[i] = float(gen() % 1000) / 500.0f - 1.0f;
+    }
+    for (auto _ : state) {
+        long double sum = 0;
+        for (size_t i = 0; i < a.size(); ++i)
+            sum += (long double)a[i] * b[i];
+        benchmark::DoNotOptimize(sum);
+    }
 }
 
 } // namespace bench

@@ -109,18 +109,7 @@ void BM_EmulateBatch(benchmark::State& state) { emulate(state, 128); }
 // summed in the same extended precision.
 void BM_DotProduct(benchmark::State& state)
 {
-    std::vector<float> a(MacsPerSample), b(MacsPerSample);
-    std::mt19937 gen(1);
-    for (size_t i = 0; i < a.size(); ++i) {
-        a[i] = float(gen() % 1000) / 500.0f - 1.0f;
-        b[i] = float(gen() % 1000) / 500.0f - 1.0f;
-    }
-    for (auto _ : state) {
-        long double sum = 0;
-        for (size_t i = 0; i < a.size(); ++i)
-            sum += (long double)a[i] * b[i];
-        benchmark::DoNotOptimize(sum);
-    }
+    bench::dotProduct(state, MacsPerSample);
     state.counters["MAC/s"] = benchmark::Counter(double(MacsPerSample) * double(state.iterations()),
                                                  benchmark::Counter::kIsRate);
 }

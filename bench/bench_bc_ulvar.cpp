@@ -95,18 +95,7 @@ constexpr int64_t Macs = int64_t(rig::KeyBits) * 32;
 
 void BM_DotProduct(benchmark::State& state)
 {
-    std::vector<float> a(Macs), b(Macs);
-    std::mt19937 gen(1);
-    for (size_t i = 0; i < a.size(); ++i) {
-        a[i] = float(gen() % 1000) / 500.0f - 1.0f;
-        b[i] = float(gen() % 1000) / 500.0f - 1.0f;
-    }
-    for (auto _ : state) {
-        long double sum = 0;
-        for (size_t i = 0; i < a.size(); ++i)
-            sum += (long double)a[i] * b[i];
-        benchmark::DoNotOptimize(sum);
-    }
+    bench::dotProduct(state, Macs);
 }
 
 BENCHMARK(BM_TrainStandardScheme)->Unit(benchmark::kMillisecond);

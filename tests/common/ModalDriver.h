@@ -160,3 +160,20 @@ private:
     QPointer<QWidget> m_strange;
     int m_strangeTicks = 0;
 };
+
+// Acts on the next modal dialog once it is shown; a test expecting none
+// deletes the returned poller.
+inline QTimer* onNextDialog(std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(dialog);
+        }
+    });
+    timer->start();
+    return timer;
+}

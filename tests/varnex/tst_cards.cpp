@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
+#include "ModalDriver.h"
+
 #include <QtTest>
 
 #include <functional>
@@ -78,22 +80,6 @@ const QMap<QString, QPair<QString, QString>> rows = {
     {u("Примечания"), {"lineEdit_note", "label_note"}},
 };
 
-// Acts on the next modal dialog once it is shown; a test expecting none
-// deletes the returned poller.
-QTimer* onNextDialog(std::function<void(QWidget*)> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(dialog);
-        }
-    });
-    timer->start();
-    return timer;
-}
 
 void pressOk(QWidget* dialog)
 {

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QSignalSpy>
 #include <QTimer>
+#include "ModalDriver.h"
+
 #include <QtTest>
 
 #include <functional>
@@ -38,20 +40,6 @@ const Form testForm = {"TestCard", "Тест", ":/32/oxygen/folders/note", 200, 
 QString u(const char* s) { return QString::fromUtf8(s); }
 QString text(const QDate& d) { return d.toString("dd.MM.yyyy"); }
 
-QTimer* onNextDialog(std::function<void(QWidget*)> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(dialog);
-        }
-    });
-    timer->start();
-    return timer;
-}
 
 void activate(QWidget* dialog, const QDate& date)
 {
