@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "bc/BcScheme.h"
-#include "bc/nbUlvar.h"
+#include "nbi/nbModule.h"
 
 namespace Bc {
 

@@ -7,7 +7,7 @@
 #include <QFile>
 
 #include "bc/BcUlvar.h"
-#include "bc/nbUlvar.h"
+#include "nbi/nbModule.h"
 #include "qtnb/Data.h"
 
 namespace {

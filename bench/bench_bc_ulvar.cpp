@@ -13,7 +13,7 @@
 #include <QtGlobal>
 
 #include "bc/BcUlvar.h"
-#include "tests/bc/UlvarRig.h"
+#include "UlvarRig.h"
 
 namespace {
 

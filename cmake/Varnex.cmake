@@ -25,3 +25,32 @@ function(varnex_qtests prefix)
     set_tests_properties(${prefix}/${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 300)
   endforeach()
 endfunction()
+
+# An include root that shows one folder of the source tree and nothing else.
+# A target sees only the layers it links, so an include of a layer it may
+# not use fails to compile.
+function(varnex_layer name folder)
+  set(_root ${CMAKE_BINARY_DIR}/layers/${name})
+  file(MAKE_DIRECTORY ${_root})
+  if(NOT EXISTS ${_root}/${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${_root}/${folder} SYMBOLIC)
+  endif()
+  add_library(layer_${name} INTERFACE)
+  target_include_directories(layer_${name} INTERFACE ${_root})
+endfunction()
+
+# A module library: MODULE <target> OUTPUT <dir> EXPORTS <symbols...>
+# SOURCES <files...>. Only the named entry points are visible; template code
+# it instantiates stays inside, so that it never binds to a host's copy.
+function(varnex_module target)
+  cmake_parse_arguments(M "" "OUTPUT" "EXPORTS;SOURCES" ${ARGN})
+  add_library(${target} MODULE ${M_SOURCES})
+  set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${M_OUTPUT})
+  if(UNIX AND NOT APPLE)
+    list(JOIN M_EXPORTS "; " _symbols)
+    set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    file(WRITE ${_map} "{\n  global: ${_symbols};\n  local: *;\n};\n")
+    target_link_options(${target} PRIVATE -Wl,--version-script=${_map})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_map})
+  endif()
+endfunction()

@@ -14,7 +14,7 @@
 #include <QList>
 #include <QtEndian>
 
-#include "bc/nbUlvar.h"
+#include "nbi/nbModule.h"
 #include "qtnb/Container.h"
 #include "qtnb/Matrix.h"
 #include "qtnb/Scheme.h"

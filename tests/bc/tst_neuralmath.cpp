@@ -8,7 +8,7 @@
 
 #include <QtTest>
 
-#include "tests/common/DebugCapture.h"
+#include "DebugCapture.h"
 
 using namespace Bc;
 using Nb::Cell;

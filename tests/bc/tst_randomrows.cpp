@@ -3,7 +3,7 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
-#include "tests/common/DebugCapture.h"
+#include "DebugCapture.h"
 
 using namespace Bc;
 using Nb::Matrix;

@@ -20,7 +20,7 @@
 
 #include <functional>
 
-#include "tests/common/DebugCapture.h"
+#include "DebugCapture.h"
 #include "varnex/interface/cards/cardbank.h"
 #include "varnex/interface/cards/cardcar.h"
 #include "varnex/interface/cards/cardcloud.h"

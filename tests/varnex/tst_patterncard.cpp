@@ -12,7 +12,7 @@
 
 #include <functional>
 
-#include "tests/common/DebugCapture.h"
+#include "DebugCapture.h"
 #include "varnex/interface/cards/cardform.h"
 #include "varnex/interface/cards/patterncard.h"
 

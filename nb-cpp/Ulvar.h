@@ -1,0 +1,60 @@
+#pragma once
+// The client of the converter engine: trains a container for a code on own
+// and foreign parameters and reads back its quality figures and the trained
+// container, or extracts the code from a live sample's parameters. Failures
+// are thrown as Exception.
+
+#include <QList>
+#include <QString>
+
+#include "nb-cpp/ModuleInfo.h"
+#include "qtnb/Enums.h"
+#include "qtnb/Matrix.h"
+
+class Nbc;
+class nbIUlvar;
+
+// The figures of a training run.
+class TrainResult {
+public:
+    TrainResult();
+
+    // Estimated probability of a type-I error.
+    float& errorI() { return m_figures[0]; }
+    // Estimated probability of a type-II error.
+    float& errorII() { return m_figures[1]; }
+    // The same for the protected container.
+    float& errorIIProtected() { return m_figures[2]; }
+
+    // Keeps the entries 0, 1 and 4 of the eight test results.
+    void assign(Nb::TestResult results);
+
+private:
+    float m_figures[5];
+};
+
+class Ulvar {
+public:
+    Ulvar();
+    ~Ulvar();
+    Ulvar(const Ulvar&) = delete;
+    Ulvar& operator=(const Ulvar&) = delete;
+
+    bool load(const QString& path, Nb::Uuid classId, const ModuleInfo& info);
+    bool train(Nbc& container, QList<Nb::Matrix*>& own, QList<Nb::Matrix*>& alien, Nb::Matrix* code,
+               TrainResult* result);
+    bool extract(Nbc& container, Nb::Matrix& code, QList<Nb::Matrix*>& params);
+    bool unload();
+    bool setInterface(nbIUlvar* module, Nb::Uuid classId);
+    bool isLoaded() const { return m_loaded; }
+    bool isTrained() const { return m_trained; }
+    Nb::Uuid classId() const { return m_classId; }
+    const ModuleInfo& module() const { return m_module; }
+
+private:
+    nbIUlvar* m_interface = nullptr;
+    bool m_loaded = false;
+    bool m_trained = false;
+    Nb::Uuid m_classId;
+    ModuleInfo m_module;
+};
