@@ -63,22 +63,23 @@ QTransform fit(const Sample& sample, const QRectF& target, double maxZoom)
     return t;
 }
 
-void paint(QPainter& painter, const Sample& sample, const QTransform& transform)
+void paint(QPainter& painter, const Sample& sample, const QTransform& transform, double widthScale)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(InkColour, MouseWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    const double mouseWidth = MouseWidth * widthScale;
+    QPen pen(InkColour, mouseWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     for (const Stroke& s : sample.strokes) {
         const auto& p = s.points;
         if (p.size() == 1) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(InkColour);
-            painter.drawEllipse(transform.map(pixels(p[0])), MouseWidth / 2, MouseWidth / 2);
+            painter.drawEllipse(transform.map(pixels(p[0])), mouseWidth / 2, mouseWidth / 2);
             painter.setBrush(Qt::NoBrush);
             continue;
         }
         if (s.device != Tablet) {
-            pen.setWidthF(MouseWidth);
+            pen.setWidthF(mouseWidth);
             painter.setPen(pen);
             QPolygonF line;
             line.reserve(int(p.size()));
@@ -88,7 +89,7 @@ void paint(QPainter& painter, const Sample& sample, const QTransform& transform)
             continue;
         }
         for (size_t i = 1; i < p.size(); ++i) {
-            pen.setWidthF(1.0 + 3.0 * (p[i - 1].pressure + p[i].pressure) / (2.0 * 65535.0));
+            pen.setWidthF(widthScale * (1.0 + 3.0 * (p[i - 1].pressure + p[i].pressure) / (2.0 * 65535.0)));
             painter.setPen(pen);
             painter.drawLine(transform.map(pixels(p[i - 1])), transform.map(pixels(p[i])));
         }
@@ -108,7 +109,8 @@ QImage render(const Sample& sample)
     image.fill(Qt::white);
     if (!sample.isEmpty()) {
         QPainter painter(&image);
-        paint(painter, sample, fit(sample, QRectF(Edge, Edge, width - 2 * Edge, Height - 2 * Edge), zoom));
+        // Thicker than on the pad: the picture is mostly seen as a miniature.
+        paint(painter, sample, fit(sample, QRectF(Edge, Edge, width - 2 * Edge, Height - 2 * Edge), zoom), 1.6);
     }
     return image;
 }
@@ -118,6 +120,8 @@ Pad::Pad(PadListener* listener, QWidget* parent) : QWidget(parent), m_listener(l
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TabletTracking, false);
     setFocusPolicy(Qt::StrongFocus);
+    // The pad keeps its own pen-down state, so it takes every move.
+    setMouseTracking(true);
     setCursor(Qt::CrossCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }

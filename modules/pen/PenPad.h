@@ -84,7 +84,7 @@ private:
 // proportions and never enlarging it beyond `maxZoom`.
 QTransform fit(const Sample& sample, const QRectF& target, double maxZoom);
 // Ink of a sample; widths follow the pressure where there is one.
-void paint(QPainter& painter, const Sample& sample, const QTransform& transform);
+void paint(QPainter& painter, const Sample& sample, const QTransform& transform, double widthScale = 1.0);
 // The sample as a picture with a white background fitted around its ink.
 QImage render(const Sample& sample);
 
