@@ -53,6 +53,22 @@ QUrl webAddress(const QString& typed)
     return url;
 }
 
+// The scroll contents of a card. When a card is first shown, its scroll area
+// may resize the contents (to make room for the scroll bar) while the
+// contents' own pending resize is being delivered; Qt drops that second
+// resize, and the rows would keep the width they had without the scroll bar,
+// running under it. The contents lays its rows out again when shown.
+class CardContents : public QWidget
+{
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (layout() && layout()->geometry() != rect())
+            layout()->setGeometry(rect());
+    }
+};
+
 } // namespace
 
 CardForm::CardForm(const CardTable::Form& form) : m_form(form) {}
@@ -95,7 +111,7 @@ void CardForm::setupUi(PatternCard* card)
 
     auto* scrollArea = named(new QScrollArea(card), "scrollArea");
     scrollArea->setWidgetResizable(true);
-    auto* contents = named(new QWidget(), "scrollAreaWidgetContents");
+    auto* contents = named(new CardContents(), "scrollAreaWidgetContents");
     contents->setGeometry(0, 0, f.contentsWidth, f.contentsHeight);
     auto* scrollLayout = named(new QVBoxLayout(contents), f.scrollLayoutName);
 
