@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFont>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -19,8 +20,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <QGuiApplication>
 
 #include <type_traits>
 
