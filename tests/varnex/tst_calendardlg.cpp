@@ -92,8 +92,9 @@ private slots:
         QVERIFY(openAfterMoving);
         QCOMPARE(result, int(QDialog::Accepted));
         QCOMPARE(dlg.getDate(), expected);
-        QVERIFY(capture.texts().contains("CalendarDlg::on_calendarWidget_activated " + printed(expected)));
-        QVERIFY(capture.texts().contains("getDate " + printed(expected)));
+        QVERIFY(capture.texts().contains("CalendarDlg::on_calendarWidget_activated"));
+        QVERIFY(capture.texts().contains("getDate"));
+        QVERIFY(!capture.texts().join(' ').contains(printed(expected)));  // card dates stay out of the log
     }
 
     void escapeOrCloseRejectsAndKeepsToday()

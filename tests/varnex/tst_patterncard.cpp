@@ -22,13 +22,13 @@ using namespace CardTable;
 
 const Field testFields[] = {
     {"Логин", "lineEdit_login", Editor::Line, NoFlags, "label_login", "STR_LOGIN", 0, 1,
-     {{"toolButton_url", nullptr, 1, 1, true}}},
+     {{"toolButton_url", nullptr, 1, 1, Action::OpenUrl, true}}},
     {"Код", "lineEdit_passw", Editor::Line, Latin | Masked, "label_passw", "STR_CODE", 2, 3,
-     {{"toolButton_passw", ":/32/tango/buttons/keys", 3, 1}}},
+     {{"toolButton_passw", keysIcon, 3, 1, Action::Password}}},
     {"Действует до", "dateEdit_date", Editor::Date, NoFlags, "label_date", "STR_DATE", 4, 5,
-     {{"toolButton_date", ":/32/oxygen/buttons/calendar", 5, 1}}},
+     {{"toolButton_date", calendarIcon, 5, 1, Action::Date}}},
     {"Дата рождения", "dateEdit_birth", Editor::Date, DateSince1900, "label_birth", "STR_BIRTH", 6, 7,
-     {{"toolButton_birth", ":/32/oxygen/buttons/calendar", 7, 1}}},
+     {{"toolButton_birth", calendarIcon, 7, 1, Action::Date}}},
     {"Текст заметки", "textEdit_note", Editor::Text, NoFlags, "label_note", "STR_NOTE", 8, 9,
      {{"toolButton_note", nullptr, 9, 1}}},
 };
@@ -54,26 +54,11 @@ class TestCard : public PatternCard
 {
     Q_OBJECT
 public:
-    TestCard() : ui(new CardForm(testForm))
-    {
-        ui->setupUi(this);
-        ui->init();
-    }
-    ~TestCard() override { delete ui; }
-    void erase() override { ui->erase(); }
-    bool setData(const FieldMap& map) override { return ui->setData(map); }
-    FieldMap& getData() override { return ui->getData(); }
-    void hideControls() override { ui->hideControls(); }
+    TestCard() : PatternCard(testForm, nullptr) {}
     template <class W>
     W* w(const char* name) { return findChild<W*>(name); }
     bool shown(const char* name) { return w<QWidget>(name)->isVisibleTo(this); }
     QDateEdit* date() { return w<QDateEdit>("dateEdit_date"); }
-
-private slots:
-    void on_toolButton_date_clicked() { pickDate(ui->dateEdit("dateEdit_date")); }
-
-private:
-    CardForm* ui;
 };
 
 class TestPatternCard : public QObject
@@ -121,7 +106,7 @@ void TestPatternCard::states()
     for (const char* name : {"lineEdit_name", "lineEdit_descr", "lineEdit_login", "lineEdit_passw"})
         QVERIFY2(card.w<QLineEdit>(name)->isReadOnly(), name);
     QVERIFY(card.date()->isReadOnly());
-    QVERIFY(!card.w<QTextEdit>("textEdit_note")->isReadOnly());  // text edits are not switched
+    QVERIFY(card.w<QTextEdit>("textEdit_note")->isReadOnly());
     for (const char* name : {"toolButton_ico", "toolButton_passw", "toolButton_date", "toolButton_note"})
         QVERIFY2(!card.shown(name), name);
     QVERIFY(card.shown("toolButton_url") && card.shown("label_ico"));
@@ -136,6 +121,7 @@ void TestPatternCard::states()
         QVERIFY2(card.shown(name), name);
     QVERIFY(!card.shown("toolButton_url") && !card.shown("label_ico"));
     QVERIFY(!card.w<QLineEdit>("lineEdit_login")->isReadOnly() && !card.date()->isReadOnly());
+    QVERIFY(!card.w<QTextEdit>("textEdit_note")->isReadOnly());
     card.updateControls();
     QVERIFY(capture.texts().contains("PatternCard::updateControls() false"));
 
@@ -293,6 +279,9 @@ void TestPatternCard::textField()
     QCOMPARE(card.w<QTextEdit>("textEdit_note")->toPlainText(), map.value(u("Текст заметки")));
     QCOMPARE(card.getData().value(u("Текст заметки")), map.value(u("Текст заметки")));
     QVERIFY(card.shown("textEdit_note"));
+    const QString edited = u("правка\u00a0с неразрывным пробелом\nи строкой");  // kept as typed
+    card.w<QTextEdit>("textEdit_note")->setPlainText(edited);
+    QCOMPARE(card.getData().value(u("Текст заметки")), edited);
     card.erase();
     QCOMPARE(card.getData().value(u("Текст заметки")), QString());
 }

@@ -24,13 +24,14 @@ CalendarDlg::~CalendarDlg()
 
 QDate CalendarDlg::getDate()
 {
-    qDebug() << "getDate" << m_date;
+    // The date may be a card's (a birth date): the operation is named, the date is not.
+    qDebug() << "getDate";
     return m_date;
 }
 
 void CalendarDlg::on_calendarWidget_activated(const QDate& date)
 {
-    qDebug() << "CalendarDlg::on_calendarWidget_activated" << date;
+    qDebug() << "CalendarDlg::on_calendarWidget_activated";
     m_date = date;
     accept();
 }

@@ -9,18 +9,4 @@ class CardCar : public PatternCard
 
 public:
     explicit CardCar(QWidget* parent = nullptr);
-    ~CardCar() override;
-
-    void erase() override;
-    bool setData(const FieldMap& map) override;
-    FieldMap& getData() override;
-    void hideControls() override;
-
-protected:
-    void changeEvent(QEvent* event) override;
-
-private slots:
-    void on_toolButton_ico_clicked();
-private:
-    CardForm* ui;
 };

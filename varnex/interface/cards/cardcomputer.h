@@ -9,20 +9,4 @@ class CardComputer : public PatternCard
 
 public:
     explicit CardComputer(QWidget* parent = nullptr);
-    ~CardComputer() override;
-
-    void erase() override;
-    bool setData(const FieldMap& map) override;
-    FieldMap& getData() override;
-    void hideControls() override;
-
-protected:
-    void changeEvent(QEvent* event) override;
-
-private slots:
-    void on_toolButton_ico_clicked();
-    void on_toolButton_passw_clicked();
-    void on_toolButton_note_clicked();
-private:
-    CardForm* ui;
 };

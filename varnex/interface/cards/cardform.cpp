@@ -1,9 +1,13 @@
 #include "varnex/interface/cards/cardform.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDateEdit>
+#include <QDebug>
+#include <QDesktopServices>
 #include <QFont>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -11,8 +15,10 @@
 #include <QPixmap>
 #include <QScrollArea>
 #include <QSpacerItem>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <type_traits>
@@ -31,6 +37,36 @@ const char* const keyIcon = "Иконка";
 const char* const keyName = "Название карточки";
 const char* const keyDescr = "Описание карточки";
 const char* const dateFormat = "dd.MM.yyyy";
+
+// What the open button hands to the desktop: an address without a scheme is
+// a web address ("example.com" is http://example.com); nothing that names a
+// local file or a drive path is opened.
+QUrl webAddress(const QString& typed)
+{
+    const QString text = typed.trimmed();
+    if (text.isEmpty())
+        return QUrl();
+    const QUrl url = QUrl::fromUserInput(text);
+    if (!url.isValid() || url.isLocalFile() || url.scheme().size() < 2)
+        return QUrl();
+    return url;
+}
+
+// The scroll contents of a card. When a card is first shown, its scroll area
+// may resize the contents (to make room for the scroll bar) while the
+// contents' own pending resize is being delivered; Qt drops that second
+// resize, and the rows would keep the width they had without the scroll bar,
+// running under it. The contents lays its rows out again when shown.
+class CardContents : public QWidget
+{
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (layout() && layout()->geometry() != rect())
+            layout()->setGeometry(rect());
+    }
+};
 
 } // namespace
 
@@ -74,7 +110,7 @@ void CardForm::setupUi(PatternCard* card)
 
     auto* scrollArea = named(new QScrollArea(card), "scrollArea");
     scrollArea->setWidgetResizable(true);
-    auto* contents = named(new QWidget(), "scrollAreaWidgetContents");
+    auto* contents = named(new CardContents(), "scrollAreaWidgetContents");
     contents->setGeometry(0, 0, f.contentsWidth, f.contentsHeight);
     auto* scrollLayout = named(new QVBoxLayout(contents), f.scrollLayoutName);
 
@@ -103,9 +139,13 @@ void CardForm::setupUi(PatternCard* card)
         case Editor::Date:
             editor = new QDateEdit(contents);
             break;
-        case Editor::Text:
-            editor = new QTextEdit(contents);
+        case Editor::Text: {
+            auto* edit = new QTextEdit(contents);
+            // A note is plain text: pasted formatting would be lost on saving.
+            edit->setAcceptRichText(false);
+            editor = edit;
             break;
+        }
         }
         body->addWidget(named(editor, field.editorName), field.editorRow, 0);
         for (const CardTable::Button& b : field.buttons)
@@ -135,7 +175,13 @@ void CardForm::setupUi(PatternCard* card)
             QWidget::setTabOrder(from, to);
     }
 
-    QMetaObject::connectSlotsByName(card);
+    QObject::connect(toolButton("toolButton_ico"), &QToolButton::clicked, card,
+                     [card, this] { card->changeIcon(toolButton("toolButton_ico")); });
+    for (int i = 0; i < f.fieldCount; ++i)
+        for (const CardTable::Button& b : f.fields[i].buttons)
+            if (b.name)
+                QObject::connect(toolButton(b.name), &QToolButton::clicked, card,
+                                 [this, &field = f.fields[i], &b] { run(field, b); });
 
     // Every change of the content, typed or set, marks the card as changed.
     QObject::connect(lineEdit("lineEdit_name"), &QLineEdit::textChanged, card, &PatternCard::cardTextChanged);
@@ -152,14 +198,40 @@ void CardForm::setupUi(PatternCard* card)
                              &PatternCard::cardDateChanged);
             break;
         case Editor::Text:
-            // A text edit's signal carries no text: the card's own slot, if it has one.
-            if (card->metaObject()->indexOfSlot("cardTextChanged()") >= 0)
-                QObject::connect(textEdit(field.editorName), SIGNAL(textChanged()), card, SLOT(cardTextChanged()));
-            else
-                QObject::connect(textEdit(field.editorName), &QTextEdit::textChanged, card,
-                                 [card] { emit card->cardChanged(true); });
+            // The text edit's signal carries no text.
+            QObject::connect(textEdit(field.editorName), &QTextEdit::textChanged, card,
+                             [card] { emit card->cardChanged(true); });
             break;
         }
+    }
+}
+
+void CardForm::run(const Field& field, const CardTable::Button& button)
+{
+    switch (button.action) {
+    case CardTable::Action::None:
+        break;
+    case CardTable::Action::Note:
+        m_card->editNote(widget(field.editorName));
+        break;
+    case CardTable::Action::Password:
+        m_card->generatePassword(lineEdit(field.editorName));
+        break;
+    case CardTable::Action::Date:
+        m_card->pickDate(dateEdit(field.editorName));
+        break;
+    case CardTable::Action::OpenUrl: {
+        const QUrl url = webAddress(lineEdit(field.editorName)->text());
+        if (url.isValid())
+            QDesktopServices::openUrl(url);
+        break;
+    }
+    case CardTable::Action::Copy:
+        // The stored value, not what the edit shows; it never goes to the log.
+        QGuiApplication::clipboard()->setText(m_card->fields.value(tr(field.key)), QClipboard::Clipboard);
+        qDebug().noquote() << QStringLiteral("%1::on_%2_clicked").arg(QLatin1String(m_form.className),
+                                                                       QLatin1String(button.name));
+        break;
     }
 }
 
@@ -282,6 +354,7 @@ void CardForm::erase()
     showIcon();
     m_card->clearEdits(m_card);
     m_heldDates.clear();
+    m_heldNotes.clear();
     for (int i = 0; i < m_form.fieldCount; ++i) {
         const Field& field = m_form.fields[i];
         if (field.editor == Editor::Text) {
@@ -297,26 +370,32 @@ void CardForm::erase()
 
 bool CardForm::setData(const FieldMap& map)
 {
+    if (m_form.setDataTrace)
+        qDebug() << m_form.setDataTrace;
     m_card->fields = map;
     m_card->iconPath = map.value(tr(keyIcon));
     showIcon();
     lineEdit("lineEdit_name")->setText(map.value(tr(keyName)));
     lineEdit("lineEdit_descr")->setText(map.value(tr(keyDescr)));
     m_heldDates.clear();
+    m_heldNotes.clear();
     for (int i = 0; i < m_form.fieldCount; ++i) {
         const Field& field = m_form.fields[i];
         const QString value = map.value(tr(field.key));
         switch (field.editor) {
         case Editor::Line:
-            lineEdit(field.editorName)->setText(value);
+            m_card->putText(lineEdit(field.editorName), value);
             break;
         case Editor::Date:
             showDate(dateEdit(field.editorName), field, value);
             break;
-        case Editor::Text:
+        case Editor::Text: {
             // Stored as plain text: shown as plain text, never as markup.
-            textEdit(field.editorName)->setPlainText(value);
+            QTextEdit* edit = textEdit(field.editorName);
+            edit->setPlainText(value);
+            m_heldNotes.insert(edit, qMakePair(value, noteText(edit)));
             break;
+        }
         }
     }
     m_card->updateControls();
@@ -340,17 +419,37 @@ FieldMap& CardForm::getData()
         case Editor::Date:
             value = dateText(dateEdit(field.editorName));
             break;
-        case Editor::Text:
-            value = textEdit(field.editorName)->toPlainText();
+        case Editor::Text: {
+            QTextEdit* edit = textEdit(field.editorName);
+            value = noteText(edit);
+            const auto held = m_heldNotes.constFind(edit);
+            if (held != m_heldNotes.constEnd() && held->second == value)
+                value = held->first;
             break;
+        }
         }
         fields.insert(tr(field.key), value);
     }
     return fields;
 }
 
+QString CardForm::noteText(QTextEdit* edit) const
+{
+    // The editor's text with its paragraphs as line feeds; unlike
+    // toPlainText it keeps non-breaking spaces and line separators.
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
 void CardForm::hideControls()
 {
+    if (m_form.hideTrace) {
+        if (m_form.hideTraceState)
+            qDebug() << m_form.hideTrace << m_card->readOnly;
+        else
+            qDebug() << m_form.hideTrace;
+    }
     const FieldMap& fields = m_card->fields;
     if (fields.value(tr(keyDescr)).isEmpty())
         lineEdit("lineEdit_descr")->setVisible(false);

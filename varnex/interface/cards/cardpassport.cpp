@@ -1,50 +1,39 @@
 #include "varnex/interface/cards/cardpassport.h"
 
-#include <QEvent>
-
 #include "varnex/interface/cards/cardform.h"
 
 namespace {
 
 using namespace CardTable;
 
-#define CTX "CardPassport"
-
-// The head of the card; its own fields are not part of this table yet.
-const char* const tabOrder[] = {"toolButton_ico", "lineEdit_name", "lineEdit_descr", "scrollArea"};
-
-const Form form = {
-    CTX, QT_TRANSLATE_NOOP(CTX, "Паспорт"), ":/32/oxygen/folders/passport",
-    200, 419, 200, 250, 178, 397,
-    MainLayout::Grid, "gridLayout_main", "verticalLayout_2", "horizontalLayout", 2, -1,
-    false, nullptr, 0, tabOrder, int(std::size(tabOrder)),
+// Both dates reach back to 1900: a holder's birth and an old passport's
+// issue lie further back than the usual fifty years.
+const Field fields[] = {
+    {"Фамилия, Имя, Отчество", "lineEdit_fio", Editor::Line, NoFlags, "label_fio", "STR_PASSP_FIO", 0, 1, {}},
+    {"Дата рождения", "dateEdit_date", Editor::Date, DateSince1900, "label_date", "STR_PASSP_DATE", 2, 3,
+     {{"toolButton_date", calendarIcon, 3, 1, Action::Date}}},
+    {"Место рождения", "lineEdit_place", Editor::Line, NoFlags, "label_place", "STR_PASSP_PLACE", 4, 5, {}},
+    {"Серия и Номер", "lineEdit_ser", Editor::Line, NoFlags, "label_ser", "STR_PASSP_SER", 6, 7, {}},
+    {"Кем выдан", "lineEdit_who", Editor::Line, NoFlags, "label_who", "STR_PASSP_WHO", 8, 9, {}},
+    {"Когда выдан", "dateEdit_when", Editor::Date, DateSince1900, "label_when", "STR_PASSP_WHEN", 10, 11,
+     {{"toolButton_when", calendarIcon, 11, 1, Action::Date}}},
+    {"Примечания", "lineEdit_note", Editor::Line, NoFlags, "label_note", "STR_PASSP_NOTE", 12, 13,
+     {{"toolButton_note", noteIcon, 13, 1, Action::Note}}},
 };
 
-#undef CTX
+const char* const tabOrder[] = {
+    "toolButton_ico", "lineEdit_name", "lineEdit_descr", "lineEdit_fio", "dateEdit_date", "toolButton_date",
+    "lineEdit_place", "lineEdit_ser", "lineEdit_who", "dateEdit_when", "toolButton_when", "lineEdit_note",
+    "toolButton_note", "scrollArea",
+};
+
+const Form form = {
+    "CardPassport", "Паспорт", ":/32/oxygen/folders/passport",
+    200, 419, 200, 250, 178, 397,
+    MainLayout::Grid, "gridLayout_main", "verticalLayout_2", "horizontalLayout", 2, -1,
+    false, fields, int(std::size(fields)), tabOrder, int(std::size(tabOrder)),
+};
 
 } // namespace
 
-CardPassport::CardPassport(QWidget* parent) : PatternCard(parent), ui(new CardForm(form))
-{
-    ui->setupUi(this);
-    ui->init();
-}
-
-CardPassport::~CardPassport()
-{
-    delete ui;
-}
-
-void CardPassport::erase() { ui->erase(); }
-bool CardPassport::setData(const FieldMap& map) { return ui->setData(map); }
-FieldMap& CardPassport::getData() { return ui->getData(); }
-void CardPassport::hideControls() { ui->hideControls(); }
-
-void CardPassport::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange)
-        ui->retranslateUi();
-}
-
-void CardPassport::on_toolButton_ico_clicked() { changeIcon(ui->toolButton("toolButton_ico")); }
+CardPassport::CardPassport(QWidget* parent) : PatternCard(form, parent) {}

@@ -9,18 +9,4 @@ class CardPeriph : public PatternCard
 
 public:
     explicit CardPeriph(QWidget* parent = nullptr);
-    ~CardPeriph() override;
-
-    void erase() override;
-    bool setData(const FieldMap& map) override;
-    FieldMap& getData() override;
-    void hideControls() override;
-
-protected:
-    void changeEvent(QEvent* event) override;
-
-private slots:
-    void on_toolButton_ico_clicked();
-private:
-    CardForm* ui;
 };
