@@ -77,6 +77,16 @@ private slots:
         QCOMPARE(m->liveBuffers(Row), 0);
     }
 
+    // Calls that cannot apply answer false without reaching the module.
+    void refusals()
+    {
+        Provider p;
+        QVERIFY(p.unload() && !p.isLoaded());
+        QVERIFY(load(p) && !p.detachDevice() && p.attachDevice(0) && !p.attachDevice(0));
+        QVERIFY(!p.attachWindow(nullptr) && !p.startCapture(nullptr));
+        QCOMPARE(m->journal(Row), QStringList({"query", "setEventHandler", "attachDevice(0)"}));
+    }
+
     void events()
     {
         Provider p;
