@@ -118,7 +118,6 @@ QImage render(const Sample& sample)
 Pad::Pad(PadListener* listener, QWidget* parent) : QWidget(parent), m_listener(listener)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_TabletTracking, false);
     setFocusPolicy(Qt::StrongFocus);
     // The pad keeps its own pen-down state, so it takes every move.
     setMouseTracking(true);
