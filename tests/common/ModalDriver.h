@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QList>
 #include <QMenu>
@@ -58,6 +59,25 @@ public:
         });
     }
 
+    // A file dialog (Qt's own under offscreen): its caption, name filters
+    // and proposed file are recorded, then the path is chosen, or the
+    // dialog cancelled for an empty path.
+    ModalDriver& file(const QString& path)
+    {
+        return on(QStringLiteral("QFileDialog"), [this, path](QWidget* w) {
+            QFileDialog* fd = static_cast<QFileDialog*>(w);
+            files.append(QStringList{fd->windowTitle(), fd->nameFilters().join(';'), fd->selectedFiles().value(0)});
+            if (path.isEmpty()) {
+                fd->reject();
+                return;
+            }
+            // Typed, as a person would: selectFile() leaves a focused name field alone.
+            if (QLineEdit* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            static_cast<QDialog*>(fd)->accept(); // as the dialog's own button does
+        });
+    }
+
     bool done() const { return m_steps.isEmpty() && !m_busy; }
     int pending() const { return m_steps.size(); }
 
@@ -93,6 +113,7 @@ public:
     }
 
     QList<Box> boxes;
+    QList<QStringList> files; // caption, filters, proposed file
     QStringList errors; // unexpected windows and missing buttons
 
 private:
