@@ -102,12 +102,14 @@ void ContainersDialog::updateNbcList()
                           .arg(info.fileName(), info.lastModified().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
         QString error;
         const QString name = readName(info.filePath(), &error);
-        auto* item = new QListWidgetItem(QIcon(QStringLiteral(":/32/oxygen/pics/container")), name);
+        const QIcon icon(QStringLiteral(":/32/oxygen/pics/container"));
+        auto* item = new QListWidgetItem(icon, name);
         if (name.isNull()) {
             // Listed all the same, so that it can be exported or deleted.
             qDebug().noquote() << "ContainersDialog::updateNbcList" << info.fileName() << error;
             item->setText(tr("Повреждённый контейнер"));
             item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+            item->setIcon(icon.pixmap(QSize(32, 32), QIcon::Disabled));
             tip += QLatin1Char('\n') + error;
         } else {
             item->setFlags(item->flags() | Qt::ItemIsEditable);
