@@ -1,0 +1,164 @@
+#include "quorvel/dll/nbExports.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QHash>
+#include <QMutex>
+#include <QTextCodec>
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "quorvel/interface/ExtractWizard.h"
+#include "quorvel/interface/TrainWizard.h"
+#include "quorvel/interface/WizardTools.h"
+
+namespace {
+
+void setUtf8Codec() { QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8")); }
+
+// Buffers handed out and not yet freed, with their lengths, so that
+// nb_free can wipe them and refuses anything else.
+QMutex g_lock;
+QHash<uint8_t*, uint32_t>& handedOut()
+{
+    static QHash<uint8_t*, uint32_t> buffers;
+    return buffers;
+}
+
+// An array of exactly the bytes' length, also for none.
+uint8_t* handOut(const QByteArray& bytes)
+{
+    uint8_t* buffer = new uint8_t[size_t(bytes.size())];
+    if (!bytes.isEmpty())
+        std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
+    QMutexLocker lock(&g_lock);
+    handedOut().insert(buffer, uint32_t(bytes.size()));
+    return buffer;
+}
+
+// Wipes the secret bytes of an export however it ends.
+struct Wiped {
+    QByteArray bytes;
+    ~Wiped() { wipe(bytes); }
+};
+
+void trace(const char* first, const char* second)
+{
+    qDebug().noquote().nospace() << first << second;
+}
+
+// Every failure stays inside the library.
+template <typename Body>
+uint32_t guardedExport(Body&& body)
+{
+    try {
+        return body();
+    } catch (const std::runtime_error& e) {
+        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  " << e.what();
+    } catch (const std::exception& e) {
+        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  " << e.what();
+    } catch (...) {
+        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  unknown exception";
+    }
+    return NB_E_FAIL;
+}
+
+} // namespace
+
+extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLength, uint8_t** key,
+                               uint32_t* keyLength, QWidget* parent)
+{
+    return guardedExport([&]() -> uint32_t {
+        setUtf8Codec();
+        qDebug() << "Now at 'extract' function";
+        if (!container || !key || !keyLength) {
+            trace("returning E_PARAM\r\n", "  some param is NULL");
+            return NB_E_PARAM;
+        }
+        if (containerLength == 0) {
+            trace("returning E_PARAM\r\n", "  'container' is empty");
+            return NB_E_PARAM;
+        }
+        if (containerLength > uint32_t(INT_MAX)) {
+            trace("returning E_PARAM\r\n", "  'container' is too long");
+            return NB_E_PARAM;
+        }
+        *keyLength = 0;
+        *key = nullptr;
+        Wiped bytes{QByteArray(reinterpret_cast<const char*>(container), int(containerLength))};
+        Wiped result;
+        ExtractWizard wizard(bytes.bytes, result.bytes, parent);
+        if (wizard.exec() == 0) {
+            trace("returning E_CANCEL\r\n", "  user cancels the dialog");
+            return NB_CANCEL;
+        }
+        uint8_t* buffer = handOut(result.bytes);
+        *keyLength = uint32_t(result.bytes.size());
+        *key = buffer;
+        qDebug() << "'extract' succesfull";
+        return 0;
+    });
+}
+
+extern "C" uint32_t nb_train(const uint8_t* code, uint32_t codeLength, uint8_t** container, uint32_t* length,
+                             QWidget* parent)
+{
+    return guardedExport([&]() -> uint32_t {
+        setUtf8Codec();
+        qDebug() << "Now at 'train' function";
+        if (!code) {
+            trace("returning nbE_PARAM\r\n", "  'code' is NULL");
+            return NB_TRAIN_E_PARAM;
+        }
+        if (codeLength == 0) {
+            trace("returning nbE_PARAM\r\n", "  'code' is empty");
+            return NB_TRAIN_E_PARAM;
+        }
+        if (!container || !length) {
+            trace("returning nbE_PARAM\r\n", "  some param is NULL");
+            return NB_TRAIN_E_PARAM;
+        }
+        if (codeLength > NB_MAX_KEY_BYTES) {
+            trace("returning nbE_PARAM\r\n", "  'code' is too long");
+            return NB_TRAIN_E_PARAM;
+        }
+        *container = nullptr;
+        *length = 0;
+        Wiped key{QByteArray(reinterpret_cast<const char*>(code), int(codeLength))};
+        Wiped result;
+        TrainWizard wizard(key.bytes, result.bytes, parent);
+        if (wizard.exec() == 0) {
+            trace("returning nbS_CANCEL\r\n", "user cancels the dialog");
+            return NB_CANCEL;
+        }
+        uint8_t* buffer = handOut(result.bytes);
+        *container = buffer;
+        *length = uint32_t(result.bytes.size());
+        qDebug() << "'train' succesfull";
+        return 0;
+    });
+}
+
+extern "C" uint32_t nb_free(uint8_t* buffer)
+{
+    setUtf8Codec();
+    if (!buffer)
+        return 1;
+    uint32_t length = 0;
+    {
+        QMutexLocker lock(&g_lock);
+        auto it = handedOut().find(buffer);
+        if (it == handedOut().end()) {
+            qDebug() << "nb_free: not a buffer of this library";
+            return 1;
+        }
+        length = it.value();
+        handedOut().erase(it);
+    }
+    wipe(buffer, length);
+    delete[] buffer;
+    return 0;
+}

@@ -1,0 +1,75 @@
+#include "quorvel/interface/WizardTools.h"
+
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QWidget>
+
+void keyToCode(const QByteArray& key, Nb::Matrix& code)
+{
+    const int32_t bits = 8 * int32_t(key.size());
+    code.create(Nb::Meta(bits, Nb::MfI1, Nb::MtDO));
+    code.resize(1);
+    if (bits == 0)
+        return;
+    const Nb::Cell& cell = code.cell(0, 0);
+    for (int32_t i = 0; i < bits; ++i)
+        cell.setBit(uint32_t(i), (uint8_t(key[i / 8]) >> (i % 8)) & 1 ? 1 : -1);
+}
+
+QByteArray codeToKey(Nb::Matrix& code, int bits)
+{
+    QByteArray key(bits > 0 ? bits / 8 : 0, '\0');
+    if (key.isEmpty() || code.rows() < 1 || code.cols() < 1 || code.count(0) < 8 * key.size())
+        return key;
+    const Nb::Cell& cell = code.cell(0, 0);
+    for (int i = 0; i < 8 * key.size(); ++i)
+        if (cell.sign(uint32_t(i)) > 0)
+            key[i / 8] = char(uint8_t(key[i / 8]) | (1u << (i % 8)));
+    return key;
+}
+
+void centreOnScreen(QWidget* window)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    window->move((area.left() + area.right()) / 2 - (frame.right() - frame.left()) / 2,
+                 (area.top() + area.bottom()) / 2 - (frame.bottom() - frame.top()) / 2);
+}
+
+void wipe(uint8_t* bytes, size_t length)
+{
+    volatile uint8_t* p = bytes;
+    for (size_t i = 0; i < length; ++i)
+        p[i] = 0;
+}
+
+void wipe(QByteArray& bytes)
+{
+    // data() would copy a shared array first and wipe only the copy.
+    if (!bytes.isEmpty() && !bytes.isDetached())
+        bytes.clear();
+    if (!bytes.isEmpty())
+        wipe(reinterpret_cast<uint8_t*>(bytes.data()), size_t(bytes.size()));
+    bytes.clear();
+}
+
+void wipe(Nb::Matrix& matrix)
+{
+    for (int32_t r = 0; r < matrix.rows(); ++r)
+        for (int32_t c = 0; c < matrix.cols(); ++c)
+            if (!matrix.cell(r, c).isNull())
+                wipe(matrix.at(r, c), size_t(qMax(0, matrix.meta(r).size())));
+}
+
+void refreshWindow(QWidget* window)
+{
+    if (!window->isVisible())
+        return;
+    if (QLayout* layout = window->layout())
+        layout->activate();
+    window->update();
+}
