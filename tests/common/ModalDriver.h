@@ -79,6 +79,14 @@ public:
     }
 
     bool done() const { return m_steps.isEmpty() && !m_busy; }
+
+    // Clicks the named button and serves what it opens: true when every step
+    // ran and nothing unexpected came up.
+    bool press(QWidget* root, const char* name, int timeoutMs = 5000)
+    {
+        click(root, name);
+        return QTest::qWaitFor([this] { return done(); }, timeoutMs) && errors.isEmpty();
+    }
     int pending() const { return m_steps.size(); }
 
     // Clears the named line edit, then types the text key by key (so that

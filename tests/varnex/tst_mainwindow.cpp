@@ -202,34 +202,6 @@ private slots:
         QCOMPARE(storeBytes().size(), 48);
     }
 
-    // Without a store the settings make one, and the unlock follows while
-    // the settings dialog is still open; the help button shows the About box.
-    void storeFromSettings()
-    {
-        D start;
-        start.box().on("ChangePswDlg", [](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
-        window.reset(new MainWindow);
-        window->show();
-        QTRY_VERIFY(start.done());
-        D driver;
-        driver.on("AboutDlg", [](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
-        click(window.get(), "toolButton_help");
-        driver.on("SettingsDlg", [](QWidget* d) { D::click(d, "toolButton_changePsw"); })
-            .on("ChangePswDlg",
-                [](QWidget* d) {
-                    D::type(d, "lineEdit_newpsw", Psw);
-                    D::type(d, "lineEdit_newpsw2", Psw);
-                    QTest::keyClick(D::find<QLineEdit>(d, "lineEdit_newpsw2"), Qt::Key_Return);
-                })
-            .on("AuthPswDlg", unlockWith(Psw))
-            .on("SettingsDlg", [](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
-        click(window.get(), "toolButton_settings");
-        QTRY_VERIFY(driver.done());
-        QVERIFY2(driver.errors.isEmpty() && start.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
-        QCOMPARE(categories(window.get())->count(), 3);
-        QCOMPARE(cardButtons(window.get()), QStringLiteral("0100"));
-    }
-
     // Computer cards: add, a taken name, edit, a rename onto another card,
     // a real rename, an unchanged save, delete with No and Yes.
     void computerCards()
