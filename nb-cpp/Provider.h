@@ -26,12 +26,14 @@ public:
     Provider();
     ~Provider() override;
 
+    // Lets go of a module held before.
     bool load(const QString& path, Nb::Uuid classId, const ModuleInfo& info);
     bool attachDevice(int32_t index);
     bool detachDevice();
     bool attachWindow(QWidget* window);
     bool detachWindow();
     bool startCapture(BimBase* target);
+    // True when an image was stored.
     bool capture(bool withMiniature);
     bool recapture();
     bool restartCapture();

@@ -22,7 +22,7 @@ ExtractWizard::ExtractWizard(const QByteArray& container, QByteArray& key, QWidg
     connect(&m_provider, &Provider::signalImageReady, this, &ExtractWizard::clickedAddImage, Qt::QueuedConnection);
     connect(&m_provider, &Provider::signalImageCancel, this, &ExtractWizard::clickedClearImage,
             Qt::QueuedConnection);
-    try {
+    m_broken = !guarded([this] {
         const bool read = m_nbc.fromBytes(m_container);
         m_sequence.build(m_nbc);
         const int32_t bits = m_nbc.codeLength();
@@ -35,10 +35,7 @@ ExtractWizard::ExtractWizard(const QByteArray& container, QByteArray& key, QWidg
         markCurrentInput(0, 2, ui->_tblScheme);
         centreOnScreen(this);
         createBuffers();
-    } catch (Exception e) {
-        showError(e.message);
-        m_broken = true;
-    }
+    });
 }
 
 ExtractWizard::~ExtractWizard()
@@ -60,7 +57,7 @@ int ExtractWizard::exec()
         setResult(QDialog::Rejected);
         return QDialog::Rejected;
     }
-    return QWizard::exec();
+    return runModal(this);
 }
 
 void ExtractWizard::paintEvent(QPaintEvent* event)
@@ -105,7 +102,7 @@ void ExtractWizard::changedPage0()
 {
     // The wizard moves on by itself once a sample is taken.
     button(QWizard::NextButton)->hide();
-    try {
+    const bool ok = guarded([this] {
         chooseInputVariant(this, m_dispatcher, m_sequence);
         clearCurrentInput(ui->_tblScheme);
         markCurrentInput(m_sequence.step(), 2, ui->_tblScheme);
@@ -118,8 +115,8 @@ void ExtractWizard::changedPage0()
         ui->_btnAdd->setDefault(true);
         refreshWindow(this);
         m_provider.startCapture(m_images.value(m_sequence.step()));
-    } catch (Exception e) {
-        showError(e.message);
+    });
+    if (!ok) {
         // Queued: this may run while exec() is still showing the wizard,
         // before its event loop could notice a close.
         QMetaObject::invokeMethod(this, "reject", Qt::QueuedConnection);
@@ -130,33 +127,27 @@ void ExtractWizard::clickedAddImage()
 {
     if (currentId() != 0)
         return;
-    try {
+    guarded([this] {
         if (!m_provider.capture(false))
             return;
         if (m_sequence.skipGroup())
             changedPage();
         else
             next();
-    } catch (Exception e) {
-        showError(e.message);
-    }
+    });
 }
 
 void ExtractWizard::clickedClearImage()
 {
     if (currentId() != 0)
         return;
-    try {
-        m_provider.restartCapture();
-    } catch (Exception e) {
-        showError(e.message);
-    }
+    guarded([this] { m_provider.restartCapture(); });
 }
 
 void ExtractWizard::changedPage1()
 {
     button(QWizard::FinishButton)->hide();
-    try {
+    const bool ok = guarded([this] {
         // The capture is over: nothing may write into the sets any more.
         m_provider.unload();
         m_sequence.reset();
@@ -185,9 +176,10 @@ void ExtractWizard::changedPage1()
         wipe(m_key);
         m_key = codeToKey(m_code, m_nbc.codeLength());
         wipe(m_code);
+    });
+    if (ok) {
         accept();
-    } catch (Exception e) {
-        showError(e.message);
+    } else {
         // The next attempt starts from fresh samples, not from these plus
         // the new ones.
         freeBuffers();

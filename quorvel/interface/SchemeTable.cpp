@@ -1,6 +1,7 @@
 #include "quorvel/interface/SchemeTable.h"
 
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPixmap>
 #include <QTableWidget>
@@ -113,6 +114,10 @@ bool fitSchemeTable(QTableWidget* table)
 {
     const int w = table->width();
     const int cols = table->columnCount();
+    // The headers are hidden, but their minimum section size would still
+    // widen the arrow columns and the thin connector row.
+    table->horizontalHeader()->setMinimumSectionSize(0);
+    table->verticalHeader()->setMinimumSectionSize(0);
     for (int r = 0; r < table->rowCount(); ++r)
         table->setRowHeight(r, r % 2 == 0 ? 24 : 2);
     for (int c = 1; c < cols; c += 2)

@@ -49,6 +49,8 @@ TrainWizard::~TrainWizard()
     qDebug() << "TrainWizard::~TrainWizard()";
 }
 
+int TrainWizard::exec() { return runModal(this); }
+
 void TrainWizard::paintEvent(QPaintEvent* event)
 {
     QWizard::paintEvent(event);

@@ -33,6 +33,8 @@ public:
     TrainWizard(const QByteArray& key, QByteArray& containerBytes, QWidget* parent);
     ~TrainWizard() override;
 
+    int exec() override;
+
     // The three figures of a training run, one line each.
     static QString figuresText(TrainResult result);
     // The quality bar's value for the type-II error figure.

@@ -1,5 +1,7 @@
 #include "quorvel/interface/WizardTools.h"
 
+#include <QDialog>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
@@ -72,4 +74,20 @@ void refreshWindow(QWidget* window)
     if (QLayout* layout = window->layout())
         layout->activate();
     window->update();
+}
+
+int runModal(QDialog* dialog)
+{
+    const bool wasModal = dialog->testAttribute(Qt::WA_ShowModal);
+    dialog->setAttribute(Qt::WA_ShowModal, true);
+    dialog->setResult(QDialog::Rejected);
+    QEventLoop loop;
+    QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog->show();
+    // Something that failed while the dialog was being shown may have
+    // closed it already.
+    if (dialog->isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    dialog->setAttribute(Qt::WA_ShowModal, wasModal);
+    return dialog->result();
 }

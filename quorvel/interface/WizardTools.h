@@ -3,11 +3,15 @@
 // code matrix and back, centring on the screen, and wiping secrets.
 
 #include <QByteArray>
+#include <QString>
+
+#include <exception>
 
 #include "nb-cpp/Exception.h"
 
 #include "qtnb/Matrix.h"
 
+class QDialog;
 class QWidget;
 
 // The key as one row, one cell of 8 * key length one-bit elements; element
@@ -28,8 +32,9 @@ void wipe(Nb::Matrix& matrix);
 // Hiding a modal dialog would end its exec(), so it is never hidden here.
 void refreshWindow(QWidget* window);
 
-// Runs the work of a slot; an Exception it throws is shown in the error box.
-// False when it threw.
+// Runs the work of a slot; an Exception it throws is shown in the error box,
+// and so is any other, which must not reach Qt's event loop. False when it
+// threw.
 template <typename Work>
 bool guarded(Work&& work)
 {
@@ -38,6 +43,15 @@ bool guarded(Work&& work)
         return true;
     } catch (Exception e) {
         showError(e.message);
-        return false;
+    } catch (const std::exception& e) {
+        showError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        showError(QString());
     }
+    return false;
 }
+
+// The modal loop of a wizard: what QDialog::exec does, with a loop the
+// dialog does not point to, so that an exception leaving the loop leaves
+// nothing dangling behind in the dialog. Returns the dialog's result.
+int runModal(QDialog* dialog);

@@ -14,13 +14,8 @@ QString state(const InputSequence& s)
 {
     const Nb::Uuid p = s.providerId();
     const QString tech = p == Hw ? "h" : p == Fp ? "f" : p == Nb::NilUuid ? "-" : "?";
-    return QString("%1,%2,%3,%4,%5%6")
-        .arg(s.step())
-        .arg(s.stage())
-        .arg(s.position())
-        .arg(s.stageSize())
-        .arg(s.slotId().value(), 0, 16)
-        .arg(s.processorId() == p ? tech : "!");
+    return QString("%1,%2,%3,%4,%5").arg(s.step()).arg(s.stage()).arg(s.position()).arg(s.stageSize())
+        .arg(s.slotId().value(), 0, 16) + (s.processorId() == p ? tech : "!");
 }
 
 } // namespace
@@ -37,13 +32,11 @@ private slots:
         QTest::addColumn<QString>("trace"); // count/stage count, start, each move: result and state
         QTest::newRow("0") << 0 << "np" << "1/1 0,0,0,0,1h n0 0,0,0,0,1h p0 0,0,0,0,1h";
         QTest::newRow("1") << 1 << "ns" << "1/1 0,0,0,0,1f n0 0,0,0,0,1f s0 0,0,0,0,1f";
-        QTest::newRow("2") << 2 << "nnpp"
-                           << "2/1 0,0,0,0,1h n1 1,1,0,0,2f n0 1,1,0,0,2f p1 0,0,-1,0,1h p0 0,0,-1,0,1h";
+        QTest::newRow("2") << 2 << "nnpp" << "2/1 0,0,0,0,1h n1 1,1,0,0,2f n0 1,1,0,0,2f p1 0,0,-1,0,1h p0 0,0,-1,0,1h";
         QTest::newRow("4 skip") << 4 << "sr0" << "2/1 0,0,0,0,1h s1 1,1,0,0,2h r1 0,1,0,0,1h 01 0,0,0,0,1h";
         QTest::newRow("5") << 5 << "np" << "2/1 0,0,0,0,1f n1 1,1,0,0,2f p1 0,0,-1,0,1f";
         QTest::newRow("3") << 3 << "nps" << "2/2 0,0,0,2,1h n1 1,0,1,2,2f p1 0,0,0,2,1h s0 1,0,1,2,2f";
-        QTest::newRow("6 restart") << 6 << "nrnn"
-                                   << "2/2 0,0,0,2,1h n1 1,0,1,2,2h r1 0,0,0,2,1h n1 1,0,1,2,2h n0 1,0,1,2,2h";
+        QTest::newRow("6 restart") << 6 << "nrnn" << "2/2 0,0,0,2,1h n1 1,0,1,2,2h r1 0,0,0,2,1h n1 1,0,1,2,2h n0 1,0,1,2,2h";
         QTest::newRow("7") << 7 << "sp" << "2/2 0,0,0,2,1f s0 1,0,1,2,2f p1 0,0,0,2,1f";
         QTest::newRow("empty") << -1 << "nps" << "0/0 0,0,0,0,0- n0 0,0,0,0,0- p0 0,0,0,0,0- s0 0,0,0,0,0-";
         QTest::newRow("record missing") << -2 << "n" << "2/1 0,0,0,0,1- n1 1,1,0,0,2f";
@@ -66,11 +59,8 @@ private slots:
         QVERIFY(seq.build(nbc));
         QStringList got{QString("%1/%2").arg(seq.count()).arg(seq.stageCount()), state(seq)};
         for (QChar move : moves) {
-            const bool moved = move == 'n'   ? seq.next()
-                               : move == 'p' ? seq.prev()
-                               : move == 's' ? seq.skipGroup()
-                               : move == 'r' ? seq.restartGroup()
-                                             : seq.reset();
+            const bool moved = move == 'n' ? seq.next() : move == 'p' ? seq.prev() : move == 's' ? seq.skipGroup()
+                               : move == 'r' ? seq.restartGroup() : seq.reset();
             got << QString(move) + (moved ? "1" : "0") + " " + state(seq);
         }
         QCOMPARE(got.join(" "), trace);

@@ -1,0 +1,357 @@
+// The handwriting module through its interface, as the runtime meets it:
+// components by class id, samples written on the pad with mouse and pen,
+// cancel, pictures, the processor's outputs, and refusals of what is not the
+// module's.
+
+// Mouse input through the window system's path, moves included.
+#define QTEST_QPA_MOUSE_HANDLING
+
+#include <QLayout>
+#include <QPixmap>
+#include <QtTest>
+
+#include "PenRig.h"
+#include "modules/pen/PenFeatures.h"
+#include "modules/pen/PenSynth.h"
+
+Q_DECLARE_METATYPE(Nb::Uuid)
+
+namespace {
+
+using Buffer = std::vector<uint8_t>;
+
+
+
+Buffer exact(const QByteArray& bytes) { return Buffer(bytes.begin(), bytes.end()); }
+
+// A provider attached to a shown window and capturing.
+struct Rig {
+    Rig() : p(penrig::provider())
+    {
+        window.resize(700, 300);
+        window.show();
+        p->setEventHandler(&sink);
+        p->attachDevice(0);
+        p->attachWindow(&window, 0);
+        p->startCapture(&slot, &TECH_Handwriting, 0);
+        pad = window.findChild<QWidget*>();
+        exposed = QTest::qWaitForWindowExposed(&window);
+    }
+    ~Rig()
+    {
+        p->stopCapture();
+        p->attachWindow(nbDETACH_WINDOW, 0);
+        p->attachDevice(-1);
+        p->release();
+    }
+    // The handed-over image, copied and given back; empty when none.
+    QByteArray take()
+    {
+        uint8_t* image = nullptr;
+        if (p->waitForBimReady(&image, 1000) != nbS_OK)
+            return QByteArray();
+        const QByteArray copy = penrig::copyImage(image);
+        return p->freeBim(image) == nbS_OK ? copy : QByteArray();
+    }
+
+    QWidget window;
+    penrig::Sink sink;
+    nbIProvider* p;
+    uint8_t* slot = nullptr;
+    QWidget* pad = nullptr;
+    bool exposed = false;
+};
+
+} // namespace
+
+class TestPenModule : public QObject {
+    Q_OBJECT
+private slots:
+    void queryComponent_data();
+    void queryComponent();
+    void mouseSample();
+    void penSample();
+    void cancel_data();
+    void cancel();
+    void foreignImages_data();
+    void foreignImages();
+    void foreignFrees();
+    void callOrder();
+    void templates_data();
+    void templates();
+};
+
+void TestPenModule::queryComponent_data()
+{
+    QTest::addColumn<Nb::Uuid>("classId");
+    QTest::addColumn<Nb::Uuid>("iid");
+    QTest::addColumn<uint>("result");
+    QTest::newRow("provider") << CLSID_HandwritingProvider << IID_nbIProvider << uint(nbS_OK);
+    QTest::newRow("provider as unknown") << CLSID_HandwritingProvider << IID_nbIUnknown << uint(nbS_OK);
+    QTest::newRow("processor") << CLSID_HandwritingProcessor << IID_nbIProcessor << uint(nbS_OK);
+    QTest::newRow("provider as processor") << CLSID_HandwritingProvider << IID_nbIProcessor << uint(nbE_NO_INTERFACE);
+    QTest::newRow("second provider row") << CLSID_HandwritingProvider2 << IID_nbIProvider << uint(nbE_NO_COMPONENT);
+    QTest::newRow("fingerprint") << CLSID_FingerprintProcessor << IID_nbIProcessor << uint(nbE_NO_COMPONENT);
+}
+
+void TestPenModule::queryComponent()
+{
+    QFETCH(Nb::Uuid, classId);
+    QFETCH(Nb::Uuid, iid);
+    QFETCH(uint, result);
+    void* const untouched = reinterpret_cast<void*>(0x1234);
+    void* out = untouched;
+    QCOMPARE(penrig::query()(&classId, &iid, &out), uint32_t(result));
+    if (result == nbS_OK)
+        QCOMPARE(static_cast<nbIUnknown*>(out)->release(), 0u);
+    else
+        QCOMPARE(out, untouched);
+}
+
+void TestPenModule::mouseSample()
+{
+    Rig rig;
+    QVERIFY(rig.pad && rig.exposed);
+    QTest::mousePress(rig.pad, Qt::LeftButton, {}, QPoint(40, 60));
+    for (int i = 1; i <= 10; ++i)
+        QTest::mouseMove(rig.pad, QPoint(40 + 20 * i, 60 + (i % 2) * 30));
+    QTest::mouseRelease(rig.pad, Qt::LeftButton, {}, QPoint(260, 60));
+    QCOMPARE(rig.sink.codes, QList<uint32_t>{nbEV_IMAGE_STARTED});
+
+    // The picture of the drawing, with the length retry.
+    Buffer out(4 + 1, 0);
+    qToLittleEndian<int32_t>(1, out.data());
+    const uint8_t params[5] = {1, 0, 0, 0, 1};
+    QCOMPARE(rig.p->getImage(nbIMAGE_PICTURE, out.data() + 4, params + 4), nbE_INSUFFICIENT_BUFFER);
+    const int32_t need = qFromLittleEndian<int32_t>(out.data());
+    out.assign(size_t(4 + need), 0);
+    qToLittleEndian<int32_t>(need, out.data());
+    QCOMPARE(rig.p->getImage(nbIMAGE_PICTURE, out.data() + 4, params + 4), nbS_OK);
+    QPixmap picture;
+    QVERIFY(picture.loadFromData(out.data() + 4, uint(qFromLittleEndian<int32_t>(out.data()))));
+
+    const QByteArray image = rig.take();
+    QCOMPARE(QByteArray(image.constData() + 4, 16), QByteArray(reinterpret_cast<const char*>(TECH_Handwriting.data()), 16));
+    const Pen::Sample s = penrig::sampleOf(image);
+    QCOMPARE(int(s.strokes.size()), 1);
+    QCOMPARE(int(s.strokes.at(0).device), int(Pen::Mouse));
+    QCOMPARE(int(s.strokes.at(0).points.size()), 12);
+    QCOMPARE(s.strokes.at(0).points.front().x, 4000);
+    QCOMPARE(s.strokes.at(0).points.back().x, 26000);
+    // The pad is empty again: nothing more to hand over, at once.
+    QVERIFY(rig.take().isEmpty());
+}
+
+void TestPenModule::penSample()
+{
+    Rig rig;
+    const Pen::Sample written = Pen::Writer(3).sample(4);
+    penrig::draw(rig.pad, written);
+    const QByteArray image = rig.take();
+    Pen::Sample got = penrig::sampleOf(image);
+    got.width = written.width;
+    got.height = written.height;
+    // Every point, its time and its pressure as the pen gave them.
+    QCOMPARE(penrig::bytes(got).toHex(), penrig::bytes(written).toHex());
+
+    nbIProcessor* proc = penrig::processor();
+    Nb::Matrix* params = nullptr;
+    Nb::Matrix* extra = reinterpret_cast<Nb::Matrix*>(0x1);
+    uint8_t* images[] = {reinterpret_cast<uint8_t*>(const_cast<char*>(image.constData()))};
+    QCOMPARE(proc->convert(&params, images, 1, &extra), nbS_OK);
+    QVERIFY(!extra);
+    QCOMPARE(params->rows(), 1);
+    QCOMPARE(params->cols(), 1);
+    QVERIFY(params->meta(0) == Nb::Meta(480, Nb::MfR32, Nb::MtC));
+    std::vector<float> raw(480), expected(480);
+    QVERIFY(Pen::features(written, raw.data()));
+    Pen::normalise(raw.data(), Pen::builtInNorm(), expected.data());
+    QCOMPARE(std::memcmp(params->at(0, 0), expected.data(), 480 * sizeof(float)), 0);
+    QCOMPARE(proc->freeBuffer(params), nbS_OK);
+    proc->release();
+}
+
+void TestPenModule::cancel_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("right button") << 0;
+    QTest::newRow("escape") << 1;
+    QTest::newRow("pen's side button") << 2;
+}
+
+void TestPenModule::cancel()
+{
+    QFETCH(int, how);
+    Rig rig;
+    // Escape on an empty pad is the dialog's.
+    QTest::keyClick(rig.pad, Qt::Key_Escape);
+    penrig::draw(rig.pad, Pen::Writer(8).sample(1));
+    if (how == 0)
+        QTest::mouseClick(rig.pad, Qt::RightButton, {}, QPoint(5, 5));
+    else if (how == 1)
+        QTest::keyClick(rig.pad, Qt::Key_Escape);
+    else
+        penrig::tablet(rig.pad, QEvent::TabletPress, Pen::Point{500, 500, 9999, 100}, Qt::RightButton);
+    QCOMPARE(rig.sink.codes, (QList<uint32_t>{nbEV_IMAGE_STARTED, nbEV_IMAGE_CANCEL}));
+    QVERIFY(rig.take().isEmpty());
+}
+
+void TestPenModule::foreignImages_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<bool>("viewable");
+    const QByteArray data = penrig::bytes(Pen::Writer(2).sample(2));
+    // The length says one byte less than the record holds, and the buffer
+    // ends there.
+    QByteArray cut = penrig::image(data).left(20 + data.size() - 1);
+    qToLittleEndian<int32_t>(data.size() - 1, cut.data());
+    Pen::Sample dot;
+    dot.strokes.resize(1);
+    dot.strokes[0].points.push_back({100, 100, 0, 0});
+    QTest::newRow("fingerprint image") << penrig::image(data, TECH_Fingerprint) << false;
+    QTest::newRow("cut short") << cut << false;
+    QTest::newRow("negative length") << penrig::image(QByteArray()).replace(0, 4, "\xff\xff\xff\xff") << false;
+    QTest::newRow("no strokes") << penrig::image(QByteArray(16, '\0')) << false;
+    QTest::newRow("a dot: no writing") << penrig::image(penrig::bytes(dot)) << true;
+}
+
+void TestPenModule::foreignImages()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(bool, viewable);
+    // Exact sizes, so that a read past the end is caught.
+    Buffer buffer = exact(image);
+    Buffer valid = exact(penrig::image(penrig::bytes(Pen::Writer(2).sample(2))));
+    uint8_t* images[] = {valid.data(), buffer.data()};
+
+    nbIProcessor* proc = penrig::processor();
+    Nb::Matrix* params = nullptr;
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(proc->convert(&params, images, 2, nullptr), nbE_PARAM);
+    QCOMPARE(proc->getTemplate(nullptr, &templ, images, 2), nbE_PARAM);
+    QVERIFY(!params && !templ);
+    proc->release();
+
+    nbIProvider* p = penrig::provider();
+    QCOMPARE(p->viewImage(buffer.data(), 0), viewable ? nbS_OK : nbE_PARAM);
+    QCOMPARE(p->viewImage(valid.data(), 0), nbS_OK);
+    p->release();
+}
+
+void TestPenModule::foreignFrees()
+{
+    Rig rig;
+    penrig::draw(rig.pad, Pen::Writer(4).sample(1));
+    uint8_t* image = nullptr;
+    QCOMPARE(rig.p->waitForBimReady(&image, 1000), nbS_OK);
+    Buffer copy = exact(penrig::copyImage(image));
+    QCOMPARE(rig.p->freeBim(copy.data()), nbE_OBJECT_NOT_FOUND);
+    QCOMPARE(rig.p->freeBim(nullptr), nbS_OK);
+    QCOMPARE(rig.p->freeBim(image), nbS_OK);
+    QCOMPARE(rig.p->freeBim(image), nbE_OBJECT_NOT_FOUND);
+    // A sample leaves only under the technology it was captured for.
+    QCOMPARE(rig.p->startCapture(&rig.slot, &TECH_Fingerprint, 0), nbE_PARAM);
+
+    nbIProcessor* proc = penrig::processor();
+    nbIProcessor* other = penrig::processor();
+    Nb::Matrix* aliens = nullptr;
+    QCOMPARE(proc->getAlienParams(&aliens, 4, &TECH_Handwriting, 0), nbS_OK);
+    Nb::Matrix own(1, Nb::Meta(480, Nb::MfR32, Nb::MtC));
+    QCOMPARE(proc->freeBuffer(&own), nbE_OBJECT_NOT_FOUND);
+    QCOMPARE(other->freeBuffer(aliens), nbE_OBJECT_NOT_FOUND);
+    QCOMPARE(proc->freeBuffer(aliens), nbS_OK);
+    QCOMPARE(proc->freeBuffer(aliens), nbE_OBJECT_NOT_FOUND);
+    QCOMPARE(proc->freeBuffer(nullptr), nbS_OK);
+    other->release();
+    proc->release();
+}
+
+void TestPenModule::callOrder()
+{
+    // The provider's life in the runtime: bind, attach, capture two images,
+    // look at one, detach.
+    QWidget window;
+    window.show();
+    penrig::Sink sink;
+    nbIProvider* p = penrig::provider();
+    uint8_t* slot = nullptr;
+    QCOMPARE(p->setEventHandler(&sink), nbS_OK);
+    QCOMPARE(p->attachDevice(0), nbS_OK);
+    QCOMPARE(p->attachWindow(&window, 0), nbS_OK);
+    QCOMPARE(p->startCapture(&slot, &TECH_Handwriting, 0), nbS_OK);
+    QByteArray stored;
+    for (uint32_t i = 1; i <= 2; ++i) {
+        penrig::draw(window.findChild<QWidget*>(), Pen::Writer(6).sample(i));
+        QCOMPARE(p->waitForBimReady(&slot, 1000), nbS_OK);
+        stored = penrig::copyImage(slot);
+        QCOMPARE(p->freeBim(slot), nbS_OK);
+        slot = nullptr;
+        QCOMPARE(p->startCapture(&slot, &TECH_Handwriting, 0), nbS_OK);
+    }
+    QCOMPARE(sink.codes, (QList<uint32_t>{nbEV_IMAGE_STARTED, nbEV_IMAGE_STARTED}));
+    QCOMPARE(p->stopCapture(), nbS_OK);
+    QCOMPARE(p->viewImage(reinterpret_cast<const uint8_t*>(stored.constData()), 0), nbS_OK);
+    // Viewing is read-only: the pen writes nothing.
+    penrig::draw(window.findChild<QWidget*>(), Pen::Writer(6).sample(3));
+    QCOMPARE(p->waitForBimReady(&slot, 1000), nbE_TIMEOUT_EXPIRED);
+    QCOMPARE(p->attachWindow(nbDETACH_WINDOW, 0), nbS_OK);
+    QVERIFY(!window.findChild<QWidget*>());
+    QVERIFY(!window.layout());
+    QCOMPARE(p->attachDevice(-1), nbS_OK);
+    QCOMPARE(p->release(), 0u);
+
+    // Processors in the order of training; their foreign writers are the
+    // same every time.
+    QVector<uint8_t*> images{reinterpret_cast<uint8_t*>(stored.data())};
+    QByteArray aliens[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        nbIProcessor* proc = penrig::processor();
+        Nb::Matrix* templ = nullptr;
+        Nb::Matrix* out = nullptr;
+        QCOMPARE(proc->getTemplate(nullptr, &templ, images.data(), 1), nbS_OK);
+        QCOMPARE(proc->setTemplate(templ, &TECH_Handwriting), nbS_OK);
+        QCOMPARE(proc->convert(&out, images.data(), 1, nullptr), nbS_OK);
+        QCOMPARE(proc->freeBuffer(out), nbS_OK);
+        QCOMPARE(proc->getAlienParams(&out, -1, &TECH_Handwriting, 0), nbS_OK);
+        QVERIFY(out->cols() >= 128 && out->meta(0) == Nb::Meta(480, Nb::MfR32, Nb::MtC));
+        for (int32_t c = 0; c < out->cols(); ++c)
+            aliens[pass] += QByteArray(reinterpret_cast<const char*>(out->at(0, c)), 480 * sizeof(float));
+        QCOMPARE(proc->getAlienParams(&out, 0, &TECH_Handwriting, 0), nbE_PARAM);
+        QCOMPARE(proc->freeBuffer(out), nbS_OK);
+        QCOMPARE(proc->freeBuffer(templ), nbS_OK);
+        QCOMPARE(proc->release(), 0u);
+    }
+    QCOMPARE(aliens[1], aliens[0]);
+}
+
+void TestPenModule::templates_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<float>("value");
+    QTest::addColumn<uint>("result");
+    QTest::newRow("as given") << -1 << 0.0f << uint(nbS_OK);
+    QTest::newRow("other layout") << 0 << 2.0f << uint(nbE_PARAM);
+    QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
+    QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
+}
+
+void TestPenModule::templates()
+{
+    QFETCH(int, index);
+    QFETCH(float, value);
+    QFETCH(uint, result);
+    nbIProcessor* proc = penrig::processor();
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(proc->getTemplate(nullptr, &templ, nullptr, 0), nbS_OK);
+    Nb::Matrix copy(1, templ->meta(0));
+    std::memcpy(copy.at(0, 0), templ->at(0, 0), size_t(templ->meta(0).size()));
+    proc->freeBuffer(templ);
+    if (index >= 0)
+        reinterpret_cast<float*>(copy.at(0, 0))[index] = value;
+    QCOMPARE(proc->setTemplate(&copy, &TECH_Handwriting), uint32_t(result));
+    QCOMPARE(proc->setTemplate(&copy, &TECH_Fingerprint), nbE_PARAM);
+    proc->release();
+}
+
+QTEST_MAIN(TestPenModule)
+#include "tst_penmodule.moc"

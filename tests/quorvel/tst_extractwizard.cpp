@@ -1,0 +1,52 @@
+#include "WizardRig.h"
+
+#include <QtTest>
+
+using namespace rig;
+
+class TestExtractWizard : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A stranger's sample whose extraction failed is not kept for the next
+    // attempt: the owner's sample alone gives the key back then.
+    void failedAttemptStartsAfresh()
+    {
+        TestModule* m = module();
+        QVERIFY(m);
+        Person p(0, 11);
+        ModalDriver training;
+        training.on("TrainWizard", [&](QWidget* w) {
+            trainScheme(w, m, p, 0);
+            QTest::mouseClick(static_cast<QWizard*>(w)->button(QWizard::FinishButton), Qt::LeftButton);
+        });
+        const QByteArray container = train(p.key);
+        QVERIFY(!container.isEmpty());
+
+        m->fail(TestModule::HandwritingProcessor, "convert", 0xA0000003u, 1);
+        ModalDriver driver;
+        int page = -1;
+        driver.on("ExtractWizard", [&](QWidget* w) {
+            m->queueImage(1, p.stranger(0));
+            ModalDriver::click(w, "_btnAdd"); // fails: the box, then the input page again
+            page = static_cast<QWizard*>(w)->currentId();
+            m->queueImage(1, p.live(0));
+            ModalDriver::click(w, "_btnAdd");
+        });
+        driver.box();
+        uint8_t* key = nullptr;
+        uint32_t length = 0;
+        QCOMPARE(nb_extract(reinterpret_cast<const uint8_t*>(container.constData()), uint32_t(container.size()), &key,
+                            &length, nullptr),
+                 0u);
+        const QByteArray extracted(reinterpret_cast<char*>(key), int(length));
+        QCOMPARE(nb_free(key), 0u);
+        QCOMPARE(page, 0);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(driver.boxes.first().text, QString("Невозможно выполнить преобразование биометрических образов в параметры"));
+        QCOMPARE(extracted, p.key);
+    }
+};
+
+QTEST_MAIN(TestExtractWizard)
+#include "tst_extractwizard.moc"
