@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QList>
 #include <QMenu>
@@ -58,7 +59,34 @@ public:
         });
     }
 
+    // A file dialog (Qt's own under offscreen): its caption, name filters
+    // and proposed file are recorded, then the path is chosen, or the
+    // dialog cancelled for an empty path.
+    ModalDriver& file(const QString& path)
+    {
+        return on(QStringLiteral("QFileDialog"), [this, path](QWidget* w) {
+            QFileDialog* fd = static_cast<QFileDialog*>(w);
+            files.append(QStringList{fd->windowTitle(), fd->nameFilters().join(';'), fd->selectedFiles().value(0)});
+            if (path.isEmpty()) {
+                fd->reject();
+                return;
+            }
+            // Typed, as a person would: selectFile() leaves a focused name field alone.
+            if (QLineEdit* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            static_cast<QDialog*>(fd)->accept(); // as the dialog's own button does
+        });
+    }
+
     bool done() const { return m_steps.isEmpty() && !m_busy; }
+
+    // Clicks the named button and serves what it opens: true when every step
+    // ran and nothing unexpected came up.
+    bool press(QWidget* root, const char* name, int timeoutMs = 5000)
+    {
+        click(root, name);
+        return QTest::qWaitFor([this] { return done(); }, timeoutMs) && errors.isEmpty();
+    }
     int pending() const { return m_steps.size(); }
 
     // Clears the named line edit, then types the text key by key (so that
@@ -93,6 +121,7 @@ public:
     }
 
     QList<Box> boxes;
+    QList<QStringList> files; // caption, filters, proposed file
     QStringList errors; // unexpected windows and missing buttons
 
 private:

@@ -11,7 +11,9 @@ class QWidget;
 namespace {
 int g_mode = 0;
 int g_frees = 0;
+int g_wipedFrees = 0;
 uint8_t* g_lastReturned = nullptr;
+uint32_t g_lastReturnedLen = 0;
 uint8_t g_lastInput[64];
 uint32_t g_lastInputLen = 0;
 const uint8_t* g_lastInputPtr = nullptr;
@@ -48,6 +50,7 @@ uint32_t run(const uint8_t* in, uint32_t len, uint8_t** out, uint32_t* outLen, Q
         return 0xA0000003u;
     }
     g_lastReturned = *out;
+    g_lastReturnedLen = *outLen;
     return 0;
 }
 } // namespace
@@ -68,8 +71,13 @@ NBTEST_EXPORT uint32_t nb_free(uint8_t* p)
 {
     if (!p)
         return 1;
-    if (p == g_lastReturned)
+    if (p == g_lastReturned) {
         ++g_frees;
+        bool zeros = g_lastReturnedLen > 0;
+        for (uint32_t i = 0; i < g_lastReturnedLen; ++i)
+            zeros = zeros && p[i] == 0;
+        g_wipedFrees += zeros;
+    }
     delete[] p;
     return 0;
 }
@@ -77,6 +85,7 @@ NBTEST_EXPORT uint32_t nb_free(uint8_t* p)
 
 NBTEST_EXPORT void nbtest_setMode(int mode) { g_mode = mode; }
 NBTEST_EXPORT int nbtest_frees() { return g_frees; }
+NBTEST_EXPORT int nbtest_wipedFrees() { return g_wipedFrees; } // handed back all zeros
 NBTEST_EXPORT const uint8_t* nbtest_lastInput(uint32_t* len, const uint8_t** ptr, QWidget** parent)
 {
     *len = g_lastInputLen;

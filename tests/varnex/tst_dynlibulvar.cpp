@@ -15,6 +15,7 @@ class TestDynLibUlvar : public QObject {
 
     void (*setMode)(int) = nullptr;
     int (*frees)() = nullptr;
+    int (*wipedFrees)() = nullptr;
     const uint8_t* (*lastInput)(uint32_t*, const uint8_t**, QWidget**) = nullptr;
     DynLibUlvar m_lib;
 
@@ -26,7 +27,8 @@ private slots:
         setMode = reinterpret_cast<decltype(setMode)>(ctl.resolve("nbtest_setMode"));
         frees = reinterpret_cast<decltype(frees)>(ctl.resolve("nbtest_frees"));
         lastInput = reinterpret_cast<decltype(lastInput)>(ctl.resolve("nbtest_lastInput"));
-        QVERIFY(setMode && frees && lastInput);
+        wipedFrees = reinterpret_cast<decltype(wipedFrees)>(ctl.resolve("nbtest_wipedFrees"));
+        QVERIFY(setMode && frees && lastInput && wipedFrees);
         QVERIFY(!m_lib.isLoaded());
         QVERIFY(m_lib.load("./nbtest_full"));
         QVERIFY(m_lib.isLoaded());
@@ -65,7 +67,7 @@ private slots:
     void trainAndExtractCopyBothWays()
     {
         setMode(0); // the library answers with the input reversed
-        const int before = frees();
+        const int before = frees(), wipedBefore = wipedFrees();
         const QByteArray key = QByteArray::fromHex("0102030405");
         QByteArray nbc("stale content");
         QWidget* parent = reinterpret_cast<QWidget*>(0x1234);
@@ -82,6 +84,7 @@ private slots:
         QCOMPARE(m_lib.extract(QByteArray("container"), out, nullptr), 0u);
         QCOMPARE(out, QByteArray("reniatnoc"));
         QCOMPARE(frees(), before + 2);
+        QCOMPARE(wipedFrees(), wipedBefore + 2); // handed back as zeros: they may be keys
     }
 
     void failuresLeaveOutputs_data()

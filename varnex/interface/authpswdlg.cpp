@@ -3,6 +3,7 @@
 #include "nb-cpp/Exception.h"
 #include "nb-cpp/Nbc.h"
 #include "varnex/model/repository.h"
+#include "varnex/model/wipe.h"
 
 #include <iterator>
 
@@ -268,8 +269,9 @@ void AuthPswDlg::onUnlock()
         accept();
         return;
     }
-    // A key that failed the check is of no use to anyone.
-    m_key.clear();
+    // A key that failed the check (a container trained before the master
+    // password changed gives one) is of no use to anyone.
+    wipe(m_key);
     ui->lineEdit_psw->clear();
     ui->lineEdit_psw->setFocus(Qt::OtherFocusReason);
     QMessageBox::warning(this, tr("Предупреждение"), tr("Введённый пароль неправилен.\nВведите заново ваш пароль."),
@@ -278,7 +280,7 @@ void AuthPswDlg::onUnlock()
 
 bool AuthPswDlg::keyFromNbc(const QString& path)
 {
-    m_key.clear();
+    wipe(m_key);
     QByteArray bytes;
     bool read = false;
     try {
@@ -295,7 +297,7 @@ bool AuthPswDlg::keyFromNbc(const QString& path)
     const uint32_t result = lib.extract(bytes, m_key, this);
     if (result == 0)
         return true;
-    m_key.clear();
+    wipe(m_key);
     if (result != 2)
         QMessageBox::warning(this, tr("Предупреждение"), tr("Ошибка извлечения ключа"), QMessageBox::Ok);
     return false;

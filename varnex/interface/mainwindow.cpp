@@ -1,5 +1,6 @@
 #include "varnex/interface/mainwindow.h"
 
+#include "varnex/interface/aboutdlg.h"
 #include "varnex/interface/authpswdlg.h"
 #include "varnex/interface/changepswdlg.h"
 #include "varnex/interface/cards/cardbank.h"
@@ -15,15 +16,8 @@
 #include "varnex/interface/cards/carduser.h"
 #include "varnex/interface/cards/cardwifi.h"
 #include "varnex/interface/cards/patterncard.h"
-
-#if __has_include("varnex/interface/settingsdlg.h")
 #include "varnex/interface/settingsdlg.h"
-#define VARNEX_HAVE_SETTINGSDLG 1
-#endif
-#if __has_include("varnex/interface/aboutdlg.h")
-#include "varnex/interface/aboutdlg.h"
-#define VARNEX_HAVE_ABOUTDLG 1
-#endif
+
 
 #include <QAction>
 #include <QCloseEvent>
@@ -427,14 +421,10 @@ void MainWindow::onRepositoryChanged()
 
 void MainWindow::onSettings()
 {
-#ifdef VARNEX_HAVE_SETTINGSDLG
     SettingsDlg dlg(this);
     connect(&dlg, &SettingsDlg::repositoryChanged, this, &MainWindow::onRepositoryChanged);
     dlg.exec();
     settings = dlg.settings();
-#else
-    qDebug() << "MainWindow::onSettings";
-#endif
     if (idleTimer.isActive())
         idleTimer.stop();
     if (repository.exists() && settings.lockInterval != 0)
@@ -443,12 +433,8 @@ void MainWindow::onSettings()
 
 void MainWindow::onHelp()
 {
-#ifdef VARNEX_HAVE_ABOUTDLG
     AboutDlg dlg(this);
     dlg.exec();
-#else
-    qDebug() << "MainWindow::onHelp";
-#endif
 }
 
 void MainWindow::onSearch()

@@ -1,4 +1,5 @@
 #include "varnex/model/DynLibUlvar.h"
+#include "varnex/model/wipe.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -39,7 +40,8 @@ bool DynLibUlvar::load(QString name)
 }
 
 // Copies the input into a buffer of its own, calls the export and takes
-// the returned bytes over; the output is replaced only on success.
+// the returned bytes over; the output is replaced only on success. Both
+// buffers may hold a store key, so they are wiped before they go back.
 uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& output, QWidget* parent)
 {
     if (!loaded || !fn)
@@ -58,9 +60,13 @@ uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& ou
         } else {
             output = QByteArray(reinterpret_cast<const char*>(result), int(resultLen));
         }
-        if (result)
+        if (result) {
+            if (rc == 0)
+                wipe(result, resultLen);
             freeFunc(result);
+        }
     }
+    wipe(copy, inLen);
     delete[] copy;
     restoreCodec();
     return rc;

@@ -434,3 +434,26 @@ bool Repository::restoreBackup(const QString& source, const QString& target)
 {
     return QFile::copy(source, target);
 }
+
+bool Repository::replaceFrom(const QString& source) const
+{
+    const QFileInfo from(source), to(m_path);
+    if (m_path.isEmpty() || (to.exists() && from.canonicalFilePath() == to.canonicalFilePath()))
+        return false;
+    // A store as far as it can be seen without its key: the three fields whole.
+    Fields f;
+    if (Repository(source).readFields(f, true) != StOk || f.salt.size() != SaltBits / 8 || !f.payloadOk)
+        return false;
+    // Beside the store, then renamed over it: the old store stays until the
+    // copy is complete.
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(f.bytes) != f.bytes.size() || !file.flush() || file.size() != f.bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    const bool replaced = file.commit();
+    qDebug() << "Repository::replaceFrom" << source << "replaced:" << replaced;
+    return replaced;
+}

@@ -88,6 +88,11 @@ public:
     bool saveBackup(const QString& target) const;
     static bool restoreBackup(const QString& source, const QString& target);
 
+    // Replaces the store at once by a copy of another store file; false,
+    // with the store as it was, when the source is the store itself, is no
+    // well-formed store, or cannot be copied whole.
+    bool replaceFrom(const QString& source) const;
+
 private:
     struct Fields;
     Status readFields(Fields& f, bool withPayload) const;
