@@ -305,7 +305,14 @@ void TestCards::emptyMapEmptiesAndHides()
     for (const QString& key : commonKeys + k.ownKeys)
         previous.insert(key, "previous");
     card->setData(previous);
-    card->setData(FieldMap());
+    {
+        // The cards that name their step in the debug output do so for an empty map too.
+        const QMap<QString, QString> traces = {{"CardCar", "CardCar::setData(const FieldMap &fields)"},
+                                               {"CardBank", "CardBank::hideControls true"}};
+        DebugCapture capture;
+        card->setData(FieldMap());
+        QVERIFY(!traces.contains(k.className) || capture.texts().contains(traces[k.className]));
+    }
     for (QLineEdit* edit : card->findChildren<QLineEdit*>())
         QVERIFY2(edit->text().trimmed().isEmpty(), qPrintable(edit->objectName()));
     QVERIFY(shown(card.data(), "lineEdit_name"));

@@ -218,6 +218,13 @@ void TestPatternCard::undatedSurvivesFocus()
         QCOMPARE(card.getData().value(u("Действует до")), stored);
     }
 
+    // A date typed into the blank is entered; a step from the blank shows today.
+    QTest::keyClicks(card.date(), "15042005");
+    QCOMPARE(card.getData().value(u("Действует до")), QString("15.04.2005"));
+    card.setData(FieldMap{{u("Действует до"), stored}});
+    QTest::keyClick(card.date(), Qt::Key_Up);
+    QCOMPARE(card.getData().value(u("Действует до")), text(QDate::currentDate()));
+
     // The earliest date on offer is a date entered like any other.
     const QDate earliest = QDate::currentDate().addYears(-50);
     onNextDialog([&](QWidget* dialog) { activate(dialog, earliest); });

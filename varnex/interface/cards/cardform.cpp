@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -21,6 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <functional>
 #include <type_traits>
 
 #include "varnex/interface/cards/patterncard.h"
@@ -66,6 +68,44 @@ protected:
         if (layout() && layout()->geometry() != rect())
             layout()->setGeometry(rect());
     }
+};
+
+// A date edit that shows no date (its blank special value) cannot take a
+// typed or stepped date: typing lands beside the blank and steps start from
+// no section. The first key or wheel turn that would change the date first
+// puts today's date in, so that typing overwrites its day onwards and a step
+// shows today; keys that move on (Tab, Return, Escape) leave the blank alone.
+class BlankDateEntry : public QObject
+{
+public:
+    BlankDateEntry(QDateEdit* edit, std::function<bool()> blank, std::function<void()> leave)
+        : QObject(edit), m_edit(edit), m_blank(std::move(blank)), m_leave(std::move(leave))
+    {
+        edit->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        bool step = event->type() == QEvent::Wheel;
+        bool typing = false;
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            step = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_PageUp ||
+                   key->key() == Qt::Key_PageDown;
+            typing = !key->text().isEmpty() && key->text().at(0).isPrint();
+        }
+        if ((!step && !typing) || m_edit->isReadOnly() || !m_blank())
+            return false;
+        m_leave();
+        m_edit->setSelectedSection(QDateTimeEdit::DaySection);
+        return step;  // the first step shows today
+    }
+
+private:
+    QDateEdit* m_edit;
+    std::function<bool()> m_blank;
+    std::function<void()> m_leave;
 };
 
 } // namespace
@@ -294,6 +334,11 @@ void CardForm::init()
         edit->setDateTime(QDateTime::currentDateTime());
         resetDateRange(edit, field);
         edit->setDisplayFormat(tr(dateFormat));
+        new BlankDateEntry(edit, [this, edit] { return isBlank(edit); },
+                           [this, edit, &field] {
+                               resetDateRange(edit, field);
+                               edit->setDate(QDate::currentDate());
+                           });
     }
 
     for (int i = 0; i < m_form.fieldCount; ++i)
@@ -336,10 +381,14 @@ void CardForm::showDate(QDateEdit* edit, const Field& field, const QString& text
     m_heldDates.insert(edit, text);
 }
 
+bool CardForm::isBlank(QDateEdit* edit) const
+{
+    return !edit->specialValueText().isEmpty() && edit->date() == edit->minimumDate();
+}
+
 QString CardForm::dateText(QDateEdit* edit) const
 {
-    const bool blank = !edit->specialValueText().isEmpty() && edit->date() == edit->minimumDate();
-    if (blank) {
+    if (isBlank(edit)) {
         const auto held = m_heldDates.constFind(edit);
         if (held != m_heldDates.constEnd())
             return *held;

@@ -136,6 +136,7 @@ private:
     void showIcon();
     void resetDateRange(QDateEdit* edit, const CardTable::Field& field);
     void showDate(QDateEdit* edit, const CardTable::Field& field, const QString& text);
+    bool isBlank(QDateEdit* edit) const;
     QString dateText(QDateEdit* edit) const;
     QString noteText(QTextEdit* edit) const;
 
