@@ -451,17 +451,32 @@ private slots:
         {
             // A message box of the window in front, the window itself not
             // active: no lock either.
+            // Waits for the box to be the active window however slow the
+            // build, then keeps it up for more than two lock intervals.
             bool boxActive = false, boxStillOnTop = false;
-            QTimer::singleShot(50, [&] {
-                QWidget* b = QApplication::activeModalWidget();
-                boxActive = b && b->inherits("QMessageBox") && QApplication::activeWindow() == b && !w->isActiveWindow();
-            });
-            QTimer::singleShot(550, [&] {
+            auto closeBox = [&] {
                 QWidget* b = QApplication::activeModalWidget();
                 boxStillOnTop = b && b->inherits("QMessageBox");
                 if (QDialog* d = qobject_cast<QDialog*>(b))
                     d->reject();
+            };
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                QWidget* b = QApplication::activeModalWidget();
+                if (!b || !b->inherits("QMessageBox") || QApplication::activeWindow() != b)
+                    return;
+                poll.stop();
+                boxActive = !w->isActiveWindow();
+                QTimer::singleShot(500, closeBox);
             });
+            poll.start(10);
+            QTimer giveUp;
+            giveUp.setSingleShot(true);
+            QObject::connect(&giveUp, &QTimer::timeout, [&] {
+                if (poll.isActive())
+                    closeBox();
+            });
+            giveUp.start(10000);
             click(w, "toolButton_add");
             D::find<QAction>(w, "actionSave")->trigger(); // empty name: the warning
             QVERIFY(boxActive);
