@@ -6,6 +6,7 @@
 
 #include "FuzzSetup.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <QByteArray>
@@ -118,7 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; valid && i < all.size(); ++i)
         if (all.at(i) != scheme.at(int32_t(i)))
             __builtin_trap();
-    for (int i = 0; i < scheme.count(); ++i) {
+    // Each lookup scans the whole scheme: the first slots show its paths,
+    // where every slot made the input's cost grow with its square.
+    for (int i = 0; i < std::min(scheme.count(), 8); ++i) {
         Nb::Slots out;
         scheme.collect(out, scheme.at(int32_t(i))->links(), false);
         scheme.linkedBy(out, scheme.slotId(i), false);
