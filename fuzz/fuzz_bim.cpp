@@ -3,6 +3,7 @@
 // back and read again. No input may crash, over-read or allocate more than
 // the bytes can hold.
 
+#include "FuzzSetup.h"
 #include "nb-cpp/BimBase.h"
 #include "nb-cpp/Exception.h"
 
@@ -13,8 +14,6 @@
 #include <QByteArray>
 
 namespace {
-
-void silent(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 void exercise(const QByteArray& bytes, const Nb::Uuid& expected)
 {
@@ -54,8 +53,6 @@ void exercise(const QByteArray& bytes, const Nb::Uuid& expected)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (qInstallMessageHandler(silent), true);
-    (void)quiet;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
     Nb::Uuid named;
     if (size >= 40)

@@ -1,6 +1,8 @@
 // Layer stream reader over arbitrary bytes: it must fail cleanly or give a
 // layer that evaluates and writes back to a stream that reads the same.
 
+#include "FuzzSetup.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +12,8 @@
 
 #include "bc/Layer.h"
 
-static void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool installed = (qInstallMessageHandler(quiet), true);
-    (void)installed;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
     QDataStream in(bytes);
     Bc::Layer layer;

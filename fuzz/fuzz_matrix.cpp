@@ -2,6 +2,7 @@
 // containers): read, written back, read again and dumped. No input may crash,
 // over-read or claim more bytes than it was given.
 
+#include "FuzzSetup.h"
 #include "qtnb/Matrix.h"
 
 #include <cstddef>
@@ -11,8 +12,6 @@
 #include <QString>
 
 namespace {
-
-void silent(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 QByteArray written(const Nb::Matrix& m)
 {
@@ -27,8 +26,6 @@ QByteArray written(const Nb::Matrix& m)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (qInstallMessageHandler(silent), true);
-    (void)quiet;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
 
     Nb::Matrix m;

@@ -166,6 +166,11 @@ bool Nbc::readFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception("Невозможно открыть биометрический контейнер");
+    return readFile(file);
+}
+
+bool Nbc::readFile(QIODevice& file)
+{
     QDataStream stream(&file);
     if (!readFrom(stream))
         throw Exception("Невозможно прочитать биометрический контейнер");

@@ -12,6 +12,7 @@
 #include "qtnb/Uuid.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 
@@ -49,6 +50,8 @@ public:
     // Throw Exception on failure; a file is replaced whole.
     bool readFile(const QString& path);
     bool writeFile(const QString& path) const;
+    // readFile's reading, from any open device that holds a file's bytes.
+    bool readFile(QIODevice& file);
 
     QString text() const;
     void setText(const QString& text);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMessageLogger>
 
 namespace Nb {
@@ -88,14 +89,29 @@ QDebug operator<<(QDebug dbg, Status status);
 
 } // namespace Nb
 
+namespace Nb::detail {
+
+// Whether a debug line of the default category reaches the message handler;
+// checked before a report is formatted, so that with debug output switched
+// off a failed check costs nothing.
+inline bool debugEnabled()
+{
+    const QLoggingCategory* category = QLoggingCategory::defaultCategory();
+    return !category || category->isDebugEnabled();
+}
+
+} // namespace Nb::detail
+
+// A statement that writes the debug line it is followed by only when debug
+// output of the default category is on.
+#define NB_DEBUG_LINE                                                              \
+    for (bool nbDebugOn_ = ::Nb::detail::debugEnabled(); nbDebugOn_; nbDebugOn_ = false) \
+        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO, "default").debug()
+
 // One debug line per failed check: "@err", the check's number within its
 // function, the source line and the source path, with file, line and full
 // function signature as the message context.
-#define NB_ERR(n)                                                                  \
-    QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO, "default").debug()             \
-        << "@err" << int(n) << " line:" << int(__LINE__) << " file:" << __FILE__
+#define NB_ERR(n) NB_DEBUG_LINE << "@err" << int(n) << " line:" << int(__LINE__) << " file:" << __FILE__
 
 // The engine's form of the report writes " file:" and the path as one item.
-#define BC_ERR(n)                                                                  \
-    QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO, "default").debug()             \
-        << "@err" << int(n) << " line:" << int(__LINE__) << " file:" __FILE__
+#define BC_ERR(n) NB_DEBUG_LINE << "@err" << int(n) << " line:" << int(__LINE__) << " file:" __FILE__

@@ -120,8 +120,7 @@ int32_t Scheme::lastIndexOf(SlotType kind, uint8_t block) const
 Slot* Scheme::at(int32_t index) const
 {
     if (index < 0 || index >= count()) {
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO, "default").debug()
-            << "@err" << 1 << "Scheme::at" << " line:" << int(__LINE__);
+        NB_DEBUG_LINE << "@err" << 1 << "Scheme::at" << " line:" << int(__LINE__);
         return nullptr;
     }
     return m_slots.at(index);
@@ -131,8 +130,7 @@ Slot* Scheme::at(SlotId id) const
 {
     const int32_t index = indexOf(id);
     if (index < 0 || index >= count()) {
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO, "default").debug()
-            << "@err" << 1 << "Scheme::at" << " line:" << int(__LINE__);
+        NB_DEBUG_LINE << "@err" << 1 << "Scheme::at" << " line:" << int(__LINE__);
         return nullptr;
     }
     return m_slots.at(index);

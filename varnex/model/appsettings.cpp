@@ -35,6 +35,12 @@ bool loadSettings(AppSettings& settings)
     QFile file(settingsPath());
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return false;
+    return loadSettings(file, settings);
+}
+
+bool loadSettings(QIODevice& file, AppSettings& settings)
+{
+    settings = AppSettings();
     QDataStream in(&file);
     in >> settings.lockInterval >> settings.nbcFile >> settings.categoryRow;
     return true;

@@ -2,6 +2,7 @@
 // The settings record and its file "settings.ini" in "data" (streamed
 // fields, not text): lock interval, preferred container, category row.
 
+#include <QIODevice>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,3 +16,6 @@ QString settingsPath();
 bool saveSettings(const AppSettings& settings);
 bool saveDefaultSettings();
 bool loadSettings(AppSettings& settings);
+// The file's reading over an open device that holds its bytes: the record
+// is set to the defaults, then takes what the device holds; true.
+bool loadSettings(QIODevice& file, AppSettings& settings);

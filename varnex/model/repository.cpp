@@ -202,13 +202,8 @@ bool Repository::exists() const
 
 // Reads the check value and the salt, and finds the payload. StOk means
 // the first two fields are whole; whether the payload is, is in payloadOk.
-Repository::Status Repository::readFields(Fields& f, bool withPayload) const
+Repository::Status Repository::readFields(QIODevice& file, Fields& f, bool withPayload)
 {
-    if (m_path.isEmpty())
-        return StMissing;
-    QFile file(m_path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return StMissing;
     const qint64 size = file.size();
     if (size > MaxFileSize)
         return StDamaged;
@@ -228,8 +223,19 @@ Repository::Status Repository::readFields(Fields& f, bool withPayload) const
 
 bool Repository::isRightMainKey(const QByteArray& key, Status* status) const
 {
+    QFile file(m_path);
+    if (m_path.isEmpty() || !file.exists() || !file.open(QIODevice::ReadOnly)) {
+        if (status)
+            *status = StMissing;
+        return false;
+    }
+    return isRightMainKey(file, key, status);
+}
+
+bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* status)
+{
     Fields f;
-    Status st = readFields(f, false);
+    Status st = readFields(file, f, false);
     bool right = false;
     if (st == StOk) {
         right = checkMatches(key, f.salt, f.check);
@@ -251,28 +257,38 @@ bool Repository::isRightMainKey(const QString& password) const
 
 bool Repository::read(const QByteArray& key, QByteArray& payload, Status* status) const
 {
-    Status st = StMissing;
-    bool ok = false;
     if (!m_path.isEmpty() && !key.isEmpty()) {
         qDebug() << "Repository::read" << "key length:" << key.size();
-        Fields f;
-        st = readFields(f, true);
-        if (st == StOk) {
-            if (!checkMatches(key, f.salt, f.check)) {
-                st = StWrongKey;
-            } else if (!f.payloadOk) {
-                st = StDamaged;
-            } else {
-                // Deciphered in place in the file's buffer, which is moved out.
-                QByteArray data;
-                data.swap(f.bytes);
-                data.remove(0, int(f.payloadPos));
-                data.truncate(int(f.payloadSize));
-                Cipher(0).decrypt(data, key, data);
-                payload.swap(data);
-                st = payload.isEmpty() ? StEmpty : StOk;
-                ok = true;
-            }
+        QFile file(m_path);
+        if (file.exists() && file.open(QIODevice::ReadOnly))
+            return read(file, key, payload, status);
+    }
+    if (status)
+        *status = StMissing;
+    return false;
+}
+
+bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payload, Status* status)
+{
+    Fields f;
+    // An empty key deciphers nothing: the cipher refuses it.
+    Status st = key.isEmpty() ? StMissing : readFields(file, f, true);
+    bool ok = false;
+    if (st == StOk) {
+        if (!checkMatches(key, f.salt, f.check)) {
+            st = StWrongKey;
+        } else if (!f.payloadOk) {
+            st = StDamaged;
+        } else {
+            // Deciphered in place in the file's buffer, which is moved out.
+            QByteArray data;
+            data.swap(f.bytes);
+            data.remove(0, int(f.payloadPos));
+            data.truncate(int(f.payloadSize));
+            Cipher(0).decrypt(data, key, data);
+            payload.swap(data);
+            st = payload.isEmpty() ? StEmpty : StOk;
+            ok = true;
         }
     }
     if (status)
@@ -316,6 +332,11 @@ bool Repository::read(const QByteArray& key, CardMap& descr, FolderMap& safe, St
         return false;
     }
     qDebug() << "Repository::read" << "payload length:" << payload.size();
+    return readContent(payload, descr, safe, status);
+}
+
+bool Repository::readContent(const QByteArray& payload, CardMap& descr, FolderMap& safe, Status* status)
+{
     descr.clear();
     safe.clear();
     if (payload.isEmpty()) {
@@ -441,8 +462,10 @@ bool Repository::replaceFrom(const QString& source) const
     if (m_path.isEmpty() || (to.exists() && from.canonicalFilePath() == to.canonicalFilePath()))
         return false;
     // A store as far as it can be seen without its key: the three fields whole.
+    QFile in(source);
     Fields f;
-    if (Repository(source).readFields(f, true) != StOk || f.salt.size() != SaltBits / 8 || !f.payloadOk)
+    if (!in.open(QIODevice::ReadOnly) || readFields(in, f, true) != StOk || f.salt.size() != SaltBits / 8
+        || !f.payloadOk)
         return false;
     // Beside the store, then renamed over it: the old store stays until the
     // copy is complete.

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QIODevice>
 #include <QMap>
 #include <QString>
 
@@ -77,6 +78,14 @@ public:
     bool read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status = nullptr) const;
     bool write(const QByteArray& key, const CardMap& descr, const FolderMap& safe) const;
 
+    // The readers above over an open device that holds a store file's bytes,
+    // and the plain payload's reader (true when both maps hold an entry): the
+    // members open the file at path() and call these, so that the same code
+    // reads from memory.
+    static bool isRightMainKey(QIODevice& file, const QByteArray& key, Status* status = nullptr);
+    static bool read(QIODevice& file, const QByteArray& key, QByteArray& payload, Status* status = nullptr);
+    static bool readContent(const QByteArray& payload, CardMap& descr, FolderMap& safe, Status* status = nullptr);
+
     bool changeKey(const QByteArray& oldKey, const QByteArray& newKey) const;
     bool changeKey(const QString& oldPassword, const QString& newPassword) const;
 
@@ -95,7 +104,7 @@ public:
 
 private:
     struct Fields;
-    Status readFields(Fields& f, bool withPayload) const;
+    static Status readFields(QIODevice& file, Fields& f, bool withPayload);
 
     QString m_path;
 };
