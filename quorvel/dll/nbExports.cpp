@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QHash>
+#include <QMessageLogger>
 #include <QMutex>
 #include <QTextCodec>
 
@@ -45,23 +46,24 @@ struct Wiped {
     ~Wiped() { wipe(bytes); }
 };
 
-void trace(const char* first, const char* second)
-{
-    qDebug().noquote().nospace() << first << second;
-}
+// The trace of an export carries the export's own signature as its
+// context, not that of the lambda or helper the line is written in.
+const char* const ExtractSignature = "uint32_t nb_extract(const uint8_t*, uint32_t, uint8_t**, uint32_t*, QWidget*)";
+const char* const TrainSignature = "uint32_t nb_train(const uint8_t*, uint32_t, uint8_t**, uint32_t*, QWidget*)";
+#define TRACE(signature) QMessageLogger(__FILE__, __LINE__, signature).debug().noquote().nospace()
 
 // Every failure stays inside the library.
 template <typename Body>
-uint32_t guardedExport(Body&& body)
+uint32_t guardedExport(const char* signature, Body&& body)
 {
     try {
         return body();
     } catch (const std::runtime_error& e) {
-        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  " << e.what();
+        TRACE(signature) << "returning E_FAIL\r\n" << "  " << e.what();
     } catch (const std::exception& e) {
-        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  " << e.what();
+        TRACE(signature) << "returning E_FAIL\r\n" << "  " << e.what();
     } catch (...) {
-        qDebug().noquote().nospace() << "returning E_FAIL\r\n" << "  unknown exception";
+        TRACE(signature) << "returning E_FAIL\r\n" << "  unknown exception";
     }
     return NB_E_FAIL;
 }
@@ -71,19 +73,19 @@ uint32_t guardedExport(Body&& body)
 extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLength, uint8_t** key,
                                uint32_t* keyLength, QWidget* parent)
 {
-    return guardedExport([&]() -> uint32_t {
+    return guardedExport(ExtractSignature, [&]() -> uint32_t {
         setUtf8Codec();
-        qDebug() << "Now at 'extract' function";
+        TRACE(ExtractSignature) << "Now at 'extract' function";
         if (!container || !key || !keyLength) {
-            trace("returning E_PARAM\r\n", "  some param is NULL");
+            TRACE(ExtractSignature) << "returning E_PARAM\r\n" << "  some param is NULL";
             return NB_E_PARAM;
         }
         if (containerLength == 0) {
-            trace("returning E_PARAM\r\n", "  'container' is empty");
+            TRACE(ExtractSignature) << "returning E_PARAM\r\n" << "  'container' is empty";
             return NB_E_PARAM;
         }
         if (containerLength > uint32_t(INT_MAX)) {
-            trace("returning E_PARAM\r\n", "  'container' is too long");
+            TRACE(ExtractSignature) << "returning E_PARAM\r\n" << "  'container' is too long";
             return NB_E_PARAM;
         }
         *keyLength = 0;
@@ -92,13 +94,13 @@ extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLengt
         Wiped result;
         ExtractWizard wizard(bytes.bytes, result.bytes, parent);
         if (wizard.exec() == 0) {
-            trace("returning E_CANCEL\r\n", "  user cancels the dialog");
+            TRACE(ExtractSignature) << "returning E_CANCEL\r\n" << "  user cancels the dialog";
             return NB_CANCEL;
         }
         uint8_t* buffer = handOut(result.bytes);
         *keyLength = uint32_t(result.bytes.size());
         *key = buffer;
-        qDebug() << "'extract' succesfull";
+        TRACE(ExtractSignature) << "'extract' succesfull";
         return 0;
     });
 }
@@ -106,23 +108,23 @@ extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLengt
 extern "C" uint32_t nb_train(const uint8_t* code, uint32_t codeLength, uint8_t** container, uint32_t* length,
                              QWidget* parent)
 {
-    return guardedExport([&]() -> uint32_t {
+    return guardedExport(TrainSignature, [&]() -> uint32_t {
         setUtf8Codec();
-        qDebug() << "Now at 'train' function";
+        TRACE(TrainSignature) << "Now at 'train' function";
         if (!code) {
-            trace("returning nbE_PARAM\r\n", "  'code' is NULL");
+            TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  'code' is NULL";
             return NB_TRAIN_E_PARAM;
         }
         if (codeLength == 0) {
-            trace("returning nbE_PARAM\r\n", "  'code' is empty");
+            TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  'code' is empty";
             return NB_TRAIN_E_PARAM;
         }
         if (!container || !length) {
-            trace("returning nbE_PARAM\r\n", "  some param is NULL");
+            TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  some param is NULL";
             return NB_TRAIN_E_PARAM;
         }
         if (codeLength > NB_MAX_KEY_BYTES) {
-            trace("returning nbE_PARAM\r\n", "  'code' is too long");
+            TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  'code' is too long";
             return NB_TRAIN_E_PARAM;
         }
         *container = nullptr;
@@ -131,13 +133,13 @@ extern "C" uint32_t nb_train(const uint8_t* code, uint32_t codeLength, uint8_t**
         Wiped result;
         TrainWizard wizard(key.bytes, result.bytes, parent);
         if (wizard.exec() == 0) {
-            trace("returning nbS_CANCEL\r\n", "user cancels the dialog");
+            TRACE(TrainSignature) << "returning nbS_CANCEL\r\n" << "user cancels the dialog";
             return NB_CANCEL;
         }
         uint8_t* buffer = handOut(result.bytes);
         *container = buffer;
         *length = uint32_t(result.bytes.size());
-        qDebug() << "'train' succesfull";
+        TRACE(TrainSignature) << "'train' succesfull";
         return 0;
     });
 }

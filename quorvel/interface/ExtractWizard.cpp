@@ -62,7 +62,7 @@ int ExtractWizard::exec()
 
 void ExtractWizard::paintEvent(QPaintEvent* event)
 {
-    QWizard::paintEvent(event);
+    QWidget::paintEvent(event);
     fitSchemeTable(ui->_tblScheme);
 }
 
@@ -161,7 +161,7 @@ void ExtractWizard::changedPage1()
                 throw Exception("Модуль процессора не найден!");
             Nb::Matrix pattern;
             if (m_nbc.getTemplate(m_sequence.slotId(), images->imageType(0), pattern)) {
-                qDebug() << "set pattern " << pattern;
+                qDebug().nospace() << "set pattern " << pattern;
                 m_processor.setTemplate(&pattern);
             }
             m_processor.convert(m_params.value(i), images);

@@ -13,7 +13,7 @@ TestDialog::TestDialog(const QByteArray& container, const QByteArray& key, QWidg
     : QDialog(parent), ui(new Ui::TestDialog)
 {
     ui->setupUi(this);
-    m_verdict.setAlignment(Qt::AlignCenter);
+    m_verdict.setAlignment(Qt::AlignHCenter);
     // Connected once, and queued: a handler may release the module, which
     // must not happen inside the module's own event callback.
     connect(&m_provider, &Provider::signalImageReady, this, &TestDialog::clickedAddImage, Qt::QueuedConnection);

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "DebugCapture.h"
 #include "nb-cpp/Nbc.h"
 
 using namespace rig;
@@ -144,15 +145,16 @@ private slots:
         QTest::addColumn<int>("missing"); // 0 input, 1 buffer pointer, 2 length, -1 none
         QTest::addColumn<uint32_t>("length");
         QTest::addColumn<uint32_t>("result");
-        QTest::newRow("extract: no container") << false << 0 << 4u << 1u;
-        QTest::newRow("extract: no key pointer") << false << 1 << 4u << 1u;
-        QTest::newRow("extract: no length pointer") << false << 2 << 4u << 1u;
-        QTest::newRow("extract: empty container") << false << -1 << 0u << 1u;
-        QTest::newRow("train: no key") << true << 0 << 4u << 0xA0000003u;
-        QTest::newRow("train: empty key") << true << -1 << 0u << 0xA0000003u;
-        QTest::newRow("train: no container pointer") << true << 1 << 4u << 0xA0000003u;
-        QTest::newRow("train: no length pointer") << true << 2 << 4u << 0xA0000003u;
-        QTest::newRow("train: key beyond 65536 bits") << true << -1 << 8193u << 0xA0000003u;
+        QTest::addColumn<QString>("trace"); // the last debug line, after "returning "
+        QTest::newRow("extract: no container") << false << 0 << 4u << 1u << "E_PARAM\r\n  some param is NULL";
+        QTest::newRow("extract: no key pointer") << false << 1 << 4u << 1u << "E_PARAM\r\n  some param is NULL";
+        QTest::newRow("extract: no length pointer") << false << 2 << 4u << 1u << "E_PARAM\r\n  some param is NULL";
+        QTest::newRow("extract: empty container") << false << -1 << 0u << 1u << "E_PARAM\r\n  'container' is empty";
+        QTest::newRow("train: no key") << true << 0 << 4u << 0xA0000003u << "nbE_PARAM\r\n  'code' is NULL";
+        QTest::newRow("train: empty key") << true << -1 << 0u << 0xA0000003u << "nbE_PARAM\r\n  'code' is empty";
+        QTest::newRow("train: no container pointer") << true << 1 << 4u << 0xA0000003u << "nbE_PARAM\r\n  some param is NULL";
+        QTest::newRow("train: no length pointer") << true << 2 << 4u << 0xA0000003u << "nbE_PARAM\r\n  some param is NULL";
+        QTest::newRow("train: key beyond 65536 bits") << true << -1 << 8193u << 0xA0000003u << "nbE_PARAM\r\n  'code' is too long";
     }
     void arguments()
     {
@@ -160,6 +162,8 @@ private slots:
         QFETCH(int, missing);
         QFETCH(uint32_t, length);
         QFETCH(uint32_t, result);
+        QFETCH(QString, trace);
+        DebugCapture debug;
         const QByteArray in(int(qMax(length, 1u)), 'x');
         uint8_t* out = reinterpret_cast<uint8_t*>(this);
         uint32_t outLength = 7;
@@ -170,6 +174,12 @@ private slots:
                           : nb_extract(bytes, length, outPtr, lengthPtr, nullptr),
                  result);
         QVERIFY(out == reinterpret_cast<uint8_t*>(this) && outLength == 7); // untouched
+        const QString name = training ? "train" : "extract";
+        QCOMPARE(debug.texts(), (QStringList{"Now at '" + name + "' function", "returning " + trace}));
+        // Both lines under the export's own signature.
+        for (const CapturedMessage& message : debug.messages)
+            QCOMPARE(message.function,
+                     "uint32_t nb_" + name + "(const uint8_t*, uint32_t, uint8_t**, uint32_t*, QWidget*)");
     }
 
     void freeing()
