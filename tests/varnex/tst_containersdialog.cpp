@@ -1,6 +1,6 @@
 // The container manager through its widgets: listing (unreadable files
-// included), names edited in place, import, export. Deleting is on the
-// road of tst_biometricroad.
+// included), names edited in place, import, export, the Delete key and
+// deleting all. Its delete button is on the road of tst_biometricroad.
 
 #include "ModalDriver.h"
 #include "TestFiles.h"
@@ -137,12 +137,38 @@ private slots:
             QVERIFY(driver.press(&dlg, "btnImport"));
         }
         QCOMPARE(driver.boxes[0].title, QStringLiteral("Ошибка"));
+        QCOMPARE(driver.files[0].value(1), QStringLiteral("Nbc (*.nbc)"));
         QCOMPARE(list(&dlg)->count(), 4);
         for (const QString& f : listed())
             QVERIFY(f.size() == 5 || (!QUuid(f.chopped(4)).isNull() && fileBytes("data/" + f) == fileBytes(outside)));
         driver.file(QDir::current().absoluteFilePath("out.nbc"));
         QVERIFY(driver.press(&dlg, "btnExport"));
         QCOMPARE(fileBytes("out.nbc"), fileBytes("data/" + listed().at(0)));
+    }
+
+    // The Delete key in the list removes the current container (row 0 is
+    // current again), "Удалить всё" the rest; an empty list leaves nothing
+    // to export or delete.
+    void deleting()
+    {
+        ContainersDialog dlg;
+        dlg.show();
+        QListWidget* l = list(&dlg);
+        const QString kept = listed().at(0);
+        l->setCurrentRow(1);
+        QApplication::setActiveWindow(&dlg); // shortcuts act in the active window only
+        l->setFocus();
+        D driver;
+        driver.box(QMessageBox::Yes).box(QMessageBox::Yes);
+        QTest::keyClick(l, Qt::Key_Delete);
+        QTRY_COMPARE(driver.pending(), 1);
+        QCOMPARE(listed(), QStringList{kept});
+        QCOMPARE(l->currentRow(), 0);
+        QVERIFY(driver.press(&dlg, "btnDeleteAll"));
+        QCOMPARE(driver.boxes[1].title, QStringLiteral("Удаление контейнера"));
+        QCOMPARE(driver.boxes[1].text, QStringLiteral("Вы уверены, что хотите удалить все контейнеры?"));
+        QVERIFY(listed().isEmpty() && l->count() == 0);
+        QVERIFY(!D::find<QWidget>(&dlg, "btnExport")->isEnabled() && !D::find<QWidget>(&dlg, "btnDelete")->isEnabled());
     }
 };
 

@@ -1,5 +1,6 @@
-// The settings dialog through its widgets: the lock interval, restore and
-// erase. The whole road through it is tst_biometricroad.
+// The settings dialog through its widgets: the lock interval, a container
+// that is not made, a backup, restore and erase. The whole road through it
+// is tst_biometricroad.
 
 #include "ModalDriver.h"
 #include "TestFiles.h"
@@ -70,6 +71,56 @@ private slots:
         QCOMPARE(dlg.settings().nbcFile, back.nbcFile);
     }
 
+    // The wizard library (its stand-in) cancelled, failed or handed back no
+    // container: nothing is written, and only a failure is reported.
+    void makeNbcNotMade_data()
+    {
+        QTest::addColumn<int>("mode"); // of the stand-in
+        QTest::addColumn<QString>("box");
+        QTest::newRow("cancelled") << 1 << "";
+        QTest::newRow("failed") << 4 << "Ошибка создания биометрического контейнера";
+        QTest::newRow("no container") << 0 << "Ошибка сохранения биометрического контейнера";
+    }
+    void makeNbcNotMade()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, box);
+        const auto setMode = reinterpret_cast<void (*)(int)>(
+            QLibrary(QCoreApplication::applicationDirPath() + "/libquorvel.so").resolve("nbtest_setMode"));
+        QVERIFY(setMode && Repository().makeMainPsw("abcd1"));
+        setMode(mode);
+        SettingsDlg dlg;
+        dlg.show();
+        D driver;
+        driver.on("AuthPswDlg", [](QWidget* w) {
+            D::type(w, "lineEdit_psw", "abcd1");
+            D::click(w, "pushButton_unlock");
+        });
+        if (!box.isEmpty())
+            driver.box();
+        QVERIFY(driver.press(&dlg, "toolButton_makeNbc"));
+        QCOMPARE(driver.boxes.size(), int(!box.isEmpty()));
+        QCOMPARE(driver.boxes.value(0).text, box.isEmpty() ? QString() : box);
+        QVERIFY(QDir("data", "*.nbc").entryList(QDir::Files).isEmpty());
+    }
+
+    // Today's name is proposed; a file that is there already stays as it was.
+    void backupOverExisting()
+    {
+        QVERIFY(Repository().makeMainPsw("abcd1") && putBytes("old.bpk", "old"));
+        SettingsDlg dlg;
+        dlg.show();
+        D driver;
+        driver.file(QDir::current().absoluteFilePath("old.bpk")).box(QMessageBox::Yes).box();
+        QVERIFY(driver.press(&dlg, "toolButton_backup"));
+        QCOMPARE(driver.files.value(0),
+                 (QStringList{"Выберите файл для сохранения резервной копии хранилища", "Хранилище (*.bpk)",
+                              QDir::current().absoluteFilePath(
+                                  QDate::currentDate().toString("'Varnex'_dd_MM_yyyy_'v1.bpk'"))}));
+        QCOMPARE(driver.boxes.value(1).text, QStringLiteral("Не удалось создать резервную копию."));
+        QCOMPARE(fileBytes("old.bpk"), QByteArray("old"));
+    }
+
     // A backup replaces the store only when it reads as a store and is not
     // the store itself; otherwise the old store stays and nothing signals.
     // An erase removes it.
@@ -79,7 +130,7 @@ private slots:
         QTest::addColumn<QString>("chosen"); // a file to restore, "" cancelled, "erase"
         QTest::addColumn<QString>("after");  // the file the store is then a copy of
         QTest::newRow("backup") << true << "backup.bpk" << "backup.bpk";
-        QTest::newRow("no store, no question") << false << "backup.bpk" << "backup.bpk";
+        QTest::newRow("no store, no folder, no question") << false << "backup.bpk" << "backup.bpk";
         QTest::newRow("the store itself") << true << "data/Varnex2013_v1.bpk" << "before.bpk";
         QTest::newRow("not a store") << true << "junk.bpk" << "before.bpk";
         QTest::newRow("cut short") << true << "short.bpk" << "before.bpk";
@@ -94,6 +145,7 @@ private slots:
         QVERIFY(Repository("backup.bpk").makeMainPsw("back9") && putBytes("junk.bpk", QByteArray(60, 'j')));
         QVERIFY(putBytes("short.bpk", fileBytes("backup.bpk").left(44) + QByteArray("\0\0\0\x09", 4)));
         QVERIFY(!store || (Repository().makeMainPsw("abcd1") && QFile::copy(Repository::defaultPath(), "before.bpk")));
+        QVERIFY(store || QDir("data").removeRecursively()); // a first start: the backup brings the store over
         SettingsDlg dlg;
         dlg.show();
         QCOMPARE(buttonsOn(dlg), store ? "111111" : "101010");

@@ -63,6 +63,7 @@ ContainersDialog::ContainersDialog(QWidget* parent)
 
 ContainersDialog::~ContainersDialog()
 {
+    qDebug() << "ContainersDialog::~ContainersDialog()";
     delete form;
 }
 

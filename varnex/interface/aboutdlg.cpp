@@ -1,6 +1,7 @@
 #include "varnex/interface/aboutdlg.h"
 #include "ui_aboutdlg.h"
 
+#include <QDebug>
 #include <QIcon>
 #include <QPixmap>
 
@@ -21,5 +22,6 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent), form(new Ui::AboutDlg)
 
 AboutDlg::~AboutDlg()
 {
+    qDebug() << "AboutDlg::~AboutDlg()";
     delete form;
 }

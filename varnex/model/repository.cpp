@@ -467,6 +467,10 @@ bool Repository::replaceFrom(const QString& source) const
     if (!in.open(QIODevice::ReadOnly) || readFields(in, f, true) != StOk || f.salt.size() != SaltBits / 8
         || !f.payloadOk)
         return false;
+    // A first start may have no folder yet: restoring is how a store comes
+    // over to a new machine.
+    if (!QDir().mkpath(to.absolutePath()))
+        return false;
     // Beside the store, then renamed over it: the old store stays until the
     // copy is complete.
     QSaveFile file(m_path);
