@@ -689,31 +689,31 @@ void MainWindow::onSave()
     // is nothing to save.
     if (form->scrollArea->isHidden())
         return;
-    FieldMap data = currCard->getData();
-    if (data.value(tr("Название карточки")).isEmpty()) {
+    FieldMap fields = currCard->getData();
+    if (fields.value(tr("Название карточки")).isEmpty()) {
         QMessageBox::warning(this, tr("Сохранение карточки"), tr("Не заполнено поле \"Название карточки\"."),
                              QMessageBox::Ok);
         return;
     }
     if (isNewCard)
-        saveNewCard(data);
+        saveNewCard(fields);
     else
-        saveCurrCard(data);
+        saveCurrCard(fields);
     fillCardList();
 }
 
-void MainWindow::saveNewCard(FieldMap& data)
+void MainWindow::saveNewCard(FieldMap& fields)
 {
-    const QString name = data.value(tr("Название карточки"));
+    const QString name = fields.value(tr("Название карточки"));
     if (currFolder == safe.end()) {
         CardMap folder;
-        folder.insert(name, data);
+        folder.insert(name, fields);
         currFolder = safe.insert(currCategory, folder);
     } else if (currFolder->contains(name)) {
         refuseTakenName();
         return;
     } else {
-        currFolder->insert(name, data);
+        currFolder->insert(name, fields);
     }
     writeStore();
     isNewCard = false;
@@ -721,7 +721,7 @@ void MainWindow::saveNewCard(FieldMap& data)
     setToolbarState(2);
 }
 
-void MainWindow::saveCurrCard(FieldMap& data)
+void MainWindow::saveCurrCard(FieldMap& fields)
 {
     // The shown card is the one opened from the list; a refused save
     // refills the list (which drops the selection) but leaves the folder
@@ -733,9 +733,9 @@ void MainWindow::saveCurrCard(FieldMap& data)
         shown = it == currEntry;
     if (!shown)
         return;
-    if (data == *currEntry)
+    if (fields == *currEntry)
         return;
-    const QString name = data.value(tr("Название карточки"));
+    const QString name = fields.value(tr("Название карточки"));
     // Another card of the category under the new name would be lost.
     if (name != currEntry.key() && currFolder->contains(name)) {
         refuseTakenName();
@@ -743,7 +743,7 @@ void MainWindow::saveCurrCard(FieldMap& data)
     }
     currFolder->erase(currEntry);
     isCardSelected = false;
-    currFolder->insert(name, data);
+    currFolder->insert(name, fields);
     writeStore();
     returnHigher();
     setToolbarState(2);
