@@ -18,13 +18,14 @@ public:
     Dispatcher();
     ~Dispatcher();
 
-    // path ends in a separator.
+    // path ends in a separator. Libraries stay loaded; the objects made
+    // while probing go back at once.
     bool scan(const QString& path);
     bool probe(const QString& path);
 
     // A null client only looks the module up. getProvider moves on to the
-    // next candidate when binding one throws; the other two let the
-    // client's Exception through.
+    // next candidate when binding one throws, after letting that one go;
+    // the other two let the client's Exception through.
     bool getProvider(const Nb::Uuid& technology, Provider* provider, ModuleInfo* info);
     bool getProcessor(const Nb::Uuid& technology, Processor* processor, ModuleInfo* info);
     bool getUlvar(Ulvar* ulvar, ModuleInfo* info);

@@ -57,10 +57,13 @@ public:
     int32_t schemeNumber() const;
     // Builds standard scheme number (0..7) for the container's code length:
     // blocks 134, 250 and 129. False, with nothing written, for a code
-    // length of 0; a number outside 0..7 throws Exception.
+    // length outside MinCodeLength..MaxCodeLength (0 among them); a number
+    // outside 0..7 throws Exception.
     bool setStandardScheme(int number);
-    // The scheme and the module records only; throws for a bad number.
-    void buildStandardScheme(int number, int codeLength);
+    // The module records (134, appended) and the scheme (250, replaced);
+    // throws for a bad number, false with nothing written when the scheme
+    // cannot be stored.
+    bool buildStandardScheme(int number, int codeLength);
     // The scheme of block 250 read into out (cleared first); false when
     // the block is absent or unreadable, out then empty.
     bool scheme(Nb::Scheme& out) const;

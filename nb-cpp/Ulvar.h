@@ -14,7 +14,8 @@
 class Nbc;
 class nbIUlvar;
 
-// The figures of a training run.
+// The figures of a training run, as the engine's tests give them. A figure
+// may be NaN; where one becomes an integer (a quality bar), NaN counts as 0.
 class TrainResult {
 public:
     TrainResult();
@@ -41,8 +42,14 @@ public:
     Ulvar& operator=(const Ulvar&) = delete;
 
     bool load(const QString& path, Nb::Uuid classId, const ModuleInfo& info);
+    // One own and one foreign matrix per input slot, in scheme order. A
+    // trained container that cannot be read back throws and leaves the
+    // container as it was.
     bool train(Nbc& container, QList<Nb::Matrix*>& own, QList<Nb::Matrix*>& alien, Nb::Matrix* code,
                TrainResult* result);
+    // code has exactly one row. An input without parameters (null, no rows
+    // or missing from the list: the alternative not taken) is handed to the
+    // engine as one row of its element layout with no columns.
     bool extract(Nbc& container, Nb::Matrix& code, QList<Nb::Matrix*>& params);
     bool unload();
     bool setInterface(nbIUlvar* module, Nb::Uuid classId);

@@ -47,6 +47,33 @@ QString thrown(const std::function<void()>& f)
     return "nothing thrown";
 }
 
+// Slots as id:count, r for real parameters or b for code bits, <links,
+// /flags; the result index, #scheme number, the block types and the
+// technology of each input's provider and processor (h or f).
+QString describeScheme(const Nbc& nbc)
+{
+    Nb::Scheme s;
+    nbc.scheme(s);
+    QStringList parts;
+    for (int32_t i = 0; i < s.count(); ++i) {
+        const Nb::Meta& m = s.at(i)->meta();
+        const bool real = m.format == Nb::MfR32 && m.type == Nb::MtC, bits = m.format == Nb::MfI1 && m.type == Nb::MtDO;
+        parts << QString("%1:%2").arg(s.at(i)->id().value(), 0, 16).arg(m.count) + (real ? "r" : bits ? "b" : "?");
+        for (Nb::SlotId link : s.at(i)->links())
+            parts.last() += "<" + QString::number(link.value(), 16);
+        if (s.at(i)->flags())
+            parts.last() += "/" + QString::number(s.at(i)->flags(), 16);
+    }
+    parts << QString("out %1 #%2 |").arg(s.out()).arg(nbc.schemeNumber());
+    for (const Nb::Block* b : nbc.blocks())
+        parts << QString::number(b->type());
+    parts << "|";
+    const Nb::Uuid hw("{C42A41D2-0118-4EF9-B71C-F3B27D1A980D}"), fp("{EFAD1EB7-29F3-4C69-8689-EA2C938D1119}");
+    for (const Nb::Uuid& t : nbc.inputModules(1) + nbc.inputModules(2))
+        parts.last() += t == hw ? "h" : t == fp ? "f" : "?";
+    return parts.join(" ");
+}
+
 } // namespace
 
 class TestNbc : public QObject {
@@ -186,6 +213,41 @@ private slots:
         Nb::Scheme read;
         QVERIFY(back.scheme(read) && read.count() == 2 && read.slotId(1) == Nb::SlotId(2));
         QCOMPARE(back.byteSize(), nbc.byteSize());
+    }
+
+    void standardSchemes_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<QString>("expected"); // after the failure, if any
+        const QString none = QString::fromUtf8("Стандартная схема с таким номером не найдена ");
+        QTest::newRow("0, 160") << 160 << QList<int>{0} << "1:480r ff81:160b<1 out 1 #0 | 0 135 136 134 250 129 |hh";
+        QTest::newRow("1, 256") << 256 << QList<int>{1} << "1:256r ff81:256b<1 out 1 #1 | 0 135 136 134 250 129 |ff";
+        QTest::newRow("2, 168") << 168 << QList<int>{2} << "1:480r 2:256r ff81:88b<1 ff82:80b<2 fc81:168b<3f81<3f82/60 out 4 #2 | 0 135 136 134 134 250 129 |hhff";
+        QTest::newRow("3, 160") << 160 << QList<int>{3} << "1:480r 2:256r ff81:160b<1 ff82:160b<2 fa01:160b<3f81<3f82/40 out 4 #3 | 0 135 136 134 134 250 129 |hhff";
+        QTest::newRow("4, 8") << 8 << QList<int>{4} << "1:480r 2:480r ff81:8b<1 ff82:0b<2 fc81:8b<3f81<3f82/60 out 4 #4 | 0 135 136 134 134 250 129 |hhhh";
+        QTest::newRow("5, 256") << 256 << QList<int>{5} << "1:256r 2:256r ff81:128b<1 ff82:128b<2 fc81:256b<3f81<3f82/60 out 4 #5 | 0 135 136 134 134 250 129 |ffff";
+        QTest::newRow("6, 40") << 40 << QList<int>{6} << "1:480r 2:480r ff81:40b<1 ff82:40b<2 fa01:40b<3f81<3f82/40 out 4 #6 | 0 135 136 134 134 250 129 |hhhh";
+        QTest::newRow("7, 256") << 256 << QList<int>{7} << "1:256r 2:256r ff81:256b<1 ff82:256b<2 fa01:256b<3f81<3f82/40 out 4 #7 | 0 135 136 134 134 250 129 |ffff";
+        // Twice: the scheme is replaced, the module records and numbers pile up and the first ones are read.
+        QTest::newRow("0 then 7") << 160 << QList<int>{0, 7} << "1:256r 2:256r ff81:160b<1 ff82:160b<2 fa01:160b<3f81<3f82/40 out 4 #0 | 0 135 136 134 250 129 134 134 129 |hhff";
+        for (int n : {8, -1})
+            QTest::addRow("number %d", n) << 160 << QList<int>{n} << none + "out -1 #-1 | 0 135 136 |";
+        for (int bits : {0, 7, -160, 65544})
+            QTest::addRow("bits %d", bits) << bits << QList<int>{0} << "false out -1 #-1 | 0 135 136 |";
+    }
+    void standardSchemes()
+    {
+        QFETCH(int, bits);
+        QFETCH(QList<int>, numbers);
+        Nbc nbc;
+        nbc.setCodeLength(bits);
+        const QString error = thrown([&] {
+            for (int n : numbers)
+                if (!nbc.setStandardScheme(n))
+                    throw Exception("false");
+        });
+        QTEST((error == "nothing thrown" ? QString() : error + " ") + describeScheme(nbc), "expected");
     }
 
     // Nothing from outside replaces a container unless all of it reads;
