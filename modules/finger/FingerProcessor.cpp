@@ -133,7 +133,10 @@ uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, ui
         return nbS_OK;
     }
     const std::vector<RawFeatures> foreign = foreignFeatures(made);
-    made.space = FeatureSpace::fit(foreign);
+    std::vector<RawFeatures> own;
+    for (const RidgeField& f : fields)
+        own.push_back(made.features(f, made.place(f)));
+    made.space = FeatureSpace::fit(foreign, own);
     Nb::Matrix* m = made.toMatrix();
     m_madeData = floatsOf(*m);
     std::vector<float> normal(foreign.size() * size_t(FeatureCount));

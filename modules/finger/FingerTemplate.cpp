@@ -136,6 +136,36 @@ FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
     return space;
 }
 
+FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign, const std::vector<RawFeatures>& own)
+{
+    FeatureSpace space = fit(foreign);
+    if (own.empty() || int(foreign.size()) <= Neighbours)
+        return space;
+    std::vector<float> mean(FeatureCount, 0.0f), v(FeatureCount);
+    for (const RawFeatures& r : own) {
+        space.apply(r, v.data());
+        for (int f = 0; f < FeatureCount; ++f)
+            mean[size_t(f)] += v[size_t(f)] / float(own.size());
+    }
+    std::vector<std::pair<float, size_t>> distance;
+    for (size_t i = 0; i < foreign.size(); ++i) {
+        space.apply(foreign[i], v.data());
+        float d = 0;
+        for (int f = 0; f < FeatureCount; ++f)
+            d += (v[size_t(f)] - mean[size_t(f)]) * (v[size_t(f)] - mean[size_t(f)]);
+        distance.emplace_back(d, i);
+    }
+    std::sort(distance.begin(), distance.end());
+    std::vector<RawFeatures> near;
+    for (int i = 0; i < Neighbours; ++i)
+        near.push_back(foreign[distance[size_t(i)].second]);
+    const FeatureSpace local = fit(near);
+    for (int f = 0; f < FeatureCount; ++f)
+        if (local.scale[size_t(f)] > 0)
+            space.centre[size_t(f)] = local.centre[size_t(f)];
+    return space;
+}
+
 void FeatureSpace::apply(const RawFeatures& raw, float* out) const
 {
     for (int f = 0; f < FeatureCount; ++f)
@@ -185,14 +215,21 @@ float FingerTemplate::score(const RidgeField& field, const Placement& p, bool co
     const std::vector<float>& cells = coarse ? m_coarse : m_fine;
     const float c = std::cos(p.angle), s = std::sin(p.angle);
     const float c2 = std::cos(2 * p.angle), s2 = std::sin(2 * p.angle);
-    float total = 0;
+    // The agreement is averaged over the part of the template the print
+    // covers, so that a print cut off by the reader's edge is not pulled
+    // towards the middle; the small share of the whole keeps a sliver of
+    // overlap from winning.
+    float total = 0, overlap = 0, all = 0;
     for (size_t k = 0; k + 3 < cells.size(); k += 4) {
+        const float magnitude = std::sqrt(cells[k + 2] * cells[k + 2] + cells[k + 3] * cells[k + 3]);
+        all += magnitude;
         float a, b, w;
         if (!field.sample(c * cells[k] - s * cells[k + 1] + p.tx, s * cells[k] + c * cells[k + 1] + p.ty, a, b, w))
             continue;
         total += cells[k + 2] * (a * c2 + b * s2) + cells[k + 3] * (b * c2 - a * s2);
+        overlap += magnitude * w;
     }
-    return total;
+    return total / (overlap + 0.05f * all + 1e-6f);
 }
 
 Placement FingerTemplate::place(const RidgeField& field) const

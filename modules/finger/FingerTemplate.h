@@ -13,9 +13,11 @@
 //             apart, centred on the template's print: cos 2a and sin 2a of
 //             the ridge angle a in the frame, times the coherence of the flow
 //   240..255  ridges per 100 pixels in 4 x 4 regions of the same area
-// each centred and scaled by the spread of foreign fingers placed in the same
-// frame, so that a typical stranger gives values around 0 and the owner's
-// own values stand out; a point off the print gives 0.
+// each scaled by the spread of the foreign fingers placed in the same frame
+// and centred on those of them that look most like the owner's finger, so
+// that a stranger, even one with a finger of the same kind, gives values
+// around 0 and what sets the owner apart stands out; a point off the print
+// gives 0.
 //
 // The template's matrix form: one row of 32-bit reals, one cell:
 //   [0] 1 (layout version)  [1] 24 columns  [2] 26 rows  [3] 16 pixels a cell
@@ -50,6 +52,10 @@ class FeatureSpace {
 public:
     // Centres and scales from the foreign fingers' parameters.
     static FeatureSpace fit(const std::vector<RawFeatures>& foreign);
+    // The same, centred on the Neighbours foreign fingers nearest to the
+    // mean of the owner's impressions.
+    static constexpr int Neighbours = 40;
+    static FeatureSpace fit(const std::vector<RawFeatures>& foreign, const std::vector<RawFeatures>& own);
     void apply(const RawFeatures& raw, float* out) const;
     bool isNull() const { return m_null; }
 

@@ -43,7 +43,13 @@ void FingerView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), palette().base());
-    const QRect area = rect().adjusted(4, 4, -4, -4);
+    QRect area = rect().adjusted(4, 4, -4, -4);
+    // The message keeps a strip below the print to itself.
+    QRect line = area;
+    if (!m_message.isEmpty() && !m_image.isNull()) {
+        line.setTop(area.bottom() - 2 * fontMetrics().height());
+        area.setBottom(line.top() - 4);
+    }
     if (!m_image.isNull() && area.width() > 0 && area.height() > 0) {
         const QSize size = m_image.size().scaled(area.size(), Qt::KeepAspectRatio);
         const QRect target(area.x() + (area.width() - size.width()) / 2,
@@ -55,17 +61,8 @@ void FingerView::paintEvent(QPaintEvent*)
     }
     if (m_message.isEmpty())
         return;
-    const QRect box = m_image.isNull()
-                          ? area
-                          : QRect(area.x(), area.bottom() - fontMetrics().height() * 2, area.width(),
-                                  fontMetrics().height() * 2);
-    if (!m_image.isNull()) {
-        QColor shade = palette().window().color();
-        shade.setAlpha(220);
-        p.fillRect(box, shade);
-    }
     p.setPen(palette().text().color());
-    p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, m_message);
+    p.drawText(line, Qt::AlignCenter | Qt::TextWordWrap, m_message);
 }
 
 } // namespace Finger

@@ -7,8 +7,6 @@ namespace Finger {
 
 namespace {
 
-constexpr float Pi = 3.14159265358979f;
-
 // A float image that wipes itself: it holds the print's pixels.
 struct Plane {
     Plane(int w, int h) : w(w), h(h), v(size_t(w) * size_t(h), 0.0f) {}
@@ -115,37 +113,44 @@ RidgeField::RidgeField(const GreyImage& source)
             s.at(x, y) = 255.0f - float(image.at(x, y));
     scaled.wipe();
     smooth(s, gaussian(1.0f));
+    // Sums per cell of the grey, its square and the gradient's moments;
+    // each cell is then judged by itself and its eight neighbours.
     const size_t n = size_t(m_cols) * size_t(m_rows);
+    std::vector<double> sums(n * 6, 0.0);
+    for (int y = 1; y < std::min(h - 1, m_rows * Cell); ++y) {
+        const float* row = &s.at(0, y);
+        const float* up = row - w;
+        const float* down = row + w;
+        double* line = sums.data() + size_t(y / Cell) * size_t(m_cols) * 6;
+        for (int x = 1; x < std::min(w - 1, m_cols * Cell); ++x) {
+            const float v = row[x];
+            const float gx = 0.5f * (row[x + 1] - row[x - 1]);
+            const float gy = 0.5f * (down[x] - up[x]);
+            double* c = line + size_t(x / Cell) * 6;
+            c[0] += v;
+            c[1] += double(v) * v;
+            c[2] += double(gx) * gx;
+            c[3] += double(gy) * gy;
+            c[4] += double(gx) * gy;
+            c[5] += 1;
+        }
+    }
     std::vector<float> spread(n), vre(n), vim(n);
     for (int j = 0; j < m_rows; ++j)
         for (int i = 0; i < m_cols; ++i) {
-            // The cell and half a cell around it.
-            const int x0 = std::max(1, i * Cell - Cell), x1 = std::min(w - 1, (i + 1) * Cell + Cell);
-            const int y0 = std::max(1, j * Cell - Cell), y1 = std::min(h - 1, (j + 1) * Cell + Cell);
-            double sum = 0, squares = 0, xx = 0, yy = 0, xy = 0;
-            for (int y = y0; y < y1; ++y) {
-                const float* row = &s.at(0, y);
-                const float* up = row - w;
-                const float* down = row + w;
-                for (int x = x0; x < x1; ++x) {
-                    const float v = row[x];
-                    const float gx = 0.5f * (row[x + 1] - row[x - 1]);
-                    const float gy = 0.5f * (down[x] - up[x]);
-                    sum += v;
-                    squares += double(v) * v;
-                    xx += double(gx) * gx;
-                    yy += double(gy) * gy;
-                    xy += double(gx) * gy;
-                }
-            }
-            const double area = std::max(1.0, double(x1 - x0) * double(y1 - y0));
-            const double mean = sum / area;
+            double t[6] = {};
+            for (int b = std::max(0, j - 1); b <= std::min(m_rows - 1, j + 1); ++b)
+                for (int a = std::max(0, i - 1); a <= std::min(m_cols - 1, i + 1); ++a)
+                    for (int q = 0; q < 6; ++q)
+                        t[q] += sums[(size_t(b) * size_t(m_cols) + size_t(a)) * 6 + size_t(q)];
+            const double area = std::max(1.0, t[5]);
+            const double mean = t[0] / area;
             const size_t k = size_t(j) * size_t(m_cols) + size_t(i);
-            spread[k] = float(std::sqrt(std::max(0.0, squares / area - mean * mean)));
+            spread[k] = float(std::sqrt(std::max(0.0, t[1] / area - mean * mean)));
             // The gradient's doubled angle turned half round: the ridge's.
-            const double norm = xx + yy + 1e-6;
-            vre[k] = float(-(xx - yy) / norm);
-            vim[k] = float(-2.0 * xy / norm);
+            const double norm = t[2] + t[3] + 1e-6;
+            vre[k] = float(-(t[2] - t[3]) / norm);
+            vim[k] = float(-2.0 * t[4] / norm);
         }
 
     // The print is where the grey varies like ridges do, relative to this
@@ -234,7 +239,6 @@ RidgeField::RidgeField(const GreyImage& source)
             if (period >= 5.0f && period <= 16.0f)
                 m_freq[k] = 1.0f / period;
         }
-    (void)Pi;
 }
 
 bool RidgeField::sample(float x, float y, float& re, float& im, float& weight) const
