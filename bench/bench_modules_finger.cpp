@@ -127,7 +127,8 @@ void recognition()
         const rig::MatrixPtr owns = convert(enrol.list);
         const QByteArray key = synth.key();
         const rig::MatrixPtr code = rig::codeMatrix(key);
-        const QByteArray trained = client.train(rig::prefixed(nbc), inputs, scheme, {owns.get()}, {aliens.get()}, *code);
+        const QByteArray trained =
+            client.train(rig::prefixed(nbc), inputs, scheme, {owns.get()}, {aliens.get()}, *code);
         if (trained.isEmpty()) {
             ++untrained;
             continue;

@@ -46,7 +46,7 @@ struct FingerProvider::Request {
     QString error;
 
     // The callback's user data: a reference that the callback takes over.
-    gpointer hold(const std::shared_ptr<Request>& self) { return new std::shared_ptr<Request>(self); }
+    static gpointer hold(const std::shared_ptr<Request>& request) { return new std::shared_ptr<Request>(request); }
     static std::shared_ptr<Request> take(gpointer data)
     {
         std::unique_ptr<std::shared_ptr<Request>> holder(static_cast<std::shared_ptr<Request>*>(data));
@@ -105,7 +105,10 @@ struct FingerProvider::Glue {
         if (error)
             g_error_free(error);
     }
-    static void status(GObject*, GParamSpec*, gpointer self) { static_cast<FingerProvider*>(self)->fingerStatusChanged(); }
+    static void status(GObject*, GParamSpec*, gpointer self)
+    {
+        static_cast<FingerProvider*>(self)->fingerStatusChanged();
+    }
     static void removed(FpDevice*, gpointer self) { static_cast<FingerProvider*>(self)->removed(); }
     static gboolean deliver(gpointer self)
     {
@@ -260,7 +263,7 @@ uint32_t FingerProvider::openDevice(int32_t index)
         return nbE_DEVICE_NOT_CONNECTED;
     }
     auto request = std::make_shared<Request>(this);
-    fp_device_open(device, request->cancellable, opened, request->hold(request));
+    fp_device_open(device, request->cancellable, opened, Request::hold(request));
     if (!spin([&] { return request->done; }, DeviceTimeoutMs)) {
         g_cancellable_cancel(request->cancellable);
         spin([&] { return request->done; }, DeviceTimeoutMs);
@@ -287,7 +290,7 @@ void FingerProvider::closeDevice()
         g_signal_handler_disconnect(m_device, m_removedHandler);
         if (fp_device_is_open(m_device) && QCoreApplication::instance()) {
             auto request = std::make_shared<Request>(this);
-            fp_device_close(m_device, nullptr, closed, request->hold(request));
+            fp_device_close(m_device, nullptr, closed, Request::hold(request));
             spin([&] { return request->done; }, DeviceTimeoutMs);
             request->owner = nullptr;
         }
@@ -313,7 +316,7 @@ bool FingerProvider::beginCapture()
     m_capture = std::make_shared<Request>(this);
     m_announced = false;
     m_fingerOn = false;
-    fp_device_capture(m_device, TRUE, m_capture->cancellable, Glue::captured, m_capture->hold(m_capture));
+    fp_device_capture(m_device, TRUE, m_capture->cancellable, Glue::captured, Request::hold(m_capture));
     if (!m_timeoutSource)
         m_timeoutSource = g_timeout_add(CaptureTimeoutMs, Glue::timeout, this);
     return true;

@@ -9,10 +9,13 @@
 // so that where and how askew the finger lay does not matter.
 //
 // The 256 parameters (32-bit reals):
-//   0..239    the ridge flow at 120 points, 10 across and 12 down, 22 pixels
-//             apart, centred on the template's print: cos 2a and sin 2a of
-//             the ridge angle a in the frame, times the coherence of the flow
-//   240..255  ridges per 100 pixels in 4 x 4 regions of the same area
+//   0..239    the ridge flow at 120 points on five rings around the centre
+//             of the template's print (8, 16, 24, 32 and 40 points, 17 to 85
+//             pixels across and a fifth more up and down): cos 2a and sin 2a
+//             of the ridge angle a in the frame, times the coherence of the
+//             flow
+//   240..255  ridges per 100 pixels in eight sectors of the inner and eight
+//             of the outer half of the same area
 // each scaled by the spread of the foreign fingers placed in the same frame
 // and centred on those of them that look most like the owner's finger, so
 // that a stranger, even one with a finger of the same kind, gives values

@@ -65,11 +65,13 @@ void TestFingerProcessor::components_data()
     QTest::addColumn<QString>("classText");
     QTest::addColumn<QString>("iidText");
     QTest::addColumn<uint>("result");
-    QTest::newRow("reader") << CLSID_FingerprintProvider.toString() << IID_nbIProvider.toString() << uint(nbS_OK);
-    QTest::newRow("reader, unknown") << CLSID_FingerprintProvider.toString() << IID_nbIUnknown.toString() << uint(nbS_OK);
-    QTest::newRow("processor") << CLSID_FingerprintProcessor.toString() << IID_nbIProcessor.toString() << uint(nbS_OK);
-    QTest::newRow("processor as reader") << CLSID_FingerprintProcessor.toString() << IID_nbIProvider.toString() << uint(nbE_NO_INTERFACE);
-    QTest::newRow("handwriting") << CLSID_HandwritingProvider.toString() << IID_nbIProvider.toString() << uint(nbE_NO_COMPONENT);
+    const QString reader = CLSID_FingerprintProvider.toString(), processor = CLSID_FingerprintProcessor.toString();
+    QTest::newRow("reader") << reader << IID_nbIProvider.toString() << uint(nbS_OK);
+    QTest::newRow("reader, unknown") << reader << IID_nbIUnknown.toString() << uint(nbS_OK);
+    QTest::newRow("processor") << processor << IID_nbIProcessor.toString() << uint(nbS_OK);
+    QTest::newRow("processor as reader") << processor << IID_nbIProvider.toString() << uint(nbE_NO_INTERFACE);
+    QTest::newRow("handwriting") << CLSID_HandwritingProvider.toString() << IID_nbIProvider.toString()
+                                 << uint(nbE_NO_COMPONENT);
     QTest::newRow("engine") << CLSID_Ulvar.toString() << IID_nbIUlvar.toString() << uint(nbE_NO_COMPONENT);
 }
 
