@@ -1,6 +1,8 @@
 // The module's one entry point: the fingerprint reader and the fingerprint
 // processor of the technology table, each a fresh object with one reference.
 
+#include <new>
+
 #include "modules/finger/FingerProcessor.h"
 #include "modules/finger/FingerProvider.h"
 #include "nbi/nbModule.h"
@@ -12,13 +14,19 @@ extern "C" NB_MODULE_EXPORT uint32_t NbQueryComponent(const Nb::Uuid* classId, c
     if (*classId == CLSID_FingerprintProvider) {
         if (*iid != IID_nbIUnknown && *iid != IID_nbIProvider)
             return nbE_NO_INTERFACE;
-        *out = static_cast<nbIProvider*>(new Finger::FingerProvider());
+        Finger::FingerProvider* p = new (std::nothrow) Finger::FingerProvider();
+        if (!p)
+            return nbE_OUT_OF_MEMORY;
+        *out = static_cast<nbIProvider*>(p);
         return nbS_OK;
     }
     if (*classId == CLSID_FingerprintProcessor) {
         if (*iid != IID_nbIUnknown && *iid != IID_nbIProcessor)
             return nbE_NO_INTERFACE;
-        *out = static_cast<nbIProcessor*>(new Finger::FingerProcessor());
+        Finger::FingerProcessor* p = new (std::nothrow) Finger::FingerProcessor();
+        if (!p)
+            return nbE_OUT_OF_MEMORY;
+        *out = static_cast<nbIProcessor*>(p);
         return nbS_OK;
     }
     return nbE_NO_COMPONENT;

@@ -522,10 +522,16 @@ uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* pa
         return nbE_POINTER;
     if (params && qFromLittleEndian<int32_t>(params - 4) < 1)
         return nbE_PARAM;
-    if (m_current.isNull())
-        return nbE_OBJECT_NOT_FOUND;
-    if (m_png.isEmpty())
+    // With no image shown the picture is a blank one: a non-zero answer
+    // tells the caller only that its buffer is too short.
+    if (m_png.isEmpty() && m_current.isNull()) {
+        GreyImage blank;
+        blank.width = blank.height = ImageFormat::MinSide;
+        blank.pixels.assign(size_t(blank.width) * size_t(blank.height), 255);
+        m_png = ImageFormat::toPng(blank);
+    } else if (m_png.isEmpty()) {
         m_png = ImageFormat::toPng(m_current);
+    }
     const int32_t room = qFromLittleEndian<int32_t>(out - 4);
     if (room < m_png.size()) {
         qToLittleEndian<int32_t>(int32_t(m_png.size()), out - 4);

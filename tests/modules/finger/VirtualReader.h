@@ -88,6 +88,9 @@ public:
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         const QByteArray path = m_path.toUtf8();
+        // A temporary folder deep enough to overflow the address fails here.
+        if (size_t(path.size()) >= sizeof addr.sun_path)
+            return false;
         std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
         return m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     }

@@ -243,6 +243,10 @@ void TestFingerProvider::hostileCalls()
     qToLittleEndian<int32_t>(qFromLittleEndian<int32_t>(good) - 1, good);
     QCOMPARE(m_p->viewImage(good, 0), nbE_PARAM);
     QCOMPARE(m_p->viewImage(nullptr, 0), nbS_OK);
+    // Nothing shown: still a picture, since a refusal would read as "too short".
+    QByteArray blank = prefixed(4096);
+    QCOMPARE(m_p->getImage(nbIMAGE_PICTURE, dataOf(blank), nullptr), nbS_OK);
+    QVERIFY(QPixmap().loadFromData(blank.mid(4, qFromLittleEndian<int32_t>(blank.constData()))));
 
     // Only what the module handed out goes back, and only once.
     DebugCapture debug;
