@@ -183,7 +183,7 @@ void AuthPswDlg::initWnd()
         ui->pushButton_unlock->setWhatsThis(tr(t.tip));
         ui->label_info->setText(tr(t.info));
         ui->lineEdit_psw->setPlaceholderText(tr(t.placeholder));
-        ui->toolButton_close->setVisible(mode != 2);
+        ui->toolButton_close->setVisible(mode != AmMasterPsw);
     }
 
     ui->toolButton_back->setIcon(QIcon(QStringLiteral(":/32/oxygen/buttons/input-mode")));

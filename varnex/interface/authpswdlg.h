@@ -31,6 +31,12 @@ class AuthPswDlg : public QDialog {
     Q_OBJECT
 
 public:
+    enum Mode {
+        AmOpen = 0,     // opening the store
+        AmUnlock = 1,   // after the idle lock
+        AmMasterPsw = 2 // the current master password, for another dialog
+    };
+
     AuthPswDlg(int mode, QWidget* parent = nullptr);
     ~AuthPswDlg() override;
 

@@ -123,7 +123,7 @@ void ChangePswDlg::initWnd()
         edit->setValidator(
             new QRegExpValidator(QRegExp(tr("[A-Za-z0-9]{0,32}"), Qt::CaseSensitive, QRegExp::RegExp), this));
     }
-    if (m_mode == 0) {
+    if (m_mode == CmCreate) {
         setWindowTitle(tr("Создание мастер-пароля"));
         ui->label->setText(tr("Мастер-пароль используется для \nшифрования/расшифровывания хранилища."));
         ui->lineEdit_currpsw->hide();
@@ -141,14 +141,14 @@ void ChangePswDlg::initWnd()
 void ChangePswDlg::textChangedPsw()
 {
     bool enough = ui->lineEdit_newpsw->text().size() >= 4 && ui->lineEdit_newpsw2->text().size() >= 4;
-    if (m_mode != 0)
+    if (m_mode != CmCreate)
         enough = enough && ui->lineEdit_currpsw->text().size() >= 4;
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(enough);
 }
 
 void ChangePswDlg::onKeyFromBio()
 {
-    AuthPswDlg dlg(2, this);
+    AuthPswDlg dlg(AuthPswDlg::AmMasterPsw, this);
     if (dlg.exec() != QDialog::Accepted)
         return;
     bioKey = dlg.key();
@@ -171,7 +171,7 @@ void ChangePswDlg::onOk()
         return;
     }
 
-    if (m_mode != 0) {
+    if (m_mode != CmCreate) {
         if (current == newPsw) {
             accept();
             return;

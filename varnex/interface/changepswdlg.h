@@ -13,6 +13,11 @@ class ChangePswDlg : public QDialog {
     Q_OBJECT
 
 public:
+    enum Mode {
+        CmCreate = 0, // the first master password of a new, empty store
+        CmChange = 1  // the existing store re-keyed
+    };
+
     ChangePswDlg(int mode, QWidget* parent = nullptr);
     ~ChangePswDlg() override;
 

@@ -129,13 +129,13 @@ void SettingsDlg::onActivatedCombo(int row)
 
 void SettingsDlg::onChangePsw()
 {
-    ChangePswDlg dlg(1, this);
+    ChangePswDlg dlg(ChangePswDlg::CmChange, this);
     if (!repository.exists())
-        dlg.setMode(0);
+        dlg.setMode(ChangePswDlg::CmCreate);
     if (dlg.exec() != QDialog::Accepted)
         return;
     setPswTexts(true);
-    if (dlg.mode() == 0) {
+    if (dlg.mode() == ChangePswDlg::CmCreate) {
         updateState();
         emit repositoryChanged();
     }
@@ -151,7 +151,7 @@ void SettingsDlg::onMakeNbc()
     }
     QByteArray key;
     {
-        AuthPswDlg auth(2, this);
+        AuthPswDlg auth(AuthPswDlg::AmMasterPsw, this);
         if (auth.exec() != QDialog::Accepted)
             return;
         key = auth.key();
