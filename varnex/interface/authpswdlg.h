@@ -8,6 +8,7 @@
 #include "varnex/model/DynLibUlvar.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/filenbc.h"
+#include "varnex/model/wipe.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -40,7 +41,7 @@ public:
     AuthPswDlg(int mode, QWidget* parent = nullptr);
     ~AuthPswDlg() override;
 
-    const QByteArray& key() const { return m_key; }
+    const QByteArray& key() const { return m_key.bytes(); }
 
 public slots:
     void onUnlock();
@@ -61,6 +62,6 @@ private:
     FileNbc nbcDir;
     DynLibUlvar lib;
     int mode;
-    QByteArray m_key;
+    SecretBytes m_key;
     QStringList nbcFiles;
 };

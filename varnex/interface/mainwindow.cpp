@@ -476,6 +476,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (idleTimer.isActive())
         idleTimer.stop();
     saveSettings(settings);
+    // The program ends with the window: the key and the cards go now.
+    clearWindow();
     event->accept();
 }
 

@@ -149,17 +149,17 @@ void SettingsDlg::onMakeNbc()
         warn(tr("Не удалось загрузить библиотеку НПБК"));
         return;
     }
-    QByteArray key;
+    SecretBytes key;
     {
         AuthPswDlg auth(AuthPswDlg::AmMasterPsw, this);
         if (auth.exec() != QDialog::Accepted)
             return;
-        key = auth.key();
-    } // the dialog's copy goes first, so that the wipe below reaches the bytes
+        key.assign(auth.key());
+    }
     qDebug() << "create nbc..." << "key length:" << key.size();
     QByteArray bytes;
     const uint32_t result = lib.train(key, bytes, this);
-    wipe(key);
+    key.clear();
     if (result == 2)
         return;
     if (result != 0) {

@@ -2,13 +2,19 @@
 
 StoreSession::StoreSession(const QString& path) : m_repository(path) {}
 
+StoreSession::~StoreSession()
+{
+    close();
+}
+
 void StoreSession::setKey(const QByteArray& key)
 {
-    m_key = key;
+    m_key.assign(key);
 }
 
 Repository::Status StoreSession::open()
 {
+    wipeContent();
     Repository::Status status = Repository::StMissing;
     m_repository.read(m_key, descr, safe, &status);
     if (status != Repository::StOk && status != Repository::StEmpty)
@@ -18,9 +24,24 @@ Repository::Status StoreSession::open()
 
 void StoreSession::close()
 {
-    descr.clear();
-    safe.clear();
+    wipeContent();
     m_key.clear();
+}
+
+void StoreSession::wipeContent()
+{
+    // Read-only walks, so that no shared map is copied on the way; a map or
+    // text that another owner (a card widget) still holds is left to it.
+    if (safe.isDetached())
+        for (const CardMap& folder : qAsConst(safe))
+            if (folder.isDetached())
+                for (const FieldMap& card : folder)
+                    if (card.isDetached())
+                        for (const QString& text : card)
+                            if (text.isDetached() && text.capacity() > 0)
+                                wipe(const_cast<QChar*>(text.constData()), size_t(text.capacity()) * sizeof(QChar));
+    safe.clear();
+    descr.clear();
 }
 
 bool StoreSession::saveCard(const QString& category, const QString& oldName, const QString& name,

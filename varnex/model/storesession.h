@@ -5,6 +5,7 @@
 // opens the file.
 
 #include "varnex/model/repository.h"
+#include "varnex/model/wipe.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,13 +21,16 @@ public:
     };
 
     explicit StoreSession(const QString& path = QString());
+    ~StoreSession();
+    StoreSession(const StoreSession&) = delete;
+    StoreSession& operator=(const StoreSession&) = delete;
 
     const Repository& repository() const { return m_repository; }
     bool exists() const { return m_repository.exists(); }
 
     // The key of the store; it is taken as it is, checked by whoever asked
     // the user for it.
-    const QByteArray& key() const { return m_key; }
+    const QByteArray& key() const { return m_key.bytes(); }
     void setKey(const QByteArray& key);
     bool isOpen() const { return !m_key.isEmpty(); }
 
@@ -34,7 +38,7 @@ public:
     // (a damaged store) closes the session, so that nothing is ever written
     // over that file from here.
     Repository::Status open();
-    // Forgets the key and the content.
+    // Forgets the key and the content, wiping both.
     void close();
 
     // A card stored under its name in a category, replacing the card named
@@ -51,6 +55,9 @@ public:
     FolderMap safe; // the cards of each category by card name
 
 private:
+    // The card texts wiped where no one else holds them, then the maps emptied.
+    void wipeContent();
+
     Repository m_repository;
-    QByteArray m_key;
+    SecretBytes m_key;
 };
