@@ -1,7 +1,8 @@
 // The main window on its main road, driven through its real widgets:
 // first start, unlock, categories, computer and account cards added,
 // edited, saved and deleted, duplicate names, a damaged
-// store, a failing write, a key changed behind the window's back, the idle
+// store, a failing write, a key changed behind the window's back, cards
+// saved by another copy of the program, the idle
 // lock and refused unlocks. The store file is read back after each change.
 
 #include "ModalDriver.h"
@@ -10,6 +11,7 @@
 #include "varnex/interface/mainwindow.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/repository.h"
+#include "varnex/model/storesession.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -431,6 +433,38 @@ private slots:
         click(w, "toolButton_add");
         enter(w, {{"lineEdit_name", "Again"}});
         QCOMPARE(storedCards("efgh2")["Компьютеры"].size(), 2);
+    }
+
+    // Another copy of the program saved cards meanwhile: the window's next
+    // save keeps them and shows them; a name the other took first is
+    // refused, and the card stays open for another.
+    void anotherProgramsCards()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Mine"}});
+        StoreSession other;
+        other.setKey(Repository::keyFromPassword(Psw));
+        QCOMPARE(other.open(), Repository::StOk);
+        for (const char* name : {"Theirs", "Taken"})
+            QVERIFY(other.saveCard("Компьютеры", QString(), name, FieldMap{{"Название карточки", name}}));
+        QCOMPARE(other.write(), StoreSession::OcWritten);
+
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "Second"}});
+        QCOMPARE(texts(cards(w)), (QStringList{"Mine\n", "Second\n", "Taken\n", "Theirs\n"}));
+        QVERIFY(other.saveCard("Компьютеры", QString(), "New", FieldMap{{"Название карточки", "New"}}));
+        QCOMPARE(other.write(), StoreSession::OcWritten);
+        D taken;
+        taken.box();
+        click(w, "toolButton_add");
+        enter(w, {{"lineEdit_name", "New"}});
+        QTRY_VERIFY(taken.done());
+        QCOMPARE(taken.boxes.value(0).text, QStringLiteral("Карточка с таким именем уже существует."));
+        QVERIFY(!D::find<QLineEdit>(shownCard(w), "lineEdit_name")->isReadOnly());
+        enter(w, {{"lineEdit_name", "Newer"}});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Mine", "New", "Newer", "Second", "Taken", "Theirs"}));
     }
 
     // The idle lock comes only in the background; the lists are hidden

@@ -1,5 +1,6 @@
 // The store session without widgets: what opening finds, what a write
-// comes to when the file changed under it, and the card changes.
+// comes to when the file changed under it, the card changes, and two
+// sessions on one store.
 
 #include "TestFiles.h"
 #include "varnex/model/storesession.h"
@@ -114,6 +115,49 @@ private slots:
         s.deleteCard(Web, "a");
         s.deleteCard(Web, "c");
         QVERIFY(!s.safe.contains(Web));
+    }
+
+    // Two sessions on one store: each write takes in the other's and puts
+    // only its own changes on top; a card name the other took first is
+    // refused with nothing written; changes whose write failed go along
+    // with the next one.
+    void twoSessionsOnOneStore()
+    {
+        StoreSession a, b;
+        openWith(a);
+        openWith(b);
+        QVERIFY(a.saveCard(Web, QString(), "a", card("a")));
+        QCOMPARE(a.write(), StoreSession::OcWritten);
+        QVERIFY(b.saveCard(Web, QString(), "b", card("b")));
+        QCOMPARE(b.write(), StoreSession::OcWritten);
+        QCOMPARE(stored()[Web].keys(), (QStringList{"a", "b"}));
+        QCOMPARE(b.safe[Web].keys(), (QStringList{"a", "b"}));
+
+        b.deleteCard(Web, "b");
+        QCOMPARE(b.write(), StoreSession::OcWritten);
+        QVERIFY(a.saveCard(Web, "a", "c", card("c")));
+        QCOMPARE(a.write(), StoreSession::OcWritten);
+        QCOMPARE(stored()[Web].keys(), QStringList{"c"});
+
+        QVERIFY(a.saveCard(Web, QString(), "d", card("d", "1")));
+        QCOMPARE(a.write(), StoreSession::OcWritten);
+        const QByteArray before = fileBytes(Repository::defaultPath());
+        QVERIFY(b.saveCard(Web, QString(), "d", card("d", "2")));
+        QCOMPARE(b.write(), StoreSession::OcNameTaken);
+        QCOMPARE(fileBytes(Repository::defaultPath()), before);
+        QCOMPARE(b.safe[Web]["d"], card("d", "1"));
+
+        {
+            FileSizeLimit limit(40);
+            QVERIFY(limit.ok());
+            QVERIFY(a.saveCard(Web, QString(), "e", card("e")));
+            QCOMPARE(a.write(), StoreSession::OcWriteFailed);
+        }
+        QVERIFY(b.saveCard(Web, QString(), "f", card("f")));
+        QCOMPARE(b.write(), StoreSession::OcWritten);
+        QVERIFY(a.saveCard(Web, QString(), "g", card("g")));
+        QCOMPARE(a.write(), StoreSession::OcWritten);
+        QCOMPARE(stored()[Web].keys(), (QStringList{"c", "d", "e", "f", "g"}));
     }
 };
 

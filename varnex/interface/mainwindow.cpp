@@ -708,8 +708,8 @@ void MainWindow::saveNewCard(FieldMap& data)
         refuseTakenName();
         return;
     }
-    findCurrFolder();
-    writeStore();
+    if (!writeStore())
+        return;
     isNewCard = false;
     returnHigher();
     setToolbarState(TsList);
@@ -731,13 +731,20 @@ void MainWindow::saveCurrCard(FieldMap& data)
         return;
     // Another card of the category under the new name would be lost: the
     // session refuses it.
-    if (!session.saveCard(currCategory, currEntry.key(), data.value(tr("Название карточки")), data)) {
+    const QString oldName = currEntry.key();
+    if (!session.saveCard(currCategory, oldName, data.value(tr("Название карточки")), data)) {
         refuseTakenName();
         return;
     }
     isCardSelected = false;
-    findCurrFolder();
-    writeStore();
+    if (!writeStore()) {
+        // The card stays open on the stored one, or, if another program
+        // removed that meanwhile, as a new card.
+        if (currFolder != safe.end() && (currEntry = currFolder->find(oldName)) != currFolder->end())
+            return;
+        isNewCard = true;
+        return;
+    }
     returnHigher();
     setToolbarState(TsList);
 }
@@ -764,6 +771,7 @@ void MainWindow::onDelete()
     findCurrFolder();
     fillCardList();
     writeStore();
+    fillCardList(); // with what another program may have written
     hideCurrCard();
 }
 
@@ -781,23 +789,27 @@ bool MainWindow::takeKey()
 bool MainWindow::writeStore()
 {
     for (;;) {
-        switch (session.write()) {
+        const StoreSession::Outcome outcome = session.write();
+        findCurrFolder(); // the maps may hold another program's content now
+        switch (outcome) {
         case StoreSession::OcWritten:
-            return true;
         case StoreSession::OcNoStore:
+            return true;
+        case StoreSession::OcNameTaken:
+            refuseTakenName();
             return false;
         case StoreSession::OcKeyChanged:
             // The store now has another key (the master password was
             // changed): nothing is written until the user gives the
             // password that opens it.
             if (!takeKey())
-                return false;
+                return true;
             continue;
         case StoreSession::OcWriteFailed:
             QMessageBox::warning(this, tr("Сохранение карточки"),
                                  tr("Не удалось записать хранилище.\nИзменения сохранены только в памяти программы."),
                                  QMessageBox::Ok);
-            return false;
+            return true;
         }
     }
 }

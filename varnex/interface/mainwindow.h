@@ -109,8 +109,10 @@ private:
     void saveCurrCard(FieldMap& data);
     void refuseTakenName(); // the warning; the card stays open and editable
     // The store written with the window's key, after making sure the key
-    // still opens it (else the user is asked for the one that does); false
-    // (with the warning shown) when nothing was written.
+    // still opens it (else the user is asked for the one that does) and
+    // taking in what another program wrote; a failed write is warned. False
+    // only when the saved card was refused because another program stored
+    // one under its name: the card stays open and editable.
     bool writeStore();
     // currFolder again after the session changed its maps.
     void findCurrFolder();
