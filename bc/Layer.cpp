@@ -20,52 +20,52 @@ void Layer::clear()
     bpw = 32;
 }
 
-bool Layer::init(const Nb::Uuid& salt, int32_t in, int32_t out, int32_t con, const uint8_t& lf,
-                 uint8_t cda, uint8_t bpcBits, bool bpcDelta, uint8_t bpwBits, bool bpwSigned)
+bool Layer::init(const Nb::Uuid& seedSalt, int32_t inputs, int32_t out, int32_t connections, const uint8_t& flags,
+                 uint8_t drawing, uint8_t bpcBits, bool bpcDelta, uint8_t bpwBits, bool bpwSigned)
 {
     clear();
     // A neuron needs at least one input to read, and can read each input
     // only once: a larger connection count would run past the inputs.
-    if (in < 1) {
+    if (inputs < 1) {
         BC_ERR(1);
         return false;
     }
-    if (out < 0 || con < 0) {
+    if (out < 0 || connections < 0) {
         BC_ERR(2);
         return false;
     }
-    if (con > in)
-        con = in;
+    if (connections > inputs)
+        connections = inputs;
     neurons.resize(size_t(out));
-    this->in = in;
-    this->con = con;
-    this->lf = lf;
-    this->cda = cda;
+    in = inputs;
+    con = connections;
+    lf = flags;
+    cda = drawing;
     bpc = uint8_t((bpcBits & 0xFF) | (bpcDelta ? 0x80 : 0));
     bpw = uint8_t((bpwSigned ? 0x80 : 0) | bpwBits);
     switch (cda) {
     case CdaFixTable:
-        this->salt = Nb::NilUuid;
+        salt = Nb::NilUuid;
         break;
     case CdaFixAlg:
-        this->salt = salt;
+        salt = seedSalt;
         break;
     case CdaRandom:
-        this->salt = Nb::Uuid(QUuid::createUuid().toString());
+        salt = Nb::Uuid(QUuid::createUuid().toString());
         break;
     default:
         return false;
     }
-    return connect(in, con, this->salt);
+    return connect(in, con, salt);
 }
 
-bool Layer::connect(int32_t in, int32_t con, const Nb::Uuid& salt)
+bool Layer::connect(int32_t inputs, int32_t connections, const Nb::Uuid& seedSalt)
 {
-    if (in < 0 || con < 0 || con > in) {
+    if (inputs < 0 || connections < 0 || connections > inputs) {
         BC_ERR(1);
         return false;
     }
-    const uint8_t* b = salt.data();
+    const uint8_t* b = seedSalt.data();
     uint32_t seed = 0;
     for (int w = 0; w < 4; ++w)
         seed ^= uint32_t(b[4 * w]) | uint32_t(b[4 * w + 1]) << 8 | uint32_t(b[4 * w + 2]) << 16 |
@@ -75,21 +75,21 @@ bool Layer::connect(int32_t in, int32_t con, const Nb::Uuid& salt)
     std::mt19937 gen(seed);
     // The permutation starts as the identity for every neuron. Only the
     // entries a neuron's swaps touched are put back afterwards, so a wide
-    // layer of many neurons costs con, not in, per neuron.
-    std::vector<int32_t> p(static_cast<size_t>(in));
-    for (int32_t i = 0; i < in; ++i)
+    // layer of many neurons costs connections, not inputs, per neuron.
+    std::vector<int32_t> p(static_cast<size_t>(inputs));
+    for (int32_t i = 0; i < inputs; ++i)
         p[size_t(i)] = i;
-    std::vector<int32_t> swapped(static_cast<size_t>(con));
+    std::vector<int32_t> swapped(static_cast<size_t>(connections));
     for (Neuron& n : neurons) {
-        n.inputs.resize(size_t(con));
-        for (int32_t i = 0; i < con; ++i) {
+        n.inputs.resize(size_t(connections));
+        for (int32_t i = 0; i < connections; ++i) {
             const uint64_t u = uint32_t(gen());
-            const int32_t j = int32_t((u * uint64_t(in - i)) >> 32);
+            const int32_t j = int32_t((u * uint64_t(inputs - i)) >> 32);
             std::swap(p[size_t(i)], p[size_t(i + j)]);
             swapped[size_t(i)] = i + j;
         }
-        std::copy(p.begin(), p.begin() + con, n.inputs.begin());
-        for (int32_t i = 0; i < con; ++i) {
+        std::copy(p.begin(), p.begin() + connections, n.inputs.begin());
+        for (int32_t i = 0; i < connections; ++i) {
             p[size_t(i)] = i;
             p[size_t(swapped[size_t(i)])] = swapped[size_t(i)];
         }

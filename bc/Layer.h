@@ -68,11 +68,11 @@ public:
     void clear();
     // Sets the layer up and draws its connections. Fewer than one input is
     // refused; more connections than inputs are cut to the inputs.
-    bool init(const Nb::Uuid& salt, int32_t in, int32_t out, int32_t con, const uint8_t& lf,
-              uint8_t cda, uint8_t bpcBits, bool bpcDelta, uint8_t bpwBits, bool bpwSigned);
+    bool init(const Nb::Uuid& seedSalt, int32_t inputs, int32_t out, int32_t connections, const uint8_t& flags,
+              uint8_t drawing, uint8_t bpcBits, bool bpcDelta, uint8_t bpwBits, bool bpwSigned);
     // Fills every neuron's inputs with con distinct inputs drawn from the
     // salt; refuses con outside 0..in.
-    bool connect(int32_t in, int32_t con, const Nb::Uuid& salt);
+    bool connect(int32_t inputs, int32_t connections, const Nb::Uuid& seedSalt);
 
     bool write(QDataStream& structure, QDataStream& connections) const;
     bool read(QDataStream& structure, QDataStream& connections);
@@ -81,7 +81,7 @@ public:
                const Nb::Matrix::Row& code, bool grow);
     bool protect(const Nb::Matrix::Row& code);
 
-    bool emulate(const Nb::Matrix::Row& in, Nb::Matrix::Row& out, bool chained) const;
+    bool emulate(const Nb::Matrix::Row& input, Nb::Matrix::Row& out, bool chained) const;
     bool testErrors(const Nb::Matrix::Row& samples, const Nb::Matrix::Row& code, float* rate) const;
     bool testDistances(const Nb::Matrix::Row& samples, const Nb::Matrix::Row& code,
                        float* figure) const;

@@ -57,16 +57,16 @@ void Neuron::partialEval(int32_t k, const Nb::Cell* samples, uint32_t count, flo
     }
 }
 
-bool Layer::emulate(const Nb::Matrix::Row& in, Nb::Matrix::Row& out, bool chained) const
+bool Layer::emulate(const Nb::Matrix::Row& input, Nb::Matrix::Row& out, bool chained) const
 {
     const int32_t samples = out.cols();
     if (samples == 0)
         return true;
-    const Nb::Meta inMeta = in.meta();
+    const Nb::Meta inMeta = input.meta();
     const Nb::Meta outMeta = out.meta();
     // The samples must be reals wide enough for every connection, and the
     // codes bit vectors long enough for every neuron.
-    if (in.cols() < samples || inMeta.format != Nb::MfR32 || !cellsPresent(in, samples)) {
+    if (input.cols() < samples || inMeta.format != Nb::MfR32 || !cellsPresent(input, samples)) {
         BC_ERR(1);
         return false;
     }
@@ -85,7 +85,7 @@ bool Layer::emulate(const Nb::Matrix::Row& in, Nb::Matrix::Row& out, bool chaine
                 return false;
             }
     }
-    const Nb::Cell* x = in.data();
+    const Nb::Cell* x = input.data();
     Nb::Cell* codes = out.data();
     std::vector<float> cur(static_cast<size_t>(samples));
     std::vector<float> prev(static_cast<size_t>(samples), 1.0f);

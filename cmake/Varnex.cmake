@@ -39,18 +39,26 @@ function(varnex_layer name folder)
   target_include_directories(layer_${name} INTERFACE ${_root})
 endfunction()
 
-# A module library: MODULE <target> OUTPUT <dir> EXPORTS <symbols...>
-# SOURCES <files...>. Only the named entry points are visible; template code
-# it instantiates stays inside, so that it never binds to a host's copy.
+# Shows only the named entry points of a shared library or module: template
+# code it instantiates stays inside, so that it never binds to a host's copy.
+function(varnex_exports target)
+  list(JOIN ARGN "; " _symbols)
+  set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  file(WRITE ${_map} "{\n  global: ${_symbols};\n  local: *;\n};\n")
+  target_link_options(${target} PRIVATE -Wl,--version-script=${_map})
+  # Every symbol resolved at link time, not when a host loads the library;
+  # clang leaves the sanitizer runtime to the executable, so not there.
+  if(NOT VARNEX_SANITIZE AND NOT VARNEX_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_map})
+endfunction()
+
+# A module library: varnex_module(<target> OUTPUT <dir> EXPORTS <symbols...>
+# SOURCES <files...>).
 function(varnex_module target)
   cmake_parse_arguments(M "" "OUTPUT" "EXPORTS;SOURCES" ${ARGN})
   add_library(${target} MODULE ${M_SOURCES})
   set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${M_OUTPUT})
-  if(UNIX AND NOT APPLE)
-    list(JOIN M_EXPORTS "; " _symbols)
-    set(_map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
-    file(WRITE ${_map} "{\n  global: ${_symbols};\n  local: *;\n};\n")
-    target_link_options(${target} PRIVATE -Wl,--version-script=${_map})
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_map})
-  endif()
+  varnex_exports(${target} ${M_EXPORTS})
 endfunction()

@@ -142,9 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!wellFormed(scheme))
             __builtin_trap();
         // The same records through a Data buffer and a scheme block.
-        Nb::Data data;
+        Nb::Data buffer;
         Nb::Scheme viaData;
-        if (!scheme.toData(data) || !viaData.fromData(data) || !sameRecords(scheme, viaData))
+        if (!scheme.toData(buffer) || !viaData.fromData(buffer) || !sameRecords(scheme, viaData))
             __builtin_trap();
         Nb::Block block(Nb::BtCScheme);
         block.push(scheme);

@@ -28,6 +28,7 @@ public:
     // scheme never owns its factory.
     class Factory {
     public:
+        virtual ~Factory() = default;
         // A new slot with that id, owned by the caller, or null.
         virtual Slot* create(SlotId id);
         virtual void destroy(Slot* slot);

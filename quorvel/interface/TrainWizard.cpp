@@ -15,8 +15,8 @@ namespace {
 const char* const SampleIcon = ":/res/48px-Mypaint-icon.svg.png";
 } // namespace
 
-TrainWizard::TrainWizard(const QByteArray& key, QByteArray& containerBytes, QWidget* parent)
-    : QWizard(parent), ui(new Ui::TrainWizard), containerBytes(containerBytes), code(key)
+TrainWizard::TrainWizard(const QByteArray& key, QByteArray& container, QWidget* parent)
+    : QWizard(parent), ui(new Ui::TrainWizard), containerBytes(container), code(key)
 {
     ui->setupUi(this);
     setButtonText(QWizard::BackButton, tr("< Назад"));

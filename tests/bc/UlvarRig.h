@@ -185,8 +185,8 @@ inline char* dataOf(QByteArray& buffer) { return buffer.data() + 4; }
 // converters' connections come from fresh random salts, so a sample near the
 // edge of the spread would lose a bit now and then.
 struct Person {
-    Person(Synth& synth, int32_t features, int32_t own = 12, int32_t alien = 16)
-        : mu(synth.person(features)), own(synth.samples(mu, own, 0.04f)), alien(synth.aliens(alien, features)),
+    Person(Synth& synth, int32_t features, int32_t owns = 12, int32_t aliens = 16)
+        : mu(synth.person(features)), own(synth.samples(mu, owns, 0.04f)), alien(synth.aliens(aliens, features)),
           live(synth.samples(mu, 1, 0.004f)), foreign(synth.samples(synth.person(features), 1))
     {
     }

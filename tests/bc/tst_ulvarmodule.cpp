@@ -17,6 +17,7 @@ namespace {
 
 class Enumerator : public nbIEnumerator {
 public:
+    virtual ~Enumerator() = default;
     uint32_t queryInterface(const Nb::Uuid*, void**) override { return nbE_NO_INTERFACE; }
     uint32_t addRef() override { return 1; }
     uint32_t release() override { return 0; }

@@ -203,8 +203,8 @@ private slots:
         QVERIFY(nbc.setScheme(s.setOut(1)));
         {
             QByteArray schemeBytes;
-            QDataStream out(&schemeBytes, QIODevice::WriteOnly);
-            QVERIFY(s.writeScheme(out, false) > 0);
+            QDataStream stream(&schemeBytes, QIODevice::WriteOnly);
+            QVERIFY(s.writeScheme(stream, false) > 0);
             const Nb::Block* b = nbc.at(nbc.blockIndex(Nbc::BtScheme));
             QCOMPARE(raw(b->data(), b->size()), schemeBytes);
         }

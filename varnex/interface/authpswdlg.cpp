@@ -104,8 +104,8 @@ public:
 
 } // namespace Ui
 
-AuthPswDlg::AuthPswDlg(int mode, QWidget* parent)
-    : QDialog(parent), ui(new Ui::AuthPswDlg), nbcDir(QString()), mode(mode)
+AuthPswDlg::AuthPswDlg(int dialogMode, QWidget* parent)
+    : QDialog(parent), ui(new Ui::AuthPswDlg), nbcDir(QString()), mode(dialogMode)
 {
     ui->setupUi(this);
     // Without the wizard library no container is offered (below), so an

@@ -689,22 +689,22 @@ void MainWindow::onSave()
     // is nothing to save.
     if (form->scrollArea->isHidden())
         return;
-    FieldMap data = currCard->getData();
-    if (data.value(tr("Название карточки")).isEmpty()) {
+    FieldMap fields = currCard->getData();
+    if (fields.value(tr("Название карточки")).isEmpty()) {
         QMessageBox::warning(this, tr("Сохранение карточки"), tr("Не заполнено поле \"Название карточки\"."),
                              QMessageBox::Ok);
         return;
     }
     if (isNewCard)
-        saveNewCard(data);
+        saveNewCard(fields);
     else
-        saveCurrCard(data);
+        saveCurrCard(fields);
     fillCardList();
 }
 
-void MainWindow::saveNewCard(FieldMap& data)
+void MainWindow::saveNewCard(FieldMap& fields)
 {
-    if (!session.saveCard(currCategory, QString(), data.value(tr("Название карточки")), data)) {
+    if (!session.saveCard(currCategory, QString(), fields.value(tr("Название карточки")), fields)) {
         refuseTakenName();
         return;
     }
@@ -715,7 +715,7 @@ void MainWindow::saveNewCard(FieldMap& data)
     setToolbarState(TsList);
 }
 
-void MainWindow::saveCurrCard(FieldMap& data)
+void MainWindow::saveCurrCard(FieldMap& fields)
 {
     // The shown card is the one opened from the list; a refused save
     // refills the list (which drops the selection) but leaves the folder
@@ -727,12 +727,12 @@ void MainWindow::saveCurrCard(FieldMap& data)
         shown = it == currEntry;
     if (!shown)
         return;
-    if (data == *currEntry)
+    if (fields == *currEntry)
         return;
     // Another card of the category under the new name would be lost: the
     // session refuses it.
     const QString oldName = currEntry.key();
-    if (!session.saveCard(currCategory, oldName, data.value(tr("Название карточки")), data)) {
+    if (!session.saveCard(currCategory, oldName, fields.value(tr("Название карточки")), fields)) {
         refuseTakenName();
         return;
     }

@@ -105,8 +105,8 @@ private:
     void hideCurrCard();
     void returnHigher();
     void addCard();
-    void saveNewCard(FieldMap& data);
-    void saveCurrCard(FieldMap& data);
+    void saveNewCard(FieldMap& fields);
+    void saveCurrCard(FieldMap& fields);
     void refuseTakenName(); // the warning; the card stays open and editable
     // The store written with the window's key, after making sure the key
     // still opens it (else the user is asked for the one that does) and

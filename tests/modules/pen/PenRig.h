@@ -32,6 +32,7 @@ inline nbIProvider* provider() { return make<nbIProvider>(CLSID_HandwritingProvi
 inline nbIProcessor* processor() { return make<nbIProcessor>(CLSID_HandwritingProcessor, IID_nbIProcessor); }
 
 struct Sink : nbIEventHandler {
+    virtual ~Sink() = default;
     uint32_t queryInterface(const Nb::Uuid*, void** out) override
     {
         *out = this;

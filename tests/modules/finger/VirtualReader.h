@@ -1,0 +1,130 @@
+#pragma once
+// What the fingerprint module's tests share: the built module loaded by
+// path, an event sink that records codes, and libfprint's virtual image
+// reader fed through its socket with synthetic fingers.
+
+#include <cstring>
+
+#include <QByteArray>
+#include <QLibrary>
+#include <QList>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "modules/finger/SyntheticFinger.h"
+#include "nbi/nbModule.h"
+
+#ifndef FINGER_MODULE_PATH
+#error "FINGER_MODULE_PATH names the built module"
+#endif
+
+namespace rig {
+
+inline NbQueryComponentFn fingerModule()
+{
+    static QLibrary lib(QStringLiteral(FINGER_MODULE_PATH));
+    if (!lib.isLoaded() && !lib.load())
+        qWarning() << lib.errorString();
+    return reinterpret_cast<NbQueryComponentFn>(lib.resolve("NbQueryComponent"));
+}
+
+template <typename T>
+T* make(const Nb::Uuid& classId, const Nb::Uuid& iid)
+{
+    void* out = nullptr;
+    NbQueryComponentFn query = fingerModule();
+    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
+}
+
+struct Events : nbIEventHandler {
+    virtual ~Events() = default;
+    uint32_t queryInterface(const Nb::Uuid*, void** out) override
+    {
+        *out = this;
+        return 0;
+    }
+    uint32_t addRef() override { return 1; }
+    uint32_t release() override { return 0; }
+    uint32_t onEvent(uint32_t code) override
+    {
+        codes << code;
+        return 0;
+    }
+    int count(uint32_t code) const { return int(codes.count(code)); }
+    QList<uint32_t> codes;
+};
+
+inline Finger::GreyImage fingerImage(uint32_t finger, uint32_t press)
+{
+    return Finger::SyntheticFinger(finger).impression(Finger::Press::random(press));
+}
+
+// libfprint's virtual image reader: it appears when FP_VIRTUAL_IMAGE names a
+// socket path at enumeration, listens there once opened, and takes messages
+// of two host-order int32 (width, height) and the grey bytes; a negative
+// first int is a command (-4 finger on/off, -5 unplugged).
+class VirtualReader {
+public:
+    VirtualReader() : m_path(m_dir.filePath(QStringLiteral("reader"))) { plugIn(); }
+    ~VirtualReader() { disconnect(); }
+
+    // Only this reader, and no real one, is seen from the next attach on.
+    void plugIn()
+    {
+        qputenv("FP_DRIVERS_WHITELIST", "virtual_image");
+        qputenv("FP_VIRTUAL_IMAGE", m_path.toUtf8());
+        qunsetenv("FP_VIRTUAL_DEVICE");
+    }
+
+    bool connect()
+    {
+        disconnect();
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = m_path.toUtf8();
+        std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+        return m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    void disconnect()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    bool send(const Finger::GreyImage& image)
+    {
+        const int32_t head[2] = {image.width, image.height};
+        return put(head, sizeof head) && put(image.pixels.data(), image.pixels.size());
+    }
+    bool command(int32_t code, int32_t value)
+    {
+        const int32_t message[2] = {code, value};
+        return put(message, sizeof message);
+    }
+
+private:
+    bool put(const void* data, size_t n)
+    {
+        const char* p = static_cast<const char*>(data);
+        while (n > 0) {
+            const ssize_t sent = ::send(m_fd, p, n, MSG_NOSIGNAL);
+            if (sent <= 0)
+                return false;
+            p += sent;
+            n -= size_t(sent);
+        }
+        return true;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    int m_fd = -1;
+};
+
+} // namespace rig

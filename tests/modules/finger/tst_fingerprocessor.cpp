@@ -1,0 +1,229 @@
+// The fingerprint processor through its module interface: the components
+// the module answers for, parameters, templates and foreign parameters,
+// refusal of foreign, truncated and damaged input, and frees.
+
+#include <QtTest>
+
+#include "DebugCapture.h"
+#include "VirtualReader.h"
+#include "modules/finger/FingerImage.h"
+
+using namespace rig;
+
+namespace {
+
+// Sample buffers of the module's layout, freed with the set.
+struct Samples {
+    ~Samples()
+    {
+        for (uint8_t* s : list)
+            Finger::ImageFormat::wipeSample(s);
+    }
+    void add(uint32_t finger, uint32_t press, const Nb::Uuid& type = TECH_Fingerprint)
+    {
+        list << Finger::ImageFormat::newSample(fingerImage(finger, press), type);
+    }
+    uint8_t* const* data() const { return list.data(); }
+    uint32_t count() const { return uint32_t(list.size()); }
+    QVector<uint8_t*> list;
+};
+
+} // namespace
+
+class TestFingerProcessor : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void components_data();
+    void components();
+    void parametersAndTemplate();
+    void refusedImages_data();
+    void refusedImages();
+    void refusedTemplates_data();
+    void refusedTemplates();
+    void foreignParameters();
+    void frees();
+
+private:
+    nbIProcessor* m_p = nullptr;
+    Samples m_enrol;
+};
+
+void TestFingerProcessor::initTestCase()
+{
+    m_p = make<nbIProcessor>(CLSID_FingerprintProcessor, IID_nbIProcessor);
+    QVERIFY(m_p);
+    for (uint32_t k = 0; k < 4; ++k)
+        m_enrol.add(9, 90 + k);
+}
+
+void TestFingerProcessor::cleanupTestCase() { QCOMPARE(m_p->release(), 0u); }
+
+void TestFingerProcessor::components_data()
+{
+    QTest::addColumn<QString>("classText");
+    QTest::addColumn<QString>("iidText");
+    QTest::addColumn<uint>("result");
+    const QString reader = CLSID_FingerprintProvider.toString(), processor = CLSID_FingerprintProcessor.toString();
+    QTest::newRow("reader") << reader << IID_nbIProvider.toString() << uint(nbS_OK);
+    QTest::newRow("reader, unknown") << reader << IID_nbIUnknown.toString() << uint(nbS_OK);
+    QTest::newRow("processor") << processor << IID_nbIProcessor.toString() << uint(nbS_OK);
+    QTest::newRow("processor as reader") << processor << IID_nbIProvider.toString() << uint(nbE_NO_INTERFACE);
+    QTest::newRow("handwriting") << CLSID_HandwritingProvider.toString() << IID_nbIProvider.toString()
+                                 << uint(nbE_NO_COMPONENT);
+    QTest::newRow("engine") << CLSID_Ulvar.toString() << IID_nbIUlvar.toString() << uint(nbE_NO_COMPONENT);
+}
+
+void TestFingerProcessor::components()
+{
+    QFETCH(QString, classText);
+    QFETCH(QString, iidText);
+    QFETCH(uint, result);
+    const Nb::Uuid classId(classText), iid(iidText);
+    void* out = nullptr;
+    QCOMPARE(fingerModule()(&classId, &iid, &out), uint32_t(result));
+    QCOMPARE(out != nullptr, result == nbS_OK);
+    if (out)
+        QCOMPARE(static_cast<nbIUnknown*>(out)->release(), 0u);
+    QCOMPARE(fingerModule()(&classId, &iid, nullptr), nbE_POINTER);
+    // The module shows nothing but its entry point.
+    QLibrary lib(QStringLiteral(FINGER_MODULE_PATH));
+    QVERIFY(!lib.resolve("NbEnumComponents"));
+    QVERIFY(!lib.resolve("_ZN6Finger14FingerProvider7releaseEv"));
+}
+
+void TestFingerProcessor::parametersAndTemplate()
+{
+    Nb::Matrix* first = reinterpret_cast<Nb::Matrix*>(1);
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(m_p->getTemplate(&first, &templ, m_enrol.data(), m_enrol.count()), nbS_OK);
+    QVERIFY(!first && templ);
+    QCOMPARE(templ->meta(0).format, Nb::MfR32);
+    QCOMPARE(m_p->setTemplate(templ, &TECH_Fingerprint), nbS_OK);
+
+    Samples live;
+    live.add(9, 190);
+    live.add(9, 191);
+    live.add(10, 100);
+    Nb::Matrix* params = nullptr;
+    Nb::Matrix* extra = reinterpret_cast<Nb::Matrix*>(1);
+    QCOMPARE(m_p->convert(&params, live.data(), live.count(), &extra), nbS_OK);
+    QVERIFY(params && !extra);
+    QCOMPARE(params->rows(), 1);
+    QCOMPARE(params->cols(), 3);
+    QCOMPARE(params->meta(0).count, 256);
+    QCOMPARE(params->meta(0).format, Nb::MfR32);
+    // Two presses of one finger lie closer than another finger.
+    auto distance = [&](int a, int b) {
+        double d = 0;
+        for (int f = 0; f < 256; ++f)
+            d += std::fabs(reinterpret_cast<float*>(params->at(0, a))[f] -
+                           reinterpret_cast<float*>(params->at(0, b))[f]);
+        return d;
+    };
+    QVERIFY2(distance(0, 1) < 0.5 * distance(0, 2),
+             qPrintable(QStringLiteral("%1 vs %2").arg(distance(0, 1)).arg(distance(0, 2))));
+    QCOMPARE(m_p->freeBuffer(params), nbS_OK);
+    QCOMPARE(m_p->freeBuffer(templ), nbS_OK);
+    QCOMPARE(m_p->getTemplate(nullptr, &templ, nullptr, 0), nbS_OK);
+    QVERIFY(!templ);
+}
+
+void TestFingerProcessor::refusedImages_data()
+{
+    QTest::addColumn<int>("damage");
+    QTest::newRow("handwriting type") << 0;
+    QTest::newRow("length one short") << 1;
+    QTest::newRow("length one long") << 2;
+    QTest::newRow("null image") << 3;
+    QTest::newRow("magic") << 4;
+    QTest::newRow("version") << 5;
+}
+
+void TestFingerProcessor::refusedImages()
+{
+    QFETCH(int, damage);
+    Samples set;
+    set.add(11, 110);
+    set.add(11, 111, damage == 0 ? TECH_Handwriting : TECH_Fingerprint);
+    uint8_t* s = set.list[1];
+    const int32_t n = qFromLittleEndian<int32_t>(s);
+    if (damage == 1 || damage == 2)
+        qToLittleEndian<int32_t>(n + (damage == 1 ? -1 : 1), s);
+    if (damage == 3) {
+        Finger::ImageFormat::wipeSample(s);
+        set.list[1] = nullptr;
+    }
+    if (damage >= 4)
+        s[20 + (damage == 4 ? 0 : 4)] ^= 1;
+    DebugCapture debug;
+    Nb::Matrix* params = reinterpret_cast<Nb::Matrix*>(1);
+    QCOMPARE(m_p->convert(&params, set.data(), set.count(), nullptr), nbE_PARAM);
+    QVERIFY(!params);
+    Nb::Matrix* templ = reinterpret_cast<Nb::Matrix*>(1);
+    QCOMPARE(m_p->getTemplate(nullptr, &templ, set.data(), set.count()), nbE_PARAM);
+    QVERIFY(!templ);
+    QVERIFY(debug.texts().join(' ').contains(QLatin1String("image 1 refused")));
+    if (set.list[1])
+        qToLittleEndian<int32_t>(n, s); // the set frees by its length word
+}
+
+void TestFingerProcessor::refusedTemplates_data()
+{
+    QTest::addColumn<int>("cell");
+    QTest::addColumn<float>("value");
+    QTest::newRow("layout version") << 0 << 2.0f;
+    QTest::newRow("columns") << 1 << 25.0f;
+    QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN();
+    QTest::newRow("negative scale") << 2391 << -1.0f;
+    QTest::newRow("one short") << -1 << 0.0f;
+}
+
+void TestFingerProcessor::refusedTemplates()
+{
+    QFETCH(int, cell);
+    QFETCH(float, value);
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(m_p->getTemplate(nullptr, &templ, m_enrol.data(), m_enrol.count()), nbS_OK);
+    const int32_t n = templ->meta(0).count;
+    Nb::Matrix damaged(1, Nb::Meta(cell < 0 ? n - 1 : n, Nb::MfR32, Nb::MtC));
+    std::memcpy(damaged.at(0, 0), templ->at(0, 0), size_t(damaged.meta(0).count) * 4);
+    if (cell >= 0)
+        reinterpret_cast<float*>(damaged.at(0, 0))[cell] = value;
+    QCOMPARE(m_p->setTemplate(&damaged, &TECH_Fingerprint), nbE_PARAM);
+    QCOMPARE(m_p->setTemplate(templ, &TECH_Handwriting), nbE_PARAM);
+    QCOMPARE(m_p->setTemplate(nullptr, &TECH_Fingerprint), nbE_POINTER);
+    QCOMPARE(m_p->freeBuffer(templ), nbS_OK);
+}
+
+void TestFingerProcessor::foreignParameters()
+{
+    Nb::Matrix* all = nullptr;
+    QCOMPARE(m_p->getAlienParams(&all, -1, &TECH_Fingerprint, 0), nbS_OK);
+    QVERIFY(all->cols() >= 128);
+    QCOMPARE(all->meta(0).count, 256);
+    Nb::Matrix* some = nullptr;
+    QCOMPARE(m_p->getAlienParams(&some, 5, &TECH_Fingerprint, 0), nbS_OK);
+    QCOMPARE(some->cols(), 5);
+    QCOMPARE(std::memcmp(some->at(0, 4), all->at(0, 4), 256 * 4), 0);
+    QCOMPARE(m_p->getAlienParams(&some, 0, &TECH_Fingerprint, 0), nbE_PARAM);
+    QCOMPARE(m_p->getAlienParams(&some, -1, &TECH_Handwriting, 0), nbE_PARAM);
+    QCOMPARE(m_p->freeBuffer(all), nbS_OK);
+}
+
+void TestFingerProcessor::frees()
+{
+    Nb::Matrix* m = nullptr;
+    QCOMPARE(m_p->getAlienParams(&m, 2, &TECH_Fingerprint, 0), nbS_OK);
+    Nb::Matrix own(1, Nb::Meta(256, Nb::MfR32, Nb::MtC));
+    DebugCapture debug;
+    QCOMPARE(m_p->freeBuffer(nullptr), nbS_OK);
+    QCOMPARE(m_p->freeBuffer(&own), nbE_PARAM);
+    QCOMPARE(m_p->freeBuffer(m), nbS_OK);
+    QCOMPARE(m_p->freeBuffer(m), nbE_PARAM);
+    QCOMPARE(debug.texts().size(), 2);
+}
+
+QTEST_MAIN(TestFingerProcessor)
+#include "tst_fingerprocessor.moc"
