@@ -1,11 +1,10 @@
-// A save killed part-way: a child process (forked, which is many times
-// faster than starting a program, so that hundreds of kills fit in a few
-// seconds) saves a card through the store session and is killed with
-// SIGKILL after a given number of bytes of the new store file (counted by
-// the write() that this program lends Qt, below), or just before the file
-// takes the store's name. After every kill the store opens with the old
-// content or the new, never damaged. A full disk (a file-size limit) leaves
-// the old store.
+// A save killed part-way: a forked child (many times faster to start than a
+// program, so that hundreds of kills take seconds) saves a card through the
+// store session and kills itself with SIGKILL after a given number of bytes
+// of the new store file, counted by the write() that this test program
+// lends Qt, or just before the new file takes the store's name. After every
+// kill the store holds its old bytes. A full disk (a file-size limit)
+// leaves the old store and nothing beside it.
 
 #include "TestFiles.h"
 #include "varnex/model/storesession.h"
@@ -15,40 +14,31 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// Armed only in the child: bytes of the store's new file after which the
-// process kills itself.
-long long g_killAt = -1;
+long long g_killAt = -1; // armed in the child only
 long long g_written = 0;
-std::string g_dataDir;
+char g_dataDir[4096];
 
-bool storeFile(int fd)
+bool isStoreFile(int fd)
 {
-    char link[64], path[4096];
+    char link[64], path[4096] = {};
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, path, sizeof path - 1);
-    if (n <= 0)
-        return false;
-    path[n] = 0;
-    return std::strncmp(path, g_dataDir.c_str(), g_dataDir.size()) == 0 && !std::strstr(path, ".lock");
+    return readlink(link, path, sizeof path - 1) > 0 && std::strncmp(path, g_dataDir, std::strlen(g_dataDir)) == 0
+           && !std::strstr(path, ".lock");
 }
 
 } // namespace
 
-// Qt's file writes come here (this program's definition comes before the C
-// library's).
 extern "C" __attribute__((visibility("default"))) ssize_t write(int fd, const void* buf, size_t n)
 {
-    if (g_killAt >= 0 && fd > 2 && storeFile(fd)) {
+    if (g_killAt >= 0 && fd > 2 && isStoreFile(fd)) {
         if (g_written + (long long)n > g_killAt) {
-            if (g_killAt > g_written)
-                syscall(SYS_write, fd, buf, size_t(g_killAt - g_written));
+            syscall(SYS_write, fd, buf, size_t(g_killAt - g_written));
             kill(getpid(), SIGKILL);
         }
         g_written += (long long)n;
@@ -65,7 +55,7 @@ extern "C" __attribute__((visibility("default"))) int rename(const char* from, c
 
 namespace {
 
-const QByteArray Key = QByteArray(20, '\x17');
+const QByteArray Key(20, '\x17');
 const QString Web = QStringLiteral("Web");
 
 FieldMap card(int i)
@@ -73,37 +63,29 @@ FieldMap card(int i)
     return FieldMap{{"Название карточки", QString("card%1").arg(i)}, {"Пароль", QString(40, QChar('a' + i % 26))}};
 }
 
-int saveChild(long long killAt)
+// Saves card i (killed after killAt bytes); the outcome.
+int save(long long killAt = -1, int i = 99)
 {
-    g_dataDir = (QDir::currentPath() + "/data/").toStdString();
+    std::snprintf(g_dataDir, sizeof g_dataDir, "%s/data/", qPrintable(QDir::currentPath()));
     StoreSession session;
     session.setKey(Key);
-    if (session.open() != Repository::StOk)
-        return 2;
-    session.saveCard(Web, QString(), "new", card(99));
+    if (session.open() != Repository::StOk || !session.saveCard(Web, QString(), card(i).value("Название карточки"), card(i)))
+        return -1;
     g_killAt = killAt;
-    return session.write() == StoreSession::OcWritten ? 0 : 3;
+    return session.write();
 }
 
 // The child's wait status.
-int runChild(long long killAt)
+int saveInChild(long long killAt)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        _exit(saveChild(killAt));
+        _exit(save(killAt));
     }
     int status = -1;
     waitpid(pid, &status, 0);
     return status;
-}
-
-FolderMap stored(bool* ok)
-{
-    CardMap descr;
-    FolderMap safe;
-    *ok = Repository().read(Key, descr, safe);
-    return safe;
 }
 
 } // namespace
@@ -111,79 +93,42 @@ FolderMap stored(bool* ok)
 class TestCrashSave : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchCwd> scratch;
-    QByteArray oldBytes;
-    FolderMap oldCards, newCards;
-
 private slots:
-    void init()
-    {
-        scratch = std::make_unique<ScratchCwd>();
-        QVERIFY(scratch->ok());
-        CardMap descr{{Web, FieldMap{{"name", Web}}}};
-        for (int i = 0; i < 40; ++i)
-            oldCards[Web].insert(card(i).value("Название карточки"), card(i));
-        newCards = oldCards;
-        newCards[Web].insert("new", card(99));
-        QVERIFY(Repository().write(Key, descr, oldCards));
-        oldBytes = fileBytes(Repository::defaultPath());
-    }
-    void cleanup() { scratch.reset(); }
-
     void killedAnywhere()
     {
-        // Unkilled, the save writes the new store: its size is the number
-        // of bytes to kill in.
-        QCOMPARE(runChild(1ll << 40), 0);
-        bool ok = false;
-        QCOMPARE(stored(&ok), newCards);
+        ScratchCwd scratch;
+        FolderMap safe;
+        for (int i = 0; i < 40; ++i)
+            safe[Web].insert(card(i).value("Название карточки"), card(i));
+        QVERIFY(Repository().write(Key, CardMap{{Web, FieldMap{{"name", Web}}}}, safe));
+        const QByteArray old = fileBytes(Repository::defaultPath());
+
+        // The save unkilled: the size of the new file is the range to kill in.
+        QCOMPARE(saveInChild(1ll << 40), int(StoreSession::OcWritten) << 8);
         const long long size = fileBytes(Repository::defaultPath()).size();
-        QVERIFY(size > 4000);
-
+        QVERIFY(size > old.size());
         int kills = 0;
-        for (long long at = 0; at <= size; at += at < 64 ? 1 : 1 + size / 256) {
-            QVERIFY(putBytes(Repository::defaultPath(), oldBytes));
-            const int status = runChild(at);
+        for (long long at = 0; at <= size; at += at < 64 ? 1 : 1 + size / 256, ++kills) {
+            QVERIFY(putBytes(Repository::defaultPath(), old));
+            const int status = saveInChild(at);
             QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, qPrintable(QString::number(at)));
-            QCOMPARE(fileBytes(Repository::defaultPath()), oldBytes);
-            ++kills;
+            QCOMPARE(fileBytes(Repository::defaultPath()), old);
         }
-        // Killed just before the new file takes the store's name.
-        QVERIFY(putBytes(Repository::defaultPath(), oldBytes));
-        const int status = runChild(size);
-        QVERIFY(WIFSIGNALED(status));
-        QCOMPARE(stored(&ok), oldCards);
-        QVERIFY(ok);
         QVERIFY(kills > 250);
-        // Nothing left behind that stops the next save.
-        StoreSession session;
-        session.setKey(Key);
-        QCOMPARE(session.open(), Repository::StOk);
-        QVERIFY(session.saveCard(Web, QString(), "new", card(99)));
-        QCOMPARE(session.write(), StoreSession::OcWritten);
-        QCOMPARE(stored(&ok), newCards);
-    }
-
-    void fullDisk_data()
-    {
-        QTest::addColumn<int>("limit");
-        for (int limit : {0, 1, 48, 2000, 4000})
-            QTest::newRow(qPrintable(QString::number(limit))) << limit;
-    }
-    void fullDisk()
-    {
-        QFETCH(int, limit);
-        StoreSession session;
-        session.setKey(Key);
-        QCOMPARE(session.open(), Repository::StOk);
-        QVERIFY(session.saveCard(Web, QString(), "new", card(99)));
-        {
-            FileSizeLimit fsize{rlim_t(limit)};
-            QVERIFY(fsize.ok());
-            QCOMPARE(session.write(), StoreSession::OcWriteFailed);
+        // Nothing left behind stops the next save; a full disk at any point
+        // of one leaves the store as it was, and nothing beside it.
+        QCOMPARE(save(), int(StoreSession::OcWritten));
+        const QByteArray saved = fileBytes(Repository::defaultPath());
+        for (rlim_t limit : {0, 1, 48, 2000, 4000}) {
+            FileSizeLimit fsize(limit);
+            QCOMPARE(save(-1, 98), int(StoreSession::OcWriteFailed));
+            QCOMPARE(fileBytes(Repository::defaultPath()), saved);
+            QCOMPARE(QDir("data").entryList(QDir::Files), QStringList{"Varnex2013_v1.bpk"});
         }
-        QCOMPARE(fileBytes(Repository::defaultPath()), oldBytes);
-        QCOMPARE(QDir("data").entryList(QDir::Files), QStringList{"Varnex2013_v1.bpk"});
+        safe[Web].insert("card99", card(99));
+        CardMap descr;
+        FolderMap now;
+        QVERIFY(Repository().read(Key, descr, now) && now == safe);
     }
 };
 
