@@ -139,6 +139,9 @@ StoreSession::Outcome StoreSession::write()
     // Another copy of the program waits here while this one checks and
     // writes, and the other way round, so that no write slips in between.
     QLockFile lock(m_repository.path() + QLatin1String(".lock"));
+    // A write holds it for milliseconds: an older lock was left by a copy
+    // that died, even one that died before it could say who it was.
+    lock.setStaleLockTime(LockWaitMs / 2);
     if (!lock.tryLock(LockWaitMs)) {
         qDebug() << "StoreSession::write" << "the store stays locked by" << lock.error();
         return OcWriteFailed;
