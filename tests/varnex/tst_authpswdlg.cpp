@@ -102,7 +102,8 @@ private slots:
 
     // With a preference for a container that does not read, only the
     // password is offered. Wrong, then empty, then right: one warning, the
-    // field emptied, the key of the password, the preference dropped.
+    // field emptied (also after the right one), the key of the password, the
+    // preference dropped.
     void wrongThenRight()
     {
         QVERIFY(Repository().makeMainPsw("Secret77"));
@@ -134,6 +135,7 @@ private slots:
         QCOMPARE(driver.boxes[0].title, QStringLiteral("Предупреждение"));
         QCOMPARE(driver.boxes[0].text, QStringLiteral("Введённый пароль неправилен.\nВведите заново ваш пароль."));
         QCOMPARE(afterWrong, QString());
+        QCOMPARE(D::find<QLineEdit>(&dlg, "lineEdit_psw")->text(), QString()); // emptied on success too
         QCOMPARE(dlg.key(), Repository::keyFromPassword("Secret77"));
         AppSettings back;
         QVERIFY(loadSettings(back));

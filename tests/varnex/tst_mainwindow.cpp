@@ -1,7 +1,8 @@
 // The main window on its main road, driven through its real widgets:
 // first start, unlock, categories, computer and account cards added,
 // edited, saved and deleted, duplicate names, a damaged
-// store, a failing write, a key changed behind the window's back, the idle
+// store, a failing write, a key changed behind the window's back, cards
+// saved by another copy of the program, the idle
 // lock and refused unlocks. The store file is read back after each change.
 
 #include "ModalDriver.h"
@@ -10,6 +11,7 @@
 #include "varnex/interface/mainwindow.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/repository.h"
+#include "varnex/model/storesession.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -431,6 +433,31 @@ private slots:
         click(w, "toolButton_add");
         enter(w, {{"lineEdit_name", "Again"}});
         QCOMPARE(storedCards("efgh2")["Компьютеры"].size(), 2);
+    }
+
+    // Another copy of the program saved cards meanwhile: the window's next
+    // save keeps and shows them; a name the other took is refused, and the
+    // card stays open for another.
+    void anotherProgramsCards()
+    {
+        QVERIFY(openWindow());
+        MainWindow* w = window.get();
+        StoreSession other;
+        other.setKey(Repository::keyFromPassword(Psw));
+        QCOMPARE(other.open(), Repository::StEmpty);
+        D taken;
+        taken.box();
+        for (const char* name : {"Theirs", "Taken"}) { // each saved there, then here
+            QVERIFY(other.saveCard("Компьютеры", QString(), name, FieldMap{{"Название карточки", name}}));
+            QCOMPARE(other.write(), StoreSession::OcWritten);
+            click(w, "toolButton_add");
+            enter(w, {{"lineEdit_name", name == QLatin1String("Theirs") ? "Mine" : name}});
+        }
+        enter(w, {{"lineEdit_name", "Newer"}});
+        QTRY_VERIFY(taken.done());
+        QCOMPARE(taken.boxes.value(0).text, QStringLiteral("Карточка с таким именем уже существует."));
+        QCOMPARE(texts(cards(w)), (QStringList{"Mine\n", "Newer\n", "Taken\n", "Theirs\n"}));
+        QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Mine", "Newer", "Taken", "Theirs"}));
     }
 
     // The idle lock comes only in the background; the lists are hidden

@@ -2,8 +2,8 @@
 
 #include "nb-cpp/Exception.h"
 #include "nb-cpp/Nbc.h"
+#include "varnex/interface/wipefield.h"
 #include "varnex/model/repository.h"
-#include "varnex/model/wipe.h"
 
 #include <iterator>
 
@@ -134,6 +134,7 @@ AuthPswDlg::AuthPswDlg(int dialogMode, QWidget* parent)
 AuthPswDlg::~AuthPswDlg()
 {
     qDebug() << "AuthPswDlg::~AuthPswDlg()";
+    wipeText(ui->lineEdit_psw);
     delete ui;
 }
 
@@ -183,7 +184,7 @@ void AuthPswDlg::initWnd()
         ui->pushButton_unlock->setWhatsThis(tr(t.tip));
         ui->label_info->setText(tr(t.info));
         ui->lineEdit_psw->setPlaceholderText(tr(t.placeholder));
-        ui->toolButton_close->setVisible(mode != 2);
+        ui->toolButton_close->setVisible(mode != AmMasterPsw);
     }
 
     ui->toolButton_back->setIcon(QIcon(QStringLiteral(":/32/oxygen/buttons/input-mode")));
@@ -264,6 +265,8 @@ void AuthPswDlg::onUnlock()
         right = repository.isRightMainKey(text);
     }
 
+    // The typed password has served either way.
+    wipeText(ui->lineEdit_psw);
     if (right) {
         saveSettings(settings);
         accept();
@@ -271,8 +274,7 @@ void AuthPswDlg::onUnlock()
     }
     // A key that failed the check (a container trained before the master
     // password changed gives one) is of no use to anyone.
-    wipe(m_key);
-    ui->lineEdit_psw->clear();
+    m_key.clear();
     ui->lineEdit_psw->setFocus(Qt::OtherFocusReason);
     QMessageBox::warning(this, tr("Предупреждение"), tr("Введённый пароль неправилен.\nВведите заново ваш пароль."),
                          QMessageBox::Ok);
@@ -280,7 +282,7 @@ void AuthPswDlg::onUnlock()
 
 bool AuthPswDlg::keyFromNbc(const QString& path)
 {
-    wipe(m_key);
+    m_key.clear();
     QByteArray bytes;
     bool read = false;
     try {
@@ -294,10 +296,10 @@ bool AuthPswDlg::keyFromNbc(const QString& path)
                              QMessageBox::Ok);
         return false;
     }
-    const uint32_t result = lib.extract(bytes, m_key, this);
+    const uint32_t result = lib.extract(bytes, m_key.bytes(), this);
     if (result == 0)
         return true;
-    wipe(m_key);
+    m_key.clear();
     if (result != 2)
         QMessageBox::warning(this, tr("Предупреждение"), tr("Ошибка извлечения ключа"), QMessageBox::Ok);
     return false;

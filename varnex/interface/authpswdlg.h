@@ -8,6 +8,7 @@
 #include "varnex/model/DynLibUlvar.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/filenbc.h"
+#include "varnex/model/wipe.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -31,10 +32,16 @@ class AuthPswDlg : public QDialog {
     Q_OBJECT
 
 public:
+    enum Mode {
+        AmOpen = 0,     // opening the store
+        AmUnlock = 1,   // after the idle lock
+        AmMasterPsw = 2 // the current master password, for another dialog
+    };
+
     AuthPswDlg(int mode, QWidget* parent = nullptr);
     ~AuthPswDlg() override;
 
-    const QByteArray& key() const { return m_key; }
+    const QByteArray& key() const { return m_key.bytes(); }
 
 public slots:
     void onUnlock();
@@ -55,6 +62,6 @@ private:
     FileNbc nbcDir;
     DynLibUlvar lib;
     int mode;
-    QByteArray m_key;
+    SecretBytes m_key;
     QStringList nbcFiles;
 };

@@ -1,6 +1,7 @@
 #include "varnex/interface/changepswdlg.h"
 
 #include "varnex/interface/authpswdlg.h"
+#include "varnex/interface/wipefield.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/repository.h"
 
@@ -97,6 +98,10 @@ ChangePswDlg::ChangePswDlg(int mode, QWidget* parent) : QDialog(parent), ui(new 
 ChangePswDlg::~ChangePswDlg()
 {
     qDebug() << "ChangePswDlg::~ChangePswDlg()";
+    for (QLineEdit* edit : {ui->lineEdit_currpsw, ui->lineEdit_newpsw, ui->lineEdit_newpsw2}) {
+        edit->blockSignals(true);
+        wipeText(edit);
+    }
     delete ui;
 }
 
@@ -123,7 +128,7 @@ void ChangePswDlg::initWnd()
         edit->setValidator(
             new QRegExpValidator(QRegExp(tr("[A-Za-z0-9]{0,32}"), Qt::CaseSensitive, QRegExp::RegExp), this));
     }
-    if (m_mode == 0) {
+    if (m_mode == CmCreate) {
         setWindowTitle(tr("Создание мастер-пароля"));
         ui->label->setText(tr("Мастер-пароль используется для \nшифрования/расшифровывания хранилища."));
         ui->lineEdit_currpsw->hide();
@@ -141,17 +146,17 @@ void ChangePswDlg::initWnd()
 void ChangePswDlg::textChangedPsw()
 {
     bool enough = ui->lineEdit_newpsw->text().size() >= 4 && ui->lineEdit_newpsw2->text().size() >= 4;
-    if (m_mode != 0)
+    if (m_mode != CmCreate)
         enough = enough && ui->lineEdit_currpsw->text().size() >= 4;
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(enough);
 }
 
 void ChangePswDlg::onKeyFromBio()
 {
-    AuthPswDlg dlg(2, this);
+    AuthPswDlg dlg(AuthPswDlg::AmMasterPsw, this);
     if (dlg.exec() != QDialog::Accepted)
         return;
-    bioKey = dlg.key();
+    bioKey.assign(dlg.key());
     ui->lineEdit_currpsw->setText(tr("********"));
 }
 
@@ -165,24 +170,24 @@ void ChangePswDlg::onOk()
         QMessageBox::warning(this, tr("Предупреждение"),
                              tr("Введённые пароли не совпадают.\nПовторите ввод нового пароля и его подтверждения."),
                              QMessageBox::Ok);
-        ui->lineEdit_newpsw->clear();
-        ui->lineEdit_newpsw2->clear();
+        wipeText(ui->lineEdit_newpsw);
+        wipeText(ui->lineEdit_newpsw2);
         ui->lineEdit_newpsw->setFocus();
         return;
     }
 
-    if (m_mode != 0) {
+    if (m_mode != CmCreate) {
         if (current == newPsw) {
             accept();
             return;
         }
-        const QByteArray newKey = Repository::keyFromPassword(newPsw);
-        const QByteArray oldKey = current == tr("********") ? bioKey : Repository::keyFromPassword(current);
+        const SecretBytes newKey(Repository::keyFromPassword(newPsw));
+        const SecretBytes oldKey = current == tr("********") ? bioKey : SecretBytes(Repository::keyFromPassword(current));
         qDebug() << "ChangePswDlg::onOk" << "changing the master key";
         if (changeMasterKey(oldKey, newKey)) {
             accept();
         } else {
-            ui->lineEdit_currpsw->clear();
+            wipeText(ui->lineEdit_currpsw);
             ui->lineEdit_currpsw->setFocus();
         }
         return;
@@ -195,8 +200,8 @@ void ChangePswDlg::onOk()
         return;
     }
     QMessageBox::warning(this, tr("Предупреждение"), tr("Ошибка создания хранилища."), QMessageBox::Ok);
-    ui->lineEdit_newpsw->clear();
-    ui->lineEdit_newpsw2->clear();
+    wipeText(ui->lineEdit_newpsw);
+    wipeText(ui->lineEdit_newpsw2);
     ui->lineEdit_newpsw->setFocus();
 }
 

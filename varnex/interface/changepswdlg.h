@@ -2,6 +2,8 @@
 // The master-password dialog: sets the first master password of a new,
 // empty store (mode 0) or re-keys the existing store (mode 1).
 
+#include "varnex/model/wipe.h"
+
 #include <QByteArray>
 #include <QDialog>
 
@@ -13,6 +15,11 @@ class ChangePswDlg : public QDialog {
     Q_OBJECT
 
 public:
+    enum Mode {
+        CmCreate = 0, // the first master password of a new, empty store
+        CmChange = 1  // the existing store re-keyed
+    };
+
     ChangePswDlg(int mode, QWidget* parent = nullptr);
     ~ChangePswDlg() override;
 
@@ -35,5 +42,5 @@ private:
 
     Ui::ChangePswDlg* ui;
     int m_mode;
-    QByteArray bioKey;
+    SecretBytes bioKey;
 };

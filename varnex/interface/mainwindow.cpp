@@ -153,9 +153,13 @@ public:
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       form(new Ui::MainWindow),
+      session(QString()),
+      safe(session.safe),
+      descr(session.descr),
+      key(session.key()),
       isNewCard(false),
       isCardSelected(false),
-      repository(QString()),
+      repository(session.repository()),
       currFolder(safe.end()),
       currCard(nullptr)
 {
@@ -259,7 +263,7 @@ void MainWindow::createToolbar()
         if (n == 3 || n == 8)
             form->mainToolBar->addSeparator();
     }
-    setToolbarState(0);
+    setToolbarState(TsNoStore);
 }
 
 void MainWindow::createCards()
@@ -289,22 +293,22 @@ std::array<PatternCard*, 12> MainWindow::allCards() const
             cardPassport, cardUser, cardServer};
 }
 
-void MainWindow::setToolbarState(int state)
+void MainWindow::setToolbarState(ToolbarState state)
 {
     bool del, add, edit, save;
     switch (state) {
-    case 0:
+    case TsNoStore:
         del = add = edit = save = false;
         for (QToolButton* b : {toolButton_find, toolButton_cut, toolButton_copy, toolButton_paste, toolButton_undo})
             b->setEnabled(false);
         break;
-    case 2:
+    case TsList:
         del = false, add = true, edit = false, save = false;
         break;
-    case 3:
+    case TsSelected:
         del = true, add = true, edit = false, save = false;
         break;
-    case 4:
+    case TsCard:
         del = true, add = false, edit = true, save = false;
         break;
     default:
@@ -333,12 +337,10 @@ void MainWindow::clearWindow()
 {
     statusBar()->showMessage(QString());
     hideCurrCard();
-    setToolbarState(0);
+    setToolbarState(TsNoStore);
     form->listWidget_category->clear();
     form->listWidget_card->clear();
-    safe.clear();
-    descr.clear();
-    key.clear();
+    session.close();
     currCategory = QString("");
     currFolder = safe.end();
     isCardSelected = false;
@@ -351,10 +353,10 @@ void MainWindow::onAuthTimeout()
     if (!repository.exists()) {
         QMessageBox::warning(this, tr("Предупреждение"), tr("Хранилище не создано.\nНеобходимо задать мастер-пароль."),
                              QMessageBox::Ok);
-        ChangePswDlg first(0, this);
+        ChangePswDlg first(ChangePswDlg::CmCreate, this);
         if (first.exec() != QDialog::Accepted) {
             loadSettings(settings);
-            setToolbarState(0);
+            setToolbarState(TsNoStore);
             return;
         }
     }
@@ -364,17 +366,13 @@ void MainWindow::onAuthTimeout()
 
 void MainWindow::login()
 {
-    Repository::Status status = Repository::StMissing;
-    repository.read(key, descr, safe, &status);
+    const Repository::Status status = session.open();
     if (status != Repository::StOk && status != Repository::StEmpty) {
         // Only a store that read as empty gets the default categories; a
-        // damaged one stays as it is on disk, and nothing is ever written
-        // over it from here.
-        descr.clear();
-        safe.clear();
-        key.clear();
+        // damaged one stays as it is on disk, and the session (closed)
+        // never writes over it.
         currFolder = safe.end();
-        setToolbarState(0);
+        setToolbarState(TsNoStore);
         // The record goes back to the file at close: keep what it holds.
         loadSettings(settings);
         QMessageBox::warning(this, tr("Предупреждение"),
@@ -396,7 +394,7 @@ void MainWindow::onTimeout()
     idleTimer.stop();
     // Nothing of the store stays on view behind the lock.
     form->centralWidget->hide();
-    AuthPswDlg lock(1, this);
+    AuthPswDlg lock(AuthPswDlg::AmUnlock, this);
     if (lock.exec() != QDialog::Accepted) {
         QCoreApplication::exit(0);
         return;
@@ -478,6 +476,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (idleTimer.isActive())
         idleTimer.stop();
     saveSettings(settings);
+    // The program ends with the window: the key and the cards go now.
+    clearWindow();
     event->accept();
 }
 
@@ -551,7 +551,7 @@ void MainWindow::on_listWidget_category_currentItemChanged(QListWidgetItem* curr
         currFolder = folder;
         fillCardList();
     }
-    setToolbarState(2);
+    setToolbarState(TsList);
 }
 
 void MainWindow::fillCardList()
@@ -609,7 +609,7 @@ void MainWindow::on_listWidget_card_currentRowChanged(int row)
 void MainWindow::on_listWidget_card_pressed(const QModelIndex& index)
 {
     isCardSelected = selectCardRow(index.row());
-    setToolbarState(3);
+    setToolbarState(TsSelected);
 }
 
 void MainWindow::on_listWidget_card_activated(const QModelIndex&)
@@ -619,7 +619,7 @@ void MainWindow::on_listWidget_card_activated(const QModelIndex&)
     setCurrCard(currEntry->value(tr("Тип карточки")));
     currCard->setData(*currEntry);
     showCurrCard();
-    setToolbarState(4);
+    setToolbarState(TsCard);
 }
 
 void MainWindow::showCurrCard()
@@ -644,9 +644,9 @@ void MainWindow::hideCurrCard()
     isCardSelected = false;
     isNewCard = false;
     if (form->listWidget_card->count() == 0 || form->listWidget_card->currentRow() < 0)
-        setToolbarState(2);
+        setToolbarState(TsList);
     else
-        setToolbarState(3);
+        setToolbarState(TsSelected);
 }
 
 void MainWindow::returnHigher()
@@ -680,7 +680,7 @@ void MainWindow::addCard()
 void MainWindow::onEdit()
 {
     currCard->setReadOnly(false);
-    setToolbarState(isNewCard ? 2 : 4);
+    setToolbarState(isNewCard ? TsList : TsCard);
 }
 
 void MainWindow::onSave()
@@ -704,21 +704,15 @@ void MainWindow::onSave()
 
 void MainWindow::saveNewCard(FieldMap& fields)
 {
-    const QString name = fields.value(tr("Название карточки"));
-    if (currFolder == safe.end()) {
-        CardMap folder;
-        folder.insert(name, fields);
-        currFolder = safe.insert(currCategory, folder);
-    } else if (currFolder->contains(name)) {
+    if (!session.saveCard(currCategory, QString(), fields.value(tr("Название карточки")), fields)) {
         refuseTakenName();
         return;
-    } else {
-        currFolder->insert(name, fields);
     }
-    writeStore();
+    if (!writeStore())
+        return;
     isNewCard = false;
     returnHigher();
-    setToolbarState(2);
+    setToolbarState(TsList);
 }
 
 void MainWindow::saveCurrCard(FieldMap& fields)
@@ -735,18 +729,24 @@ void MainWindow::saveCurrCard(FieldMap& fields)
         return;
     if (fields == *currEntry)
         return;
-    const QString name = fields.value(tr("Название карточки"));
-    // Another card of the category under the new name would be lost.
-    if (name != currEntry.key() && currFolder->contains(name)) {
+    // Another card of the category under the new name would be lost: the
+    // session refuses it.
+    const QString oldName = currEntry.key();
+    if (!session.saveCard(currCategory, oldName, fields.value(tr("Название карточки")), fields)) {
         refuseTakenName();
         return;
     }
-    currFolder->erase(currEntry);
     isCardSelected = false;
-    currFolder->insert(name, fields);
-    writeStore();
+    if (!writeStore()) {
+        // The card stays open on the stored one, or, if another program
+        // removed that meanwhile, as a new card.
+        if (currFolder != safe.end() && (currEntry = currFolder->find(oldName)) != currFolder->end())
+            return;
+        isNewCard = true;
+        return;
+    }
     returnHigher();
-    setToolbarState(2);
+    setToolbarState(TsList);
 }
 
 void MainWindow::refuseTakenName()
@@ -766,48 +766,57 @@ void MainWindow::onDelete()
         return;
     if (!isCardSelected || currFolder == safe.end())
         return;
-    currFolder->erase(currEntry);
+    session.deleteCard(currCategory, currEntry.key());
     isCardSelected = false;
+    findCurrFolder();
     fillCardList();
-    if (currFolder->isEmpty()) {
-        safe.erase(currFolder);
-        currFolder = safe.end();
-    }
     writeStore();
+    fillCardList(); // with what another program may have written
     hideCurrCard();
-}
-
-bool MainWindow::ensureCurrentKey()
-{
-    Repository::Status status = Repository::StOk;
-    if (repository.isRightMainKey(key, &status) || status != Repository::StWrongKey)
-        return true;
-    // The store now has another key (the master password was changed):
-    // nothing is written until the user gives the password that opens it.
-    return takeKey();
 }
 
 bool MainWindow::takeKey()
 {
-    AuthPswDlg auth(0, this);
+    AuthPswDlg auth(AuthPswDlg::AmOpen, this);
     if (auth.exec() != QDialog::Accepted) {
         QCoreApplication::exit(0);
         return false;
     }
-    key = auth.key();
+    session.setKey(auth.key());
     return true;
 }
 
 bool MainWindow::writeStore()
 {
-    if (key.isEmpty() || !ensureCurrentKey())
-        return false;
-    if (repository.write(key, descr, safe))
-        return true;
-    QMessageBox::warning(this, tr("Сохранение карточки"),
-                         tr("Не удалось записать хранилище.\nИзменения сохранены только в памяти программы."),
-                         QMessageBox::Ok);
-    return false;
+    for (;;) {
+        const StoreSession::Outcome outcome = session.write();
+        findCurrFolder(); // the maps may hold another program's content now
+        switch (outcome) {
+        case StoreSession::OcWritten:
+        case StoreSession::OcNoStore:
+            return true;
+        case StoreSession::OcNameTaken:
+            refuseTakenName();
+            return false;
+        case StoreSession::OcKeyChanged:
+            // The store now has another key (the master password was
+            // changed): nothing is written until the user gives the
+            // password that opens it.
+            if (!takeKey())
+                return true;
+            continue;
+        case StoreSession::OcWriteFailed:
+            QMessageBox::warning(this, tr("Сохранение карточки"),
+                                 tr("Не удалось записать хранилище.\nИзменения сохранены только в памяти программы."),
+                                 QMessageBox::Ok);
+            return true;
+        }
+    }
+}
+
+void MainWindow::findCurrFolder()
+{
+    currFolder = currCategory.isEmpty() ? safe.end() : safe.find(currCategory);
 }
 
 void MainWindow::showListContextMenu(const QPoint& pos)

@@ -5,6 +5,7 @@
 
 #include "varnex/model/appsettings.h"
 #include "varnex/model/repository.h"
+#include "varnex/model/storesession.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -39,6 +40,14 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Which of the four card buttons act (delete, add, edit, save).
+    enum ToolbarState {
+        TsNoStore = 0,  // no store open: none, nor find, cut, copy, paste, undo
+        TsList = 2,     // card list, nothing selected, or a new card: add
+        TsSelected = 3, // card list with a selected card: delete, add
+        TsCard = 4      // a stored card shown: delete, edit
+    };
+
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -79,7 +88,7 @@ private:
     void createToolbar();
     void createCards();
     std::array<PatternCard*, 12> allCards() const; // in the order they are made
-    void setToolbarState(int state);
+    void setToolbarState(ToolbarState state);
     bool isActiveApp(QWidget* widget);
     void clearWindow();
     // The unlock dialog in its opening mode: its key taken, or the program
@@ -100,21 +109,26 @@ private:
     void saveCurrCard(FieldMap& fields);
     void refuseTakenName(); // the warning; the card stays open and editable
     // The store written with the window's key, after making sure the key
-    // still opens it; false (with the warning shown) when nothing was written.
+    // still opens it (else the user is asked for the one that does) and
+    // taking in what another program wrote; a failed write is warned. False
+    // only when the saved card was refused because another program stored
+    // one under its name: the card stays open and editable.
     bool writeStore();
-    bool ensureCurrentKey();
+    // currFolder again after the session changed its maps.
+    void findCurrFolder();
 
     Ui::MainWindow* form;
-    FolderMap safe;
-    CardMap descr;
-    QByteArray key;
+    StoreSession session; // the open store: safe, descr, key and repository are its own
+    FolderMap& safe;
+    CardMap& descr;
+    const QByteArray& key;
     QString currCategory;
     bool isNewCard;
     bool isCardSelected;
     AppSettings settings;
     QTimer authTimer;
     QTimer idleTimer;
-    Repository repository;
+    const Repository& repository;
     FolderMap::iterator currFolder;
     CardMap::iterator currEntry;
     PatternCard* currCard;

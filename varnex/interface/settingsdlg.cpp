@@ -129,13 +129,13 @@ void SettingsDlg::onActivatedCombo(int row)
 
 void SettingsDlg::onChangePsw()
 {
-    ChangePswDlg dlg(1, this);
+    ChangePswDlg dlg(ChangePswDlg::CmChange, this);
     if (!repository.exists())
-        dlg.setMode(0);
+        dlg.setMode(ChangePswDlg::CmCreate);
     if (dlg.exec() != QDialog::Accepted)
         return;
     setPswTexts(true);
-    if (dlg.mode() == 0) {
+    if (dlg.mode() == ChangePswDlg::CmCreate) {
         updateState();
         emit repositoryChanged();
     }
@@ -149,17 +149,17 @@ void SettingsDlg::onMakeNbc()
         warn(tr("Не удалось загрузить библиотеку НПБК"));
         return;
     }
-    QByteArray key;
+    SecretBytes key;
     {
-        AuthPswDlg auth(2, this);
+        AuthPswDlg auth(AuthPswDlg::AmMasterPsw, this);
         if (auth.exec() != QDialog::Accepted)
             return;
-        key = auth.key();
-    } // the dialog's copy goes first, so that the wipe below reaches the bytes
+        key.assign(auth.key());
+    }
     qDebug() << "create nbc..." << "key length:" << key.size();
     QByteArray bytes;
     const uint32_t result = lib.train(key, bytes, this);
-    wipe(key);
+    key.clear();
     if (result == 2)
         return;
     if (result != 0) {

@@ -7,7 +7,6 @@
 #include <QTextCodec>
 
 #include <climits>
-#include <cstring>
 
 DynLibUlvar::DynLibUlvar()
     : QLibrary(nullptr), trainFunc(nullptr), extractFunc(nullptr), freeFunc(nullptr), loaded(false)
@@ -40,25 +39,25 @@ bool DynLibUlvar::load(QString name)
 }
 
 // Copies the input into a buffer of its own, calls the export and takes
-// the returned bytes over; the output is replaced only on success. Both
-// buffers may hold a store key, so they are wiped before they go back.
+// the returned bytes over; the output is replaced only on success. Every
+// buffer on the way may hold a store key: each is wiped before it goes.
 uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& output, QWidget* parent)
 {
     if (!loaded || !fn)
         return BadBuffer; // an unbound library is never called
-    const uint32_t inLen = uint32_t(input.size());
-    uint8_t* copy = new uint8_t[inLen ? inLen : 1];
-    if (inLen)
-        std::memcpy(copy, input.constData(), inLen);
+    const SecretBytes copy(input);
     uint8_t* result = nullptr;
     uint32_t resultLen = 0;
-    uint32_t rc = fn(copy, inLen, &result, &resultLen, parent);
+    uint32_t rc = fn(reinterpret_cast<const uint8_t*>(copy.constData()), uint32_t(copy.size()), &result, &resultLen,
+                     parent);
     if (rc == 0) {
         if ((!result && resultLen != 0) || resultLen > uint32_t(INT_MAX)) {
             qDebug() << "DynLibUlvar: library returned no usable buffer, length" << resultLen;
             rc = BadBuffer;
         } else {
-            output = QByteArray(reinterpret_cast<const char*>(result), int(resultLen));
+            QByteArray taken(reinterpret_cast<const char*>(result), int(resultLen));
+            wipe(output);
+            output.swap(taken);
         }
         if (result) {
             if (rc == 0)
@@ -66,8 +65,6 @@ uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& ou
             freeFunc(result);
         }
     }
-    wipe(copy, inLen);
-    delete[] copy;
     restoreCodec();
     return rc;
 }

@@ -1,6 +1,7 @@
 #include "varnex/model/repository.h"
 #include "varnex/model/filenbc.h"
 #include "varnex/model/savefile.h"
+#include "varnex/model/wipe.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -165,6 +166,56 @@ private:
     bool m_ok = true;
 };
 
+// Writes the stream forms that StreamReader reads, straight into a buffer
+// of the exact size: a buffer that grows leaves copies of the plain content
+// in the memory it gives back, and so does QDataStream's byte swapping of
+// a long string.
+class StreamWriter {
+public:
+    static qint64 sizeOf(const QString& s) { return 4 + (s.isNull() ? 0 : 2 * qint64(s.size())); }
+    template <typename Map>
+    static qint64 sizeOf(const Map& map)
+    {
+        qint64 n = 4;
+        for (auto it = map.cbegin(); it != map.cend(); ++it)
+            n += sizeOf(it.key()) + sizeOf(it.value());
+        return n;
+    }
+
+    explicit StreamWriter(QByteArray& out) : m_p(reinterpret_cast<uchar*>(out.data())) {}
+
+    void put(const QString& s)
+    {
+        if (s.isNull()) {
+            u32(0xFFFFFFFFu);
+            return;
+        }
+        u32(quint32(2 * s.size()));
+        qToBigEndian<ushort>(s.utf16(), s.size(), m_p);
+        m_p += 2 * s.size();
+    }
+    // From the greatest key down, as QDataStream writes a QMap.
+    template <typename Map>
+    void put(const Map& map)
+    {
+        u32(quint32(map.size()));
+        for (auto it = map.cend(); it != map.cbegin();) {
+            --it;
+            put(it.key());
+            put(it.value());
+        }
+    }
+
+private:
+    void u32(quint32 v)
+    {
+        qToBigEndian(v, m_p);
+        m_p += 4;
+    }
+
+    uchar* m_p;
+};
+
 // The key is right when SHA-1 over it and the salt equals the check value.
 bool checkMatches(const QByteArray& key, const QByteArray& salt, const QByteArray& check)
 {
@@ -252,7 +303,8 @@ bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* 
 
 bool Repository::isRightMainKey(const QString& password) const
 {
-    return isRightMainKey(keyFromPassword(password));
+    const SecretBytes key(keyFromPassword(password));
+    return isRightMainKey(key.bytes());
 }
 
 bool Repository::read(const QByteArray& key, QByteArray& payload, Status* status) const
@@ -287,6 +339,7 @@ bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payloa
             data.truncate(int(f.payloadSize));
             Cipher(0).decrypt(data, key, data);
             payload.swap(data);
+            wipe(data); // whatever the caller's array held
             st = payload.isEmpty() ? StEmpty : StOk;
             ok = true;
         }
@@ -324,9 +377,9 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
 
 bool Repository::read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status) const
 {
-    QByteArray payload;
+    SecretBytes payload;
     Status st;
-    if (!read(key, payload, &st)) {
+    if (!read(key, payload.bytes(), &st)) {
         if (status)
             *status = st;
         return false;
@@ -361,13 +414,13 @@ bool Repository::readContent(const QByteArray& payload, CardMap& descr, FolderMa
 
 bool Repository::write(const QByteArray& key, const CardMap& descr, const FolderMap& safe) const
 {
-    QByteArray payload;
-    {
-        QDataStream out(&payload, QIODevice::WriteOnly);
-        out << descr << safe;
-        if (out.status() != QDataStream::Ok)
-            return false;
-    }
+    const qint64 size = StreamWriter::sizeOf(descr) + StreamWriter::sizeOf(safe);
+    if (size > MaxFileSize)
+        return false;
+    SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
+    StreamWriter out(payload.bytes());
+    out.put(descr);
+    out.put(safe);
     qDebug() << "Repository::write" << "categories:" << descr.size() << "folders:" << safe.size()
              << "payload length:" << payload.size();
     return write(key, payload);
@@ -377,8 +430,8 @@ bool Repository::changeKey(const QByteArray& oldKey, const QByteArray& newKey) c
 {
     if (!isRightMainKey(oldKey))
         return false;
-    QByteArray payload;
-    if (!read(oldKey, payload))
+    SecretBytes payload;
+    if (!read(oldKey, payload.bytes()))
         return false;
     return write(newKey, payload);
 }
@@ -387,7 +440,8 @@ bool Repository::changeKey(const QString& oldPassword, const QString& newPasswor
 {
     if (!isRightMainKey(oldPassword))
         return false;
-    return changeKey(keyFromPassword(oldPassword), keyFromPassword(newPassword));
+    const SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
+    return changeKey(oldKey.bytes(), newKey.bytes());
 }
 
 bool Repository::makeMainPsw(const QString& password) const
@@ -402,7 +456,8 @@ bool Repository::makeMainPsw(const QString& password) const
         return false;
     }
     qDebug() << "Repository::makeMainPsw" << m_path;
-    return write(keyFromPassword(password), QByteArray());
+    const SecretBytes key(keyFromPassword(password));
+    return write(key.bytes(), QByteArray());
 }
 
 bool Repository::erase() const

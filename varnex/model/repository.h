@@ -16,7 +16,8 @@ typedef QMap<QString, QString> FieldMap;  // field label -> text
 typedef QMap<QString, FieldMap> CardMap;  // name -> card or descriptor
 typedef QMap<QString, CardMap> FolderMap; // category -> its cards
 
-// Digest over QCryptographicHash; the algorithm is Qt's number (2 = SHA-1).
+// Digest by Qt's algorithm number (2 = SHA-1): through libcrypto, which
+// wipes its state, where it has the algorithm, else QCryptographicHash.
 class Hash {
 public:
     explicit Hash(int algorithm);
