@@ -1,0 +1,61 @@
+// Untrusted template blocks (read from containers a user imports) as the
+// handwriting and fingerprint processors take them: the matrix read, then
+// each module's template reader. No input may crash or over-read; a
+// template taken writes back to the same numbers.
+
+#include "FuzzSetup.h"
+#include "modules/finger/FingerTemplate.h"
+#include "modules/finger/SyntheticFinger.h"
+#include "modules/pen/PenFeatures.h"
+#include "qtnb/Matrix.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <QByteArray>
+#include <QDataStream>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
+    Nb::Matrix m;
+    QDataStream in(bytes);
+    if (m.read(in) < 0 || m.rows() < 1 || m.cols() < 1)
+        return 0;
+
+    const Nb::Meta meta = m.meta(0);
+    if (meta.format == Nb::MfR32 && m.data() && m.data()[0] && !m.data()[0][0].isNull()) {
+        Pen::Norm norm;
+        const float* cells = reinterpret_cast<const float*>(m.at(0, 0));
+        if (Pen::fromTemplate(cells, meta.count, norm)) {
+            static float back[Pen::TemplateSize];
+            Pen::toTemplate(norm, back);
+            if (meta.count != Pen::TemplateSize || std::memcmp(back, cells, sizeof back) != 0)
+                __builtin_trap();
+            // A template taken normalises every sample to numbers.
+            static float raw[Pen::Features], out[Pen::Features];
+            Pen::normalise(raw, norm, out);
+            for (float f : out)
+                if (!std::isfinite(f))
+                    __builtin_trap();
+        }
+    }
+
+    Finger::FingerTemplate finger;
+    if (finger.fromMatrix(m)) {
+        const std::unique_ptr<Nb::Matrix> back(finger.toMatrix());
+        if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength)
+            __builtin_trap();
+        // A print read in the template's frame gives numbers (placed at its own
+        // centre: the search for the best placement is not a reader).
+        static const Finger::RidgeField field(Finger::SyntheticFinger(7).impression(Finger::Press()));
+        float params[Finger::FeatureCount];
+        finger.space.apply(finger.features(field, Finger::FingerTemplate::selfPlacement(field)), params);
+        for (float f : params)
+            if (!std::isfinite(f))
+                __builtin_trap();
+    }
+    return 0;
+}
