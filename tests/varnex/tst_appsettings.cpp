@@ -52,12 +52,31 @@ private slots:
         QVERIFY(s.lockInterval == 300000 && s.nbcFile == name && s.categoryRow == 3);
     }
 
+    // Short or damaged files read as the stream reads them.
+    void shortFileKeepsWhatItHolds_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("lock");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("row");
+        QTest::newRow("lock interval only") << QByteArray::fromHex("00001388") << 5000 << "" << 0;
+        QTest::newRow("name one unit short") << QByteArray::fromHex("000013880000000a0061006200000007") << 5000 << ""
+                                             << 0;
+        QTest::newRow("name of 1 GB") << QByteArray::fromHex("000013887ffffffe0061000000070000") << 5000 << "" << 0;
+        QTest::newRow("name that fits") << QByteArray::fromHex("00001388000000020061ffffffff") << 5000 << "a" << -1;
+    }
     void shortFileKeepsWhatItHolds()
     {
-        QVERIFY(putBytes(settingsPath(), QByteArray::fromHex("00001388"))); // lock interval only
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, lock);
+        QFETCH(QString, name);
+        QFETCH(int, row);
+        QVERIFY(putBytes(settingsPath(), bytes));
         AppSettings s{1, "z", 9};
         QVERIFY(loadSettings(s));
-        QVERIFY(s.lockInterval == 5000 && s.nbcFile.isEmpty() && s.categoryRow == 0);
+        QCOMPARE(s.lockInterval, lock);
+        QCOMPARE(s.nbcFile, name);
+        QCOMPARE(s.categoryRow, row);
     }
 
     void failedSaves()

@@ -2,7 +2,7 @@
 // first start, unlock, categories, computer and account cards added,
 // edited, saved and deleted, duplicate names, a damaged
 // store, a failing write, a key changed behind the window's back, cards
-// saved by another copy of the program, the idle
+// saved by another copy of the program, two windows on one store, the idle
 // lock and refused unlocks. The store file is read back after each change.
 
 #include "ModalDriver.h"
@@ -458,6 +458,38 @@ private slots:
         QCOMPARE(taken.boxes.value(0).text, QStringLiteral("Карточка с таким именем уже существует."));
         QCOMPARE(texts(cards(w)), (QStringList{"Mine\n", "Newer\n", "Taken\n", "Theirs\n"}));
         QCOMPARE(storedCards()["Компьютеры"].keys(), (QStringList{"Mine", "Newer", "Taken", "Theirs"}));
+    }
+
+    // Two windows on one store: each save keeps what the other wrote, and
+    // a window that still shows an old card does not write it back.
+    void twoWindowsOnOneStore()
+    {
+        QVERIFY(openWindow());
+        MainWindow* a = window.get();
+        std::unique_ptr<MainWindow> second(new MainWindow);
+        {
+            D driver;
+            driver.on("AuthPswDlg", unlockWith(Psw));
+            second->show();
+            QVERIFY(QTest::qWaitFor([&] { return driver.done() && categories(second.get())->count() > 0; }, 5000));
+        }
+        MainWindow* b = second.get();
+        click(a, "toolButton_add");
+        enter(a, {{"lineEdit_name", "A1"}, {"lineEdit_login", "old"}});
+        click(b, "toolButton_add");
+        enter(b, {{"lineEdit_name", "B1"}});
+        QCOMPARE(texts(cards(b)), (QStringList{"A1\n", "B1\n"}));
+        openRow(cards(a), 0);
+        click(a, "toolButton_edit");
+        enter(a, {{"lineEdit_login", "new"}});
+        D del;
+        del.box(QMessageBox::Yes);
+        clickRow(cards(b), 1);
+        click(b, "toolButton_delete");
+        QTRY_VERIFY(del.done());
+        QCOMPARE(texts(cards(b)), QStringList{"A1\n"});
+        QCOMPARE(storedCards()["Компьютеры"].keys(), QStringList{"A1"});
+        QCOMPARE(storedCards()["Компьютеры"]["A1"]["Имя пользователя"], QStringLiteral("new"));
     }
 
     // The idle lock comes only in the background; the lists are hidden

@@ -157,6 +157,8 @@ void ChangePswDlg::onKeyFromBio()
     if (dlg.exec() != QDialog::Accepted)
         return;
     bioKey.assign(dlg.key());
+    // Whatever was typed there before goes the way every password goes.
+    wipeText(ui->lineEdit_currpsw);
     ui->lineEdit_currpsw->setText(tr("********"));
 }
 

@@ -73,9 +73,7 @@ uint32_t DynLibUlvar::train(const QByteArray& key, QByteArray& nbc, QWidget* par
 {
     nbc.clear();
     qDebug() << "DynLibUlvar::train" << "key length:" << key.size();
-    const uint32_t rc = call(trainFunc, key, nbc, parent);
-    qDebug() << "111111111111111111111111111111";
-    return rc;
+    return call(trainFunc, key, nbc, parent);
 }
 
 uint32_t DynLibUlvar::extract(const QByteArray& nbc, QByteArray& key, QWidget* parent)

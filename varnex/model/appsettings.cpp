@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QSaveFile>
+#include <QtEndian>
 
 QString settingsPath()
 {
@@ -42,6 +43,15 @@ bool loadSettings(QIODevice& file, AppSettings& settings)
 {
     settings = AppSettings();
     QDataStream in(&file);
-    in >> settings.lockInterval >> settings.nbcFile >> settings.categoryRow;
+    in >> settings.lockInterval;
+    // A name that claims more bytes than the file holds reads as empty, and
+    // nothing follows it; Qt's stream would first reserve up to 2 MB for it.
+    uchar head[4];
+    if (file.peek(reinterpret_cast<char*>(head), 4) == 4) {
+        const quint32 bytes = qFromBigEndian<quint32>(head);
+        if (bytes != 0xFFFFFFFFu && bytes % 2 == 0 && qint64(bytes) > file.bytesAvailable() - 4)
+            return true;
+    }
+    in >> settings.nbcFile >> settings.categoryRow;
     return true;
 }
