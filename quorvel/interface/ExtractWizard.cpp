@@ -82,8 +82,7 @@ void ExtractWizard::changedPage0()
     button(QWizard::NextButton)->hide();
     const bool ok = guarded([this] {
         chooseInputVariant(this, m_dispatcher, m_sequence);
-        clearCurrentInput(ui->_tblScheme);
-        markCurrentInput(m_sequence.step(), 2, ui->_tblScheme);
+        showCurrentInput(m_sequence, ui->_tblScheme);
         m_provider.unload();
         attachProvider(m_dispatcher, m_sequence, m_provider, ui->widget);
         ui->_btnAdd->setDefault(true);

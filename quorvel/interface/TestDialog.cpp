@@ -72,8 +72,7 @@ void TestDialog::reloadInput()
     ui->btnAccept->setDefault(true);
     guarded([this] {
         chooseInputVariant(this, m_dispatcher, m_sequence);
-        clearCurrentInput(ui->scheme_2);
-        markCurrentInput(m_sequence.step(), 2, ui->scheme_2);
+        showCurrentInput(m_sequence, ui->scheme_2);
         m_provider.unload();
         qDebug() << "provider technology" << m_sequence.providerId();
         attachProvider(m_dispatcher, m_sequence, m_provider, ui->widget);

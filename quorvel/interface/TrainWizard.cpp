@@ -131,8 +131,7 @@ void TrainWizard::changedPage1()
         nbc.setName(ui->_txtContainerName->text());
         button(QWizard::CancelButton)->setEnabled(true);
         ui->btnAccept->setFocus();
-        clearCurrentInput(ui->scheme_2);
-        markCurrentInput(sequence.step(), 2, ui->scheme_2);
+        showCurrentInput(sequence, ui->scheme_2);
         updateImageList();
         qDebug() << "input" << sequence.step() << "provider technology" << sequence.providerId();
         attachProvider(dispatcher, sequence, provider, ui->widget);

@@ -17,6 +17,7 @@
 #include "nb-cpp/Processor.h"
 #include "nb-cpp/Provider.h"
 #include "nb-cpp/Ulvar.h"
+#include "quorvel/interface/SchemeTable.h"
 
 void keyToCode(const QByteArray& key, Nb::Matrix& code)
 {
@@ -119,6 +120,12 @@ void releaseProvider(Provider& provider) noexcept
         provider.unload();
     } catch (...) {
     }
+}
+
+void showCurrentInput(const InputSequence& sequence, QTableWidget* table)
+{
+    clearCurrentInput(table);
+    markCurrentInput(sequence.step(), 2, table);
 }
 
 void attachProvider(Dispatcher& dispatcher, const InputSequence& sequence, Provider& provider, QWidget* area)

@@ -20,6 +20,7 @@ class Nbc;
 class Processor;
 class Provider;
 class QDialog;
+class QTableWidget;
 class QWidget;
 class QWizard;
 class Ulvar;
@@ -98,6 +99,9 @@ void deleteAll(QList<Item*>&... lists)
 // Stops a capture and lets the provider's module go; a window or device
 // that would not detach does not matter any more.
 void releaseProvider(Provider& provider) noexcept;
+
+// Moves the scheme table's current-input mark to the cursor's input.
+void showCurrentInput(const InputSequence& sequence, QTableWidget* table);
 
 // Binds the provider to a module for the current input's technology,
 // attaches device 0 and puts the provider's view into area, whose own
