@@ -1,3 +1,37 @@
+# Where the installed Debian icon themes and their copyright files are found;
+# the resource files of quorvel and varnex take their pictures from there.
+set(VARNEX_OXYGEN_DIR /usr/share/icons/oxygen/base CACHE PATH "Installed Oxygen icon theme")
+set(VARNEX_TANGO_DIR /usr/share/icons/Tango CACHE PATH "Installed Tango icon theme")
+set(VARNEX_THEME_DOC_DIR /usr/share/doc CACHE PATH "Copyright files of the installed themes")
+
+# A Qt resource file <name>.qrc in the calling folder's build tree that gives
+# every file the name the program loads it by. The entries are
+# "resource name|file"; a file that is not there stops the configure run,
+# the message calling them <what> files. Sets <out> to the resource file.
+function(varnex_resource_file out name what)
+  set(_qrc "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n")
+  set(_missing)
+  foreach(_entry IN LISTS ARGN)
+    string(REPLACE "|" ";" _pair "${_entry}")
+    list(GET _pair 0 _alias)
+    list(GET _pair 1 _file)
+    if(NOT EXISTS "${_file}")
+      list(APPEND _missing "${_file}")
+    endif()
+    string(APPEND _qrc "  <file alias=\"${_alias}\">${_file}</file>\n")
+  endforeach()
+  string(APPEND _qrc "</qresource>\n</RCC>\n")
+  if(_missing)
+    list(JOIN _missing "\n  " _missing_text)
+    message(FATAL_ERROR "${what} files missing (run scripts/install-deps for the "
+                        "oxygen and tango icon themes):\n  ${_missing_text}")
+  endif()
+  # Written only when it changes, so that a new configure run rebuilds nothing.
+  set(_file ${CMAKE_CURRENT_BINARY_DIR}/${name}.qrc)
+  file(CONFIGURE OUTPUT ${_file} CONTENT "${_qrc}" @ONLY)
+  set(${out} ${_file} PARENT_SCOPE)
+endfunction()
+
 # Sources of a folder, so that adding a file needs no edit of a list.
 function(varnex_sources out dir)
   file(GLOB _srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc ${dir}/*.ui)

@@ -39,10 +39,9 @@ void readAll(const Nbc& nbc)
     for (const Nb::Block* b : nbc.blocks()) {
         if (b->type() != Nbc::BtTemplate)
             continue;
-        int32_t pos = 0;
         uint16_t input = 0;
         Nb::Uuid type;
-        b->pop(pos, input).pop(pos, type);
+        Nbc::templateHead(*b, input, type);
         nbc.getTemplate(Nb::SlotId(input), type, m);
         nbc.inputModules(Nb::SlotId(input));
     }

@@ -299,22 +299,36 @@ bool Nbc::setTemplate(Nb::SlotId input, const Nb::Uuid& imageType, const Nb::Mat
     return updateHead();
 }
 
-bool Nbc::getTemplate(Nb::SlotId input, const Nb::Uuid& imageType, Nb::Matrix& matrix) const
+int32_t Nbc::templateHead(const Nb::Block& block, uint16_t& input, Nb::Uuid& imageType)
 {
-    for (const Nb::Block* b : blocks()) {
-        if (b->type() != BtTemplate)
-            continue;
-        int32_t pos = 0;
+    int32_t pos = 0;
+    block.pop(pos, input).pop(pos, imageType);
+    return pos;
+}
+
+int32_t Nbc::templateIndex(Nb::SlotId input, const Nb::Uuid& imageType) const
+{
+    for (int32_t i = 0; i < count(); ++i) {
+        const Nb::Block* b = at(i);
         uint16_t id = 0;
         Nb::Uuid type;
-        b->pop(pos, id).pop(pos, type);
-        if (pos < 0 || id != uint16_t(input) || type != imageType)
-            continue;
-        Nb::Matrix stored;
-        b->pop(pos, stored);
-        return pos >= 0 && copyMatrix(stored, matrix);
+        if (b->type() == BtTemplate && templateHead(*b, id, type) >= 0 && id == uint16_t(input) && type == imageType)
+            return i;
     }
-    return false;
+    return -1;
+}
+
+bool Nbc::getTemplate(Nb::SlotId input, const Nb::Uuid& imageType, Nb::Matrix& matrix) const
+{
+    const int32_t i = templateIndex(input, imageType);
+    if (i < 0)
+        return false;
+    uint16_t id = 0;
+    Nb::Uuid type;
+    int32_t pos = templateHead(*at(i), id, type);
+    Nb::Matrix stored;
+    at(i)->pop(pos, stored);
+    return pos >= 0 && copyMatrix(stored, matrix);
 }
 
 bool Nbc::setInputModules(Nb::SlotId input, const QList<Nb::Uuid>& modules)

@@ -78,6 +78,12 @@ public:
 
     bool setTemplate(Nb::SlotId input, const Nb::Uuid& imageType, const Nb::Matrix& matrix);
     bool getTemplate(Nb::SlotId input, const Nb::Uuid& imageType, Nb::Matrix& matrix) const;
+    // The index of the first template block of the input and image type; -1
+    // when there is none.
+    int32_t templateIndex(Nb::SlotId input, const Nb::Uuid& imageType) const;
+    // A template block's input slot and image type; returns where its matrix
+    // starts, negative when the block is too short for them.
+    static int32_t templateHead(const Nb::Block& block, uint16_t& input, Nb::Uuid& imageType);
     bool setInputModules(Nb::SlotId input, const QList<Nb::Uuid>& modules);
     QList<Nb::Uuid> inputModules(Nb::SlotId input) const;
 

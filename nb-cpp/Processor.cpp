@@ -1,9 +1,8 @@
 #include "nb-cpp/Processor.h"
 
-#include <QLibrary>
-
 #include "nb-cpp/BimBase.h"
 #include "nb-cpp/Exception.h"
+#include "nb-cpp/ModuleLibrary.h"
 #include "nbi/nbModule.h"
 
 namespace {
@@ -33,14 +32,9 @@ Processor::~Processor()
 bool Processor::load(const QString& path, Nb::Uuid classId, const ModuleInfo& info)
 {
     unload();
-    QLibrary library(path);
-    if (!library.load())
-        throw Exception("Невозможно загрузить библиотеку биометрического процессора");
-    auto query = reinterpret_cast<NbQueryComponentFn>(library.resolve("NbQueryComponent"));
-    void* out = nullptr;
-    if (!query || query(&classId, &IID_nbIProcessor, &out) != nbS_OK || !out)
-        throw Exception("Невозможно загрузить интерфейс библиотеки биометрического процессора");
-    m_interface = static_cast<nbIProcessor*>(out);
+    m_interface = static_cast<nbIProcessor*>(
+        queryComponent(path, classId, IID_nbIProcessor, "Невозможно загрузить библиотеку биометрического процессора",
+                       "Невозможно загрузить интерфейс библиотеки биометрического процессора"));
     m_loaded = true;
     m_classId = classId;
     m_module = info;
@@ -108,10 +102,7 @@ bool Processor::getAlienParams(Nb::Matrix* out)
 
 bool Processor::unload()
 {
-    if (m_interface)
-        m_interface->release();
-    m_interface = nullptr;
-    m_loaded = false;
+    releaseInterface(m_interface, m_loaded);
     return true;
 }
 

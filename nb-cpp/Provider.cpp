@@ -3,11 +3,11 @@
 #include <optional>
 
 #include <QDebug>
-#include <QLibrary>
 #include <QWidget>
 
 #include "nb-cpp/BimBase.h"
 #include "nb-cpp/Exception.h"
+#include "nb-cpp/ModuleLibrary.h"
 #include "qtnb/Data.h"
 
 namespace {
@@ -59,14 +59,9 @@ bool Provider::load(const QString& path, Nb::Uuid classId, const ModuleInfo& inf
 {
     // The module held before goes first: its interface would be lost.
     unloadQuietly();
-    QLibrary library(path);
-    if (!library.load())
-        fail("Невозможно загрузить библиотеку биометрического провайдера");
-    auto query = reinterpret_cast<NbQueryComponentFn>(library.resolve("NbQueryComponent"));
-    void* out = nullptr;
-    if (!query || query(&classId, &IID_nbIProvider, &out) != nbS_OK || !out)
-        fail("Невозможно загрузить интерфейс библиотеки биометрического провайдера");
-    m_interface = static_cast<nbIProvider*>(out);
+    m_interface = static_cast<nbIProvider*>(
+        queryComponent(path, classId, IID_nbIProvider, "Невозможно загрузить библиотеку биометрического провайдера",
+                       "Невозможно загрузить интерфейс библиотеки биометрического провайдера"));
     m_loaded = true;
     m_classId = classId;
     m_module = info;

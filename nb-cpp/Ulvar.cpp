@@ -3,9 +3,9 @@
 #include <memory>
 
 #include <QDebug>
-#include <QLibrary>
 
 #include "nb-cpp/Exception.h"
+#include "nb-cpp/ModuleLibrary.h"
 #include "nb-cpp/Nbc.h"
 #include "nbi/nbModule.h"
 #include "qtnb/Data.h"
@@ -53,16 +53,10 @@ Ulvar::~Ulvar()
 bool Ulvar::load(const QString& path, Nb::Uuid classId, const ModuleInfo& info)
 {
     unload();
-    QLibrary library(path);
-    if (!library.load())
-        fail("Невозможно загрузить библиотеку биометрического преобразователя");
-    auto query = reinterpret_cast<NbQueryComponentFn>(library.resolve("NbQueryComponent"));
-    if (!query)
-        fail("Невозможно загрузить интерфейс биометрического преобразователя");
-    void* out = nullptr;
-    if (query(&classId, &IID_nbIUlvar, &out) != nbS_OK || !out)
-        fail("Невозможно загрузить интерфейс библиотеки биометрического преобразователя");
-    m_interface = static_cast<nbIUlvar*>(out);
+    m_interface = static_cast<nbIUlvar*>(
+        queryComponent(path, classId, IID_nbIUlvar, "Невозможно загрузить библиотеку биометрического преобразователя",
+                       "Невозможно загрузить интерфейс библиотеки биометрического преобразователя",
+                       "Невозможно загрузить интерфейс биометрического преобразователя"));
     m_loaded = true;
     m_classId = classId;
     m_module = info;
@@ -180,10 +174,7 @@ bool Ulvar::extract(Nbc& container, Nb::Matrix& code, QList<Nb::Matrix*>& params
 bool Ulvar::unload()
 {
     m_trained = false;
-    if (m_interface)
-        m_interface->release();
-    m_interface = nullptr;
-    m_loaded = false;
+    releaseInterface(m_interface, m_loaded);
     return true;
 }
 

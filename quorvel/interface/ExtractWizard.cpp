@@ -12,11 +12,7 @@ ExtractWizard::ExtractWizard(const QByteArray& container, QByteArray& key, QWidg
     : QWizard(parent), m_container(container), m_key(key), ui(new Ui::ExtractWizard)
 {
     ui->setupUi(this);
-    setButtonText(QWizard::BackButton, tr("< Назад"));
-    setButtonText(QWizard::NextButton, tr("Далее >"));
-    setButtonText(QWizard::FinishButton, tr("Готово"));
-    setButtonText(QWizard::CancelButton, tr("Отмена"));
-    setButtonText(QWizard::HelpButton, tr("Справка"));
+    setWizardButtonTexts(this);
     // Queued: the handlers release and rebind the module, which must not
     // happen inside the module's own event callback.
     connect(&m_provider, &Provider::signalImageReady, this, &ExtractWizard::clickedAddImage, Qt::QueuedConnection);
@@ -41,10 +37,7 @@ ExtractWizard::ExtractWizard(const QByteArray& container, QByteArray& key, QWidg
 ExtractWizard::~ExtractWizard()
 {
     // The capture stops before the sets it writes into go.
-    try {
-        m_provider.unload();
-    } catch (...) {
-    }
+    releaseProvider(m_provider);
     delete ui;
     freeBuffers();
     wipe(m_code);
@@ -68,34 +61,19 @@ void ExtractWizard::paintEvent(QPaintEvent* event)
 
 void ExtractWizard::createBuffers()
 {
-    for (int i = 0; i < m_sequence.count(); ++i) {
-        m_images.append(new BimBase);
-        m_params.append(new Nb::Matrix);
-    }
+    appendNew(m_sequence.count(), m_images, m_params);
     m_buffersReady = true;
 }
 
 void ExtractWizard::freeBuffers()
 {
-    qDeleteAll(m_images);
-    m_images.clear();
-    qDeleteAll(m_params);
-    m_params.clear();
+    deleteAll(m_images, m_params);
     m_buffersReady = false;
 }
 
 void ExtractWizard::changedPage()
 {
-    switch (currentId()) {
-    case 0:
-        changedPage0();
-        break;
-    case 1:
-        changedPage1();
-        break;
-    default:
-        break;
-    }
+    runPageHandler(this, {&ExtractWizard::changedPage0, &ExtractWizard::changedPage1});
 }
 
 void ExtractWizard::changedPage0()
@@ -104,14 +82,9 @@ void ExtractWizard::changedPage0()
     button(QWizard::NextButton)->hide();
     const bool ok = guarded([this] {
         chooseInputVariant(this, m_dispatcher, m_sequence);
-        clearCurrentInput(ui->_tblScheme);
-        markCurrentInput(m_sequence.step(), 2, ui->_tblScheme);
+        showCurrentInput(m_sequence, ui->_tblScheme);
         m_provider.unload();
-        if (!m_dispatcher.getProvider(m_sequence.providerId(), &m_provider, nullptr))
-            throw Exception("Модуль биометрического провайдера не найден!");
-        m_provider.attachDevice(0);
-        delete ui->widget->layout();
-        m_provider.attachWindow(ui->widget);
+        attachProvider(m_dispatcher, m_sequence, m_provider, ui->widget);
         ui->_btnAdd->setDefault(true);
         refreshWindow(this);
         m_provider.startCapture(m_images.value(m_sequence.step()));
@@ -150,28 +123,9 @@ void ExtractWizard::changedPage1()
     const bool ok = guarded([this] {
         // The capture is over: nothing may write into the sets any more.
         m_provider.unload();
+        convertSamples(m_dispatcher, m_sequence, m_nbc, m_processor, m_images, m_params, true);
         m_sequence.reset();
-        do {
-            const int i = m_sequence.step();
-            BimBase* images = m_images.value(i);
-            if (!images || images->count() == 0)
-                continue; // an alternative not taken keeps an empty matrix
-            m_processor.unload();
-            if (!m_dispatcher.getProcessor(m_sequence.processorId(), &m_processor, nullptr))
-                throw Exception("Модуль процессора не найден!");
-            Nb::Matrix pattern;
-            if (m_nbc.getTemplate(m_sequence.slotId(), images->imageType(0), pattern)) {
-                qDebug().nospace() << "set pattern " << pattern;
-                m_processor.setTemplate(&pattern);
-            }
-            m_processor.convert(m_params.value(i), images);
-        } while (m_sequence.next());
-        m_sequence.reset();
-        m_engine.unload();
-        if (!m_dispatcher.getUlvar(&m_engine, nullptr))
-            throw Exception("Модуль нейросетевого преобразователя не найден!");
-        m_engine.extract(m_nbc, m_code, m_params);
-        m_engine.unload();
+        extractCode(m_dispatcher, m_engine, m_nbc, m_code, m_params);
         freeBuffers();
         wipe(m_key);
         m_key = codeToKey(m_code, m_nbc.codeLength());

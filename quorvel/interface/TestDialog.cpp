@@ -36,10 +36,7 @@ TestDialog::TestDialog(const QByteArray& container, const QByteArray& key, QWidg
 TestDialog::~TestDialog()
 {
     // The capture stops before the sets it writes into go.
-    try {
-        m_provider.unload();
-    } catch (...) {
-    }
+    releaseProvider(m_provider);
     delete ui;
     freeData();
     wipe(m_expected);
@@ -54,18 +51,12 @@ void TestDialog::paintEvent(QPaintEvent* event)
 
 void TestDialog::createData()
 {
-    for (int i = 0; i < m_sequence.count(); ++i) {
-        m_images.append(new BimBase);
-        m_params.append(new Nb::Matrix);
-    }
+    appendNew(m_sequence.count(), m_images, m_params);
 }
 
 void TestDialog::freeData()
 {
-    qDeleteAll(m_images);
-    m_images.clear();
-    qDeleteAll(m_params);
-    m_params.clear();
+    deleteAll(m_images, m_params);
 }
 
 void TestDialog::reloadInput()
@@ -81,15 +72,10 @@ void TestDialog::reloadInput()
     ui->btnAccept->setDefault(true);
     guarded([this] {
         chooseInputVariant(this, m_dispatcher, m_sequence);
-        clearCurrentInput(ui->scheme_2);
-        markCurrentInput(m_sequence.step(), 2, ui->scheme_2);
+        showCurrentInput(m_sequence, ui->scheme_2);
         m_provider.unload();
         qDebug() << "provider technology" << m_sequence.providerId();
-        if (!m_dispatcher.getProvider(m_sequence.providerId(), &m_provider, nullptr))
-            throw Exception("Модуль биометрического провайдера не найден!");
-        m_provider.attachDevice(0);
-        delete ui->widget->layout();
-        m_provider.attachWindow(ui->widget);
+        attachProvider(m_dispatcher, m_sequence, m_provider, ui->widget);
         refreshWindow(this);
         m_savedSize = size();
         m_provider.startCapture(m_images.value(m_sequence.step()));
@@ -124,29 +110,12 @@ void TestDialog::evaluate()
     const bool ok = guarded([this] {
         // The capture is over: nothing may write into the sets any more.
         m_provider.unload();
-        m_sequence.reset();
-        do {
-            const int i = m_sequence.step();
-            BimBase* images = m_images.value(i);
-            if (!images || images->count() == 0)
-                continue;
-            m_processor.unload();
-            if (!m_dispatcher.getProcessor(m_sequence.processorId(), &m_processor, nullptr))
-                throw Exception("Модуль процессора не найден!");
-            Nb::Matrix pattern;
-            if (m_nbc.getTemplate(m_sequence.slotId(), images->imageType(0), pattern))
-                m_processor.setTemplate(&pattern);
-            m_processor.convert(m_params.value(i), images);
-        } while (m_sequence.next());
+        convertSamples(m_dispatcher, m_sequence, m_nbc, m_processor, m_images, m_params, false);
         const int bits = m_nbc.codeLength();
         Nb::Matrix result;
         result.create(Nb::Meta(bits, Nb::MfI1, Nb::MtDO));
         result.resize(1);
-        m_engine.unload();
-        if (!m_dispatcher.getUlvar(&m_engine, nullptr))
-            throw Exception("Модуль нейросетевого преобразователя не найден!");
-        m_engine.extract(m_nbc, result, m_params);
-        m_engine.unload();
+        extractCode(m_dispatcher, m_engine, m_nbc, result, m_params);
         const int differences = countDifferences(result, bits, m_expected, m_keyBits);
         wipe(result);
         delete ui->widget->layout();

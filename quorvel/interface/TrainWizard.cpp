@@ -19,11 +19,7 @@ TrainWizard::TrainWizard(const QByteArray& key, QByteArray& container, QWidget* 
     : QWizard(parent), ui(new Ui::TrainWizard), containerBytes(container), code(key)
 {
     ui->setupUi(this);
-    setButtonText(QWizard::BackButton, tr("< Назад"));
-    setButtonText(QWizard::NextButton, tr("Далее >"));
-    setButtonText(QWizard::FinishButton, tr("Готово"));
-    setButtonText(QWizard::CancelButton, tr("Отмена"));
-    setButtonText(QWizard::HelpButton, tr("Справка"));
+    setWizardButtonTexts(this);
     ui->progressImages->setMaximum(RequiredSamples);
     ui->progressQuality->setMaximum(100);
     // Connected once, and queued: a handler may release the module, which
@@ -60,31 +56,17 @@ void TrainWizard::paintEvent(QPaintEvent* event)
 
 void TrainWizard::createInputs()
 {
-    for (int i = 0; i < sequence.count(); ++i) {
-        images.append(new BimBase);
-        ownParams.append(new Nb::Matrix);
-        alienParams.append(new Nb::Matrix);
-        templates.append(new Nb::Matrix);
-    }
+    appendNew(sequence.count(), images, ownParams, alienParams, templates);
 }
 
 void TrainWizard::freeInputs()
 {
     // The capture stops before the set it writes into goes.
-    try {
-        provider.unload();
-    } catch (...) {
-    }
-    qDeleteAll(ownParams);
-    ownParams.clear();
-    qDeleteAll(alienParams);
-    alienParams.clear();
-    qDeleteAll(templates);
-    templates.clear();
+    releaseProvider(provider);
+    deleteAll(ownParams, alienParams, templates);
     for (BimBase* set : images)
         set->clear();
-    qDeleteAll(images);
-    images.clear();
+    deleteAll(images);
 }
 
 void TrainWizard::appendImageRow()
@@ -130,19 +112,7 @@ void TrainWizard::changedSchemes()
 
 void TrainWizard::changedPage()
 {
-    switch (currentId()) {
-    case 0:
-        changedPage0();
-        break;
-    case 1:
-        changedPage1();
-        break;
-    case 2:
-        changedPage2();
-        break;
-    default:
-        break;
-    }
+    runPageHandler(this, {&TrainWizard::changedPage0, &TrainWizard::changedPage1, &TrainWizard::changedPage2});
 }
 
 void TrainWizard::changedPage0()
@@ -161,15 +131,10 @@ void TrainWizard::changedPage1()
         nbc.setName(ui->_txtContainerName->text());
         button(QWizard::CancelButton)->setEnabled(true);
         ui->btnAccept->setFocus();
-        clearCurrentInput(ui->scheme_2);
-        markCurrentInput(sequence.step(), 2, ui->scheme_2);
+        showCurrentInput(sequence, ui->scheme_2);
         updateImageList();
         qDebug() << "input" << sequence.step() << "provider technology" << sequence.providerId();
-        if (!dispatcher.getProvider(sequence.providerId(), &provider, nullptr))
-            throw Exception("Модуль биометрического провайдера не найден!");
-        provider.attachDevice(0);
-        delete ui->widget->layout();
-        provider.attachWindow(ui->widget);
+        attachProvider(dispatcher, sequence, provider, ui->widget);
         refreshWindow(this);
         savedSize = size();
         ui->btnAccept->setDefault(true);
@@ -297,23 +262,15 @@ void TrainWizard::setNavigationEnabled(bool enabled)
 // stood, so that the container holds one per input and image type.
 void TrainWizard::storeTemplate(Nb::SlotId input, const Nb::Uuid& imageType, const Nb::Matrix& pattern)
 {
-    for (int32_t i = 0; i < nbc.count(); ++i) {
-        const Nb::Block* b = nbc.at(i);
-        if (b->type() != Nbc::BtTemplate)
-            continue;
-        int32_t pos = 0;
-        uint16_t id = 0;
-        Nb::Uuid type;
-        b->pop(pos, id).pop(pos, type);
-        if (pos < 0 || id != uint16_t(input) || type != imageType)
-            continue;
-        Nb::Block block(Nbc::BtTemplate);
-        block.push(uint16_t(input)).push(imageType).push(pattern);
-        nbc.setBlock(i, block);
-        nbc.updateHead();
+    const int32_t i = nbc.templateIndex(input, imageType);
+    if (i < 0) {
+        nbc.setTemplate(input, imageType, pattern);
         return;
     }
-    nbc.setTemplate(input, imageType, pattern);
+    Nb::Block block(Nbc::BtTemplate);
+    block.push(uint16_t(input)).push(imageType).push(pattern);
+    nbc.setBlock(i, block);
+    nbc.updateHead();
 }
 
 void TrainWizard::train()

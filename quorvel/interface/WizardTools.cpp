@@ -1,11 +1,23 @@
 #include "quorvel/interface/WizardTools.h"
 
+#include <QCoreApplication>
+#include <QDebug>
 #include <QDialog>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
 #include <QWidget>
+#include <QWizard>
+
+#include "nb-cpp/BimBase.h"
+#include "nb-cpp/Dispatcher.h"
+#include "nb-cpp/InputSequence.h"
+#include "nb-cpp/Nbc.h"
+#include "nb-cpp/Processor.h"
+#include "nb-cpp/Provider.h"
+#include "nb-cpp/Ulvar.h"
+#include "quorvel/interface/SchemeTable.h"
 
 void keyToCode(const QByteArray& key, Nb::Matrix& code)
 {
@@ -90,4 +102,68 @@ int runModal(QDialog* dialog)
         loop.exec(QEventLoop::DialogExec);
     dialog->setAttribute(Qt::WA_ShowModal, wasModal);
     return dialog->result();
+}
+
+void setWizardButtonTexts(QWizard* wizard)
+{
+    const char* const context = wizard->metaObject()->className();
+    wizard->setButtonText(QWizard::BackButton, QCoreApplication::translate(context, "< Назад"));
+    wizard->setButtonText(QWizard::NextButton, QCoreApplication::translate(context, "Далее >"));
+    wizard->setButtonText(QWizard::FinishButton, QCoreApplication::translate(context, "Готово"));
+    wizard->setButtonText(QWizard::CancelButton, QCoreApplication::translate(context, "Отмена"));
+    wizard->setButtonText(QWizard::HelpButton, QCoreApplication::translate(context, "Справка"));
+}
+
+void releaseProvider(Provider& provider) noexcept
+{
+    try {
+        provider.unload();
+    } catch (...) {
+    }
+}
+
+void showCurrentInput(const InputSequence& sequence, QTableWidget* table)
+{
+    clearCurrentInput(table);
+    markCurrentInput(sequence.step(), 2, table);
+}
+
+void attachProvider(Dispatcher& dispatcher, const InputSequence& sequence, Provider& provider, QWidget* area)
+{
+    if (!dispatcher.getProvider(sequence.providerId(), &provider, nullptr))
+        throw Exception("Модуль биометрического провайдера не найден!");
+    provider.attachDevice(0);
+    delete area->layout();
+    provider.attachWindow(area);
+}
+
+void convertSamples(Dispatcher& dispatcher, InputSequence& sequence, const Nbc& nbc, Processor& processor,
+                    const QList<BimBase*>& images, const QList<Nb::Matrix*>& params, bool logPattern)
+{
+    sequence.reset();
+    do {
+        const int i = sequence.step();
+        BimBase* set = images.value(i);
+        if (!set || set->count() == 0)
+            continue;
+        processor.unload();
+        if (!dispatcher.getProcessor(sequence.processorId(), &processor, nullptr))
+            throw Exception("Модуль процессора не найден!");
+        Nb::Matrix pattern;
+        if (nbc.getTemplate(sequence.slotId(), set->imageType(0), pattern)) {
+            if (logPattern)
+                qDebug().nospace() << "set pattern " << pattern;
+            processor.setTemplate(&pattern);
+        }
+        processor.convert(params.value(i), set);
+    } while (sequence.next());
+}
+
+void extractCode(Dispatcher& dispatcher, Ulvar& engine, Nbc& nbc, Nb::Matrix& code, QList<Nb::Matrix*>& params)
+{
+    engine.unload();
+    if (!dispatcher.getUlvar(&engine, nullptr))
+        throw Exception("Модуль нейросетевого преобразователя не найден!");
+    engine.extract(nbc, code, params);
+    engine.unload();
 }

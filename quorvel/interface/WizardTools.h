@@ -3,16 +3,27 @@
 // code matrix and back, centring on the screen, and wiping secrets.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <exception>
+#include <initializer_list>
 
 #include "nb-cpp/Exception.h"
 
 #include "qtnb/Matrix.h"
 
+class BimBase;
+class Dispatcher;
+class InputSequence;
+class Nbc;
+class Processor;
+class Provider;
 class QDialog;
+class QTableWidget;
 class QWidget;
+class QWizard;
+class Ulvar;
 
 // The key as one row, one cell of 8 * key length one-bit elements; element
 // 8i + j is bit j (least significant first) of key byte i.
@@ -55,3 +66,56 @@ bool guarded(Work&& work)
 // dialog does not point to, so that an exception leaving the loop leaves
 // nothing dangling behind in the dialog. Returns the dialog's result.
 int runModal(QDialog* dialog);
+
+// The texts of the five wizard buttons, in the wizard's own translation
+// context.
+void setWizardButtonTexts(QWizard* wizard);
+
+// Runs the handler of the wizard's current page; a page beyond the list
+// has none.
+template <typename Wizard>
+void runPageHandler(Wizard* wizard, std::initializer_list<void (Wizard::*)()> handlers)
+{
+    const int id = wizard->currentId();
+    if (id >= 0 && size_t(id) < handlers.size())
+        (wizard->*handlers.begin()[id])();
+}
+
+// count times a new empty entry appended to each list, in the order given.
+template <typename... Item>
+void appendNew(int count, QList<Item*>&... lists)
+{
+    for (int i = 0; i < count; ++i)
+        (lists.append(new Item), ...);
+}
+
+// Every entry of the lists deleted, and the lists emptied.
+template <typename... Item>
+void deleteAll(QList<Item*>&... lists)
+{
+    ((qDeleteAll(lists), lists.clear()), ...);
+}
+
+// Stops a capture and lets the provider's module go; a window or device
+// that would not detach does not matter any more.
+void releaseProvider(Provider& provider) noexcept;
+
+// Moves the scheme table's current-input mark to the cursor's input.
+void showCurrentInput(const InputSequence& sequence, QTableWidget* table);
+
+// Binds the provider to a module for the current input's technology,
+// attaches device 0 and puts the provider's view into area, whose own
+// layout goes first.
+void attachProvider(Dispatcher& dispatcher, const InputSequence& sequence, Provider& provider, QWidget* area);
+
+// Converts the samples of every input that has any into its parameter
+// matrix with the input's processor, loading the container's template for
+// the input first when there is one; an input without samples keeps an
+// empty matrix. The cursor ends on the last input. logPattern writes each
+// template loaded to the debug output.
+void convertSamples(Dispatcher& dispatcher, InputSequence& sequence, const Nbc& nbc, Processor& processor,
+                    const QList<BimBase*>& images, const QList<Nb::Matrix*>& params, bool logPattern);
+
+// Binds the engine, has it extract the code from the parameters and lets it
+// go again.
+void extractCode(Dispatcher& dispatcher, Ulvar& engine, Nbc& nbc, Nb::Matrix& code, QList<Nb::Matrix*>& params);

@@ -6,10 +6,6 @@
 #
 # Sets QUORVEL_RESOURCE_SOURCES.
 
-set(VARNEX_OXYGEN_DIR /usr/share/icons/oxygen/base CACHE PATH "Installed Oxygen icon theme")
-set(VARNEX_TANGO_DIR /usr/share/icons/Tango CACHE PATH "Installed Tango icon theme")
-set(VARNEX_THEME_DOC_DIR /usr/share/doc CACHE PATH "Copyright files of the installed themes")
-
 set(_oxy ${VARNEX_OXYGEN_DIR}/48x48)
 set(_tango ${VARNEX_TANGO_DIR}/32x32/actions)
 set(_own ${CMAKE_CURRENT_LIST_DIR})
@@ -37,24 +33,4 @@ set(_quorvel_pictures
   "licenses/quorvel-arrows|${_own}/COPYING"
 )
 
-set(_qrc "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n")
-set(_missing)
-foreach(_entry IN LISTS _quorvel_pictures)
-  string(REPLACE "|" ";" _pair "${_entry}")
-  list(GET _pair 0 _alias)
-  list(GET _pair 1 _file)
-  if(NOT EXISTS "${_file}")
-    list(APPEND _missing "${_file}")
-  endif()
-  string(APPEND _qrc "  <file alias=\"${_alias}\">${_file}</file>\n")
-endforeach()
-string(APPEND _qrc "</qresource>\n</RCC>\n")
-if(_missing)
-  list(JOIN _missing "\n  " _missing_text)
-  message(FATAL_ERROR "Picture files missing (run scripts/install-deps for the "
-                      "oxygen and tango icon themes):\n  ${_missing_text}")
-endif()
-
-# Written only when it changes, so that a new configure run rebuilds nothing.
-file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/quorvel_pictures.qrc CONTENT "${_qrc}" @ONLY)
-set(QUORVEL_RESOURCE_SOURCES ${CMAKE_CURRENT_BINARY_DIR}/quorvel_pictures.qrc)
+varnex_resource_file(QUORVEL_RESOURCE_SOURCES quorvel_pictures Picture ${_quorvel_pictures})

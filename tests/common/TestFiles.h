@@ -25,13 +25,15 @@ inline bool putBytes(const QString& path, const QByteArray& bytes)
 }
 
 // A fresh temporary working directory holding an empty "data" folder, as
-// the program finds it at its first start; the old one comes back at the end.
+// the program finds it at its first start (or none, for a test of its
+// creation); the old one comes back at the end.
 class ScratchCwd {
 public:
-    ScratchCwd() : m_old(QDir::currentPath())
+    enum Data { WithData, WithoutData };
+
+    explicit ScratchCwd(Data data = WithData) : m_old(QDir::currentPath())
     {
-        QDir::setCurrent(m_dir.path());
-        m_ok = QDir().mkpath("data");
+        m_ok = QDir::setCurrent(m_dir.path()) && (data == WithoutData || QDir().mkpath("data"));
     }
     ~ScratchCwd() { QDir::setCurrent(m_old); }
     bool ok() const { return m_ok; }

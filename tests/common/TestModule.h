@@ -54,6 +54,12 @@ public:
     // Every row off; queues, failures, events, journal and garbling gone.
     virtual void reset() = 0;
     virtual void enable(int row, bool on = true) = 0;
+    // Every row off but this one, as a test of the row starts.
+    void resetTo(int row)
+    {
+        reset();
+        enable(row);
+    }
 
     // The next `times` calls of an operation (times < 0: every call) answer
     // code and do nothing else. op is an operation name ("attachDevice",

@@ -187,6 +187,13 @@ private slots:
         QVERIFY(!nbc.getTemplate(1, other, out) && !nbc.getTemplate(2, type, out));
         QVERIFY(nbc.getTemplate(1, type, out));
         QVERIFY(out.cols() == 3 && *reinterpret_cast<float*>(out.at(0, 2) + 4) == 21.0f);
+        QCOMPARE(nbc.templateIndex(0x4001, type), nbc.blockIndex(Nbc::BtTemplate));
+        QCOMPARE(nbc.templateIndex(1, type), nbc.count() - 1);
+        QCOMPARE(nbc.templateIndex(1, other), -1);
+        uint16_t input = 0;
+        Nb::Uuid headType;
+        QVERIFY(Nbc::templateHead(*tpl, input, headType) == 18 && input == 0x4001 && headType == type);
+        QVERIFY(Nbc::templateHead(Nb::Block(Nbc::BtTemplate), input, headType) < 0);
 
         QVERIFY(!nbc.setInputModules(2, QList<Nb::Uuid>{provider})); // needs two
         QVERIFY(nbc.setInputModules(2, QList<Nb::Uuid>{provider, type}));

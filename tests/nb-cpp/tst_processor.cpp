@@ -47,8 +47,7 @@ private slots:
 
     void init()
     {
-        m->reset();
-        m->enable(Row);
+        m->resetTo(Row);
         set.clear();
         QVERIFY(processor.load(testModulePath(), TechnologyTable[5].classId, TechnologyTable[5]));
         m->clearJournal();

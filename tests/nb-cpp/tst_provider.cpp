@@ -43,8 +43,7 @@ private slots:
 
     void init()
     {
-        m->reset();
-        m->enable(Row);
+        m->resetTo(Row);
         set.clear();
     }
 

@@ -90,8 +90,7 @@ private slots:
 
     void init()
     {
-        m->reset();
-        m->enable(TestModule::Engine);
+        m->resetTo(TestModule::Engine);
         newContainer(0);
         QVERIFY(ulvar.load(testModulePath(), TechnologyTable[6].classId, TechnologyTable[6]));
         m->clearJournal();

@@ -3,28 +3,23 @@
 #include "TestFiles.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 class TestAppSettings : public QObject {
     Q_OBJECT
 
-    QString m_oldCwd;
-    QTemporaryDir* m_tmp = nullptr;
+    std::unique_ptr<ScratchCwd> scratch;
 
 private slots:
     // Each case runs in a fresh current directory with an empty "data".
     void init()
     {
-        m_oldCwd = QDir::currentPath();
-        m_tmp = new QTemporaryDir;
-        QVERIFY(QDir::setCurrent(m_tmp->path()) && QDir().mkpath("data"));
+        scratch = std::make_unique<ScratchCwd>();
+        QVERIFY(scratch->ok());
     }
-    void cleanup()
-    {
-        QDir::setCurrent(m_oldCwd);
-        delete m_tmp;
-    }
+    void cleanup() { scratch.reset(); }
 
     void defaults()
     {

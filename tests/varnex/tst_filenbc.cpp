@@ -4,27 +4,22 @@
 #include "TestFiles.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 class TestFileNbc : public QObject {
     Q_OBJECT
 
-    QString m_oldCwd;
-    QTemporaryDir* m_tmp = nullptr;
+    std::unique_ptr<ScratchCwd> scratch;
 
 private slots:
     void init()
     {
-        m_oldCwd = QDir::currentPath();
-        m_tmp = new QTemporaryDir;
-        QVERIFY(QDir::setCurrent(m_tmp->path()));
+        scratch = std::make_unique<ScratchCwd>(ScratchCwd::WithoutData);
+        QVERIFY(scratch->ok());
     }
-    void cleanup()
-    {
-        QDir::setCurrent(m_oldCwd);
-        delete m_tmp;
-    }
+    void cleanup() { scratch.reset(); }
 
     void listing()
     {

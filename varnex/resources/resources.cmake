@@ -7,10 +7,6 @@
 #
 # Sets VARNEX_RESOURCE_SOURCES.
 
-set(VARNEX_OXYGEN_DIR /usr/share/icons/oxygen/base CACHE PATH "Installed Oxygen icon theme")
-set(VARNEX_TANGO_DIR /usr/share/icons/Tango CACHE PATH "Installed Tango icon theme")
-set(VARNEX_THEME_DOC_DIR /usr/share/doc CACHE PATH "Copyright files of the installed themes")
-
 set(_oxy ${VARNEX_OXYGEN_DIR})
 set(_own ${CMAKE_CURRENT_LIST_DIR}/own)
 
@@ -82,24 +78,4 @@ set(_varnex_icons
   "licenses/own-icons|${_own}/COPYING"
 )
 
-set(_qrc "<!DOCTYPE RCC><RCC version=\"1.0\">\n<qresource prefix=\"/\">\n")
-set(_missing)
-foreach(_entry IN LISTS _varnex_icons)
-  string(REPLACE "|" ";" _pair "${_entry}")
-  list(GET _pair 0 _alias)
-  list(GET _pair 1 _file)
-  if(NOT EXISTS "${_file}")
-    list(APPEND _missing "${_file}")
-  endif()
-  string(APPEND _qrc "  <file alias=\"${_alias}\">${_file}</file>\n")
-endforeach()
-string(APPEND _qrc "</qresource>\n</RCC>\n")
-if(_missing)
-  list(JOIN _missing "\n  " _missing_text)
-  message(FATAL_ERROR "Icon files missing (run scripts/install-deps for the "
-                      "oxygen and tango icon themes):\n  ${_missing_text}")
-endif()
-
-# Written only when it changes, so that a new configure run rebuilds nothing.
-file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/varnex_icons.qrc CONTENT "${_qrc}" @ONLY)
-set(VARNEX_RESOURCE_SOURCES ${CMAKE_CURRENT_BINARY_DIR}/varnex_icons.qrc)
+varnex_resource_file(VARNEX_RESOURCE_SOURCES varnex_icons Icon ${_varnex_icons})
