@@ -38,15 +38,24 @@ function(varnex_sources out dir)
   set(${out} ${_srcs} PARENT_SCOPE)
 endfunction()
 
-# One Qt Test executable per tst_*.cpp of the calling folder, registered with
-# CTest as <prefix>/<name>. Extra arguments are the libraries to link.
+# One Qt Test executable per named test of the calling folder,
+# varnex_qtests(<prefix> LIBS <libraries...> TESTS <tst_name...>), each built
+# from <tst_name>.cpp and registered with CTest as <prefix>/<tst_name>. A
+# tst_*.cpp of the folder that the call does not name stops the configure
+# run, so that no test drops out of CTest unseen.
 function(varnex_qtests prefix)
-  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
-  foreach(_src ${_tests})
+  cmake_parse_arguments(Q "" "" "LIBS;TESTS" ${ARGN})
+  file(GLOB _found RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  foreach(_src ${_found})
     get_filename_component(_name ${_src} NAME_WE)
+    if(NOT _name IN_LIST Q_TESTS)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${_src}: not named in varnex_qtests(${prefix} ...)")
+    endif()
+  endforeach()
+  foreach(_name ${Q_TESTS})
     set(_target ${prefix}_${_name})
-    add_executable(${_target} ${_src})
-    target_link_libraries(${_target} PRIVATE ${ARGN} testsupport Qt5::Test)
+    add_executable(${_target} ${_name}.cpp)
+    target_link_libraries(${_target} PRIVATE ${Q_LIBS} testsupport Qt5::Test)
     set_target_properties(${_target} PROPERTIES
       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
     add_test(NAME ${prefix}/${_name} COMMAND ${_target}
