@@ -1,8 +1,6 @@
 // The module's one entry point: the fingerprint reader and the fingerprint
 // processor of the technology table, each a fresh object with one reference.
 
-#include <new>
-
 #include "modules/finger/FingerProcessor.h"
 #include "modules/finger/FingerProvider.h"
 #include "nbi/nbModule.h"
@@ -11,23 +9,9 @@ extern "C" NB_MODULE_EXPORT uint32_t NbQueryComponent(const Nb::Uuid* classId, c
 {
     if (!classId || !iid || !out)
         return nbE_POINTER;
-    if (*classId == CLSID_FingerprintProvider) {
-        if (*iid != IID_nbIUnknown && *iid != IID_nbIProvider)
-            return nbE_NO_INTERFACE;
-        Finger::FingerProvider* p = new (std::nothrow) Finger::FingerProvider();
-        if (!p)
-            return nbE_OUT_OF_MEMORY;
-        *out = static_cast<nbIProvider*>(p);
-        return nbS_OK;
-    }
-    if (*classId == CLSID_FingerprintProcessor) {
-        if (*iid != IID_nbIUnknown && *iid != IID_nbIProcessor)
-            return nbE_NO_INTERFACE;
-        Finger::FingerProcessor* p = new (std::nothrow) Finger::FingerProcessor();
-        if (!p)
-            return nbE_OUT_OF_MEMORY;
-        *out = static_cast<nbIProcessor*>(p);
-        return nbS_OK;
-    }
+    if (*classId == CLSID_FingerprintProvider)
+        return Common::create<Finger::FingerProvider>(*iid, out);
+    if (*classId == CLSID_FingerprintProcessor)
+        return Common::create<Finger::FingerProcessor>(*iid, out);
     return nbE_NO_COMPONENT;
 }

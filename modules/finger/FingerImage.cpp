@@ -10,17 +10,10 @@
 
 namespace Finger {
 
-void wipeBytes(void* p, size_t n)
-{
-    volatile uint8_t* v = static_cast<volatile uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = 0;
-}
-
 void GreyImage::wipe()
 {
     if (!pixels.empty())
-        wipeBytes(pixels.data(), pixels.size());
+        Common::wipe(pixels.data(), pixels.size());
     pixels.clear();
     pixels.shrink_to_fit();
     width = height = 0;
@@ -85,7 +78,7 @@ uint8_t* newSample(const GreyImage& image, const Nb::Uuid& type)
     qToLittleEndian<int32_t>(int32_t(bytes.size()), sample);
     std::memcpy(sample + 4, type.data(), size_t(Nb::Uuid::Size));
     std::memcpy(sample + SampleHead, bytes.constData(), size_t(bytes.size()));
-    wipeBytes(bytes.data(), size_t(bytes.size()));
+    Common::wipe(bytes.data(), size_t(bytes.size()));
     return sample;
 }
 
@@ -101,7 +94,7 @@ void wipeSample(uint8_t* sample)
 {
     if (!sample)
         return;
-    wipeBytes(sample, size_t(sampleSize(sample)));
+    Common::wipe(sample, size_t(sampleSize(sample)));
     delete[] sample;
 }
 

@@ -24,6 +24,7 @@
 
 #include <QByteArray>
 
+#include "modules/common/Wipe.h"
 #include "qtnb/Uuid.h"
 
 namespace Finger {
@@ -39,9 +40,6 @@ struct GreyImage {
     // Overwrites the pixels before letting them go.
     void wipe();
 };
-
-// Overwrites memory in a way the compiler keeps.
-void wipeBytes(void* p, size_t n);
 
 namespace ImageFormat {
 

@@ -22,32 +22,7 @@ std::vector<float> floatsOf(const Nb::Matrix& m)
 
 FingerProcessor::FingerProcessor() = default;
 
-FingerProcessor::~FingerProcessor()
-{
-    for (Nb::Matrix* m : m_handedOut)
-        delete m;
-}
-
-uint32_t FingerProcessor::queryInterface(const Nb::Uuid* iid, void** out)
-{
-    if (!iid || !out)
-        return nbE_POINTER;
-    if (*iid != IID_nbIUnknown && *iid != IID_nbIProcessor)
-        return nbE_NO_INTERFACE;
-    *out = static_cast<nbIProcessor*>(this);
-    addRef();
-    return nbS_OK;
-}
-
-uint32_t FingerProcessor::addRef() { return uint32_t(++m_refs); }
-
-uint32_t FingerProcessor::release()
-{
-    const int32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return uint32_t(left < 0 ? 0 : left);
-}
+FingerProcessor::~FingerProcessor() = default;
 
 uint32_t FingerProcessor::reserved3() { return nbE_UNSUPPORTED_FUNCTION; }
 uint32_t FingerProcessor::reserved7() { return nbE_UNSUPPORTED_FUNCTION; }
@@ -65,12 +40,6 @@ bool FingerProcessor::readImages(uint8_t* const* images, uint32_t count, std::ve
         image.wipe();
     }
     return true;
-}
-
-Nb::Matrix* FingerProcessor::handOut(Nb::Matrix* m)
-{
-    m_handedOut.insert(m);
-    return m;
 }
 
 const FeatureSpace& FingerProcessor::space() const
@@ -105,7 +74,7 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
             m_template.isNull() ? FingerTemplate::selfFeatures(f) : m_template.features(f, m_template.place(f));
         space().apply(raw, reinterpret_cast<float*>(m->at(0, int32_t(i))));
     }
-    *params = handOut(m);
+    *params = m_handed.add(m);
     return nbS_OK;
 }
 
@@ -143,7 +112,7 @@ uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, ui
     for (size_t i = 0; i < foreign.size(); ++i)
         made.space.apply(foreign[i], normal.data() + i * size_t(FeatureCount));
     m_madeForeign.swap(normal);
-    *templ = handOut(m);
+    *templ = m_handed.add(m);
     return nbS_OK;
 }
 
@@ -184,25 +153,13 @@ uint32_t FingerProcessor::getAlienParams(Nb::Matrix** out, int32_t count, const 
     for (int32_t i = 0; i < n; ++i)
         std::memcpy(m->at(0, i), m_foreign.data() + size_t(i) * size_t(FeatureCount),
                     size_t(FeatureCount) * sizeof(float));
-    *out = handOut(m);
+    *out = m_handed.add(m);
     return nbS_OK;
 }
 
 uint32_t FingerProcessor::freeBuffer(void* buffer)
 {
-    if (!buffer)
-        return nbS_OK;
-    Nb::Matrix* m = static_cast<Nb::Matrix*>(buffer);
-    if (m_handedOut.erase(m) == 0) {
-        qDebug() << "fingerprint processor: buffer" << buffer << "was not handed out here or is already freed";
-        return nbE_PARAM;
-    }
-    // Parameters and templates describe a finger: nothing of them stays behind.
-    for (int32_t r = 0; r < m->rows(); ++r)
-        for (int32_t c = 0; c < m->cols(); ++c)
-            wipeBytes(m->at(r, c), size_t(m->meta(r).size()));
-    delete m;
-    return nbS_OK;
+    return m_handed.giveBack(static_cast<Nb::Matrix*>(buffer), nbE_PARAM, "fingerprint processor:");
 }
 
 } // namespace Finger

@@ -4,25 +4,19 @@
 // parameters. With a template loaded, impressions and strangers are read in
 // the template's frame; without one, each print in its own.
 
-#include <atomic>
 #include <cstdint>
-#include <set>
 #include <vector>
 
+#include "modules/common/Component.h"
+#include "modules/common/Handed.h"
 #include "modules/finger/FingerTemplate.h"
 #include "nbi/nbModule.h"
 
 namespace Finger {
 
-class FingerProcessor final : public nbIProcessor {
+class FingerProcessor final : public Common::Component<nbIProcessor, IID_nbIProcessor> {
 public:
     FingerProcessor();
-    FingerProcessor(const FingerProcessor&) = delete;
-    FingerProcessor& operator=(const FingerProcessor&) = delete;
-
-    uint32_t queryInterface(const Nb::Uuid* iid, void** out) override;
-    uint32_t addRef() override;
-    uint32_t release() override;
 
     uint32_t reserved3() override;
     uint32_t convert(Nb::Matrix** params, uint8_t* const* images, uint32_t count, Nb::Matrix** extra) override;
@@ -33,15 +27,13 @@ public:
     uint32_t freeBuffer(void* buffer) override;
 
 private:
-    ~FingerProcessor();
+    ~FingerProcessor() override;
     // The ridge flows of the images, or false when one is not a fingerprint
     // image of this module.
     static bool readImages(uint8_t* const* images, uint32_t count, std::vector<RidgeField>& fields);
-    Nb::Matrix* handOut(Nb::Matrix* m);
     const FeatureSpace& space() const;
     std::vector<float> normalised(const std::vector<RawFeatures>& raw) const;
 
-    std::atomic<int32_t> m_refs{1};
     FingerTemplate m_template;
     std::vector<float> m_templateData;
     // The foreign parameters in the current frame, once asked for.
@@ -50,7 +42,8 @@ private:
     // kept for the setTemplate that usually follows.
     std::vector<float> m_madeData;
     std::vector<float> m_madeForeign;
-    std::set<Nb::Matrix*> m_handedOut;
+    // Parameters and templates describe a finger: nothing of them stays behind.
+    Common::Handed<Nb::Matrix, Common::destroy> m_handed;
 };
 
 } // namespace Finger

@@ -141,30 +141,7 @@ FingerProvider::~FingerProvider()
     dropSource(m_deliverSource);
     m_ready.wipe();
     m_current.wipe();
-    wipeBytes(m_png.data(), size_t(m_png.size()));
-    for (uint8_t* sample : m_handedOut)
-        ImageFormat::wipeSample(sample);
-}
-
-uint32_t FingerProvider::queryInterface(const Nb::Uuid* iid, void** out)
-{
-    if (!iid || !out)
-        return nbE_POINTER;
-    if (*iid != IID_nbIUnknown && *iid != IID_nbIProvider)
-        return nbE_NO_INTERFACE;
-    *out = static_cast<nbIProvider*>(this);
-    addRef();
-    return nbS_OK;
-}
-
-uint32_t FingerProvider::addRef() { return uint32_t(++m_refs); }
-
-uint32_t FingerProvider::release()
-{
-    const int32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return uint32_t(left < 0 ? 0 : left);
+    Common::wipe(m_png.data(), size_t(m_png.size()));
 }
 
 uint32_t FingerProvider::reserved9() { return nbE_UNSUPPORTED_FUNCTION; }
@@ -496,22 +473,13 @@ uint32_t FingerProvider::waitForBimReady(uint8_t** slot, uint32_t timeoutMs)
     m_ready.wipe();
     if (!sample)
         return nbE_OUT_OF_MEMORY;
-    m_handedOut.insert(sample);
-    *slot = sample;
+    *slot = m_handed.add(sample);
     return nbS_OK;
 }
 
 uint32_t FingerProvider::freeBim(uint8_t* image)
 {
-    if (!image)
-        return nbS_OK;
-    if (m_handedOut.erase(image) == 0) {
-        qDebug() << "fingerprint reader: image" << static_cast<void*>(image)
-                 << "was not handed out here or is already freed";
-        return nbE_PARAM;
-    }
-    ImageFormat::wipeSample(image);
-    return nbS_OK;
+    return m_handed.giveBack(image, nbE_PARAM, "fingerprint reader:");
 }
 
 uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* params)
@@ -562,7 +530,7 @@ uint32_t FingerProvider::viewImage(const uint8_t* image, uint8_t)
 void FingerProvider::setCurrent(const GreyImage& image)
 {
     m_current.wipe();
-    wipeBytes(m_png.data(), size_t(m_png.size()));
+    Common::wipe(m_png.data(), size_t(m_png.size()));
     m_png.clear();
     m_current = image;
     if (m_view) {

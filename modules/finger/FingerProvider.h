@@ -7,16 +7,16 @@
 // or unplugged). Images are handed out in the format of FingerImage.h, at
 // an assumed 500 dpi, since libfprint reports no resolution.
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
 
+#include "modules/common/Component.h"
+#include "modules/common/Handed.h"
 #include "modules/finger/FingerImage.h"
 #include "nbi/nbModule.h"
 
@@ -33,7 +33,7 @@ namespace Finger {
 
 class FingerView;
 
-class FingerProvider final : public nbIProvider {
+class FingerProvider final : public Common::Component<nbIProvider, IID_nbIProvider> {
 public:
     // A capture with no image ends after this long.
     static constexpr int CaptureTimeoutMs = 60000;
@@ -43,12 +43,6 @@ public:
     static constexpr int DeviceTimeoutMs = 10000;
 
     FingerProvider();
-    FingerProvider(const FingerProvider&) = delete;
-    FingerProvider& operator=(const FingerProvider&) = delete;
-
-    uint32_t queryInterface(const Nb::Uuid* iid, void** out) override;
-    uint32_t addRef() override;
-    uint32_t release() override;
 
     uint32_t setEventHandler(nbIEventHandler* handler) override;
     uint32_t attachDevice(int32_t index) override;
@@ -69,7 +63,7 @@ private:
     enum class End { None, Caller, Timeout };
     struct Glue;
 
-    ~FingerProvider();
+    ~FingerProvider() override;
 
     // Whether libfprint can run here: the GUI thread of a Qt application
     // whose event loop is GLib's.
@@ -95,7 +89,6 @@ private:
     void deliver();
     static void dropSource(unsigned& id);
 
-    std::atomic<int32_t> m_refs{1};
     nbIEventHandler* m_handler = nullptr;
     FpContext* m_context = nullptr;
     FpDevice* m_device = nullptr;
@@ -119,7 +112,7 @@ private:
     GreyImage m_ready;
     GreyImage m_current;
     QByteArray m_png;
-    std::set<uint8_t*> m_handedOut;
+    Common::Handed<uint8_t, ImageFormat::wipeSample> m_handed;
 
     QPointer<QWidget> m_window;
     QPointer<FingerView> m_view;

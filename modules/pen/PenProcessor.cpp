@@ -23,56 +23,9 @@ bool complete(const Nb::Matrix* m)
     return true;
 }
 
-void wipeMatrix(Nb::Matrix* m)
-{
-    if (!m || !m->data())
-        return;
-    for (int32_t r = 0; r < m->rows(); ++r) {
-        if (!m->data()[r])
-            continue;
-        const int32_t size = m->meta(r).size();
-        for (int32_t c = 0; c < m->cols(); ++c)
-            if (!m->data()[r][c].isNull())
-                wipe(m->at(r, c), size_t(size));
-    }
-}
-
-void destroy(Nb::Matrix* m)
-{
-    wipeMatrix(m);
-    delete m;
-}
-
 float* cell(Nb::Matrix* m, int32_t col) { return reinterpret_cast<float*>(m->at(0, col)); }
 
 } // namespace
-
-Processor::~Processor()
-{
-    for (Nb::Matrix* m : m_handed.takeAll())
-        destroy(m);
-}
-
-uint32_t Processor::queryInterface(const Nb::Uuid* iid, void** out)
-{
-    if (!iid || !out)
-        return nbE_POINTER;
-    if (*iid != IID_nbIUnknown && *iid != IID_nbIProcessor)
-        return nbE_NO_INTERFACE;
-    addRef();
-    *out = static_cast<nbIProcessor*>(this);
-    return nbS_OK;
-}
-
-uint32_t Processor::addRef() { return ++m_refs; }
-
-uint32_t Processor::release()
-{
-    const uint32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
 
 uint32_t Processor::reserved3() { return nbE_UNSUPPORTED_FUNCTION; }
 
@@ -90,8 +43,7 @@ Nb::Matrix* Processor::handOut(Nb::Matrix* m)
         delete m;
         return nullptr;
     }
-    m_handed.add(m);
-    return m;
+    return m_handed.add(m);
 }
 
 Nb::Matrix* Processor::parameters(uint8_t* const* images, uint32_t count, const Norm& n)
@@ -106,7 +58,7 @@ Nb::Matrix* Processor::parameters(uint8_t* const* images, uint32_t count, const 
         Sample sample;
         if (!readImage(images[i], sample) || !features(sample, raw.data())) {
             qDebug() << "handwriting processor: image" << i << "of" << count << "refused";
-            destroy(m);
+            Common::destroy(m);
             return nullptr;
         }
         normalise(raw.data(), n, cell(m, int32_t(i)));
@@ -143,7 +95,7 @@ uint32_t Processor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, uint8_t*
         Nb::Matrix* check = parameters(images, count, n);
         if (!check)
             return nbE_PARAM;
-        destroy(check);
+        Common::destroy(check);
     }
     Nb::Matrix* m = new (std::nothrow) Nb::Matrix(1, Nb::Meta(TemplateSize, Nb::MfR32, Nb::MtC));
     if (!m || !complete(m) || m->cols() != 1) {
@@ -195,15 +147,7 @@ uint32_t Processor::getAlienParams(Nb::Matrix** out, int32_t count, const Nb::Uu
 
 uint32_t Processor::freeBuffer(void* buffer)
 {
-    if (!buffer)
-        return nbS_OK;
-    Nb::Matrix* m = static_cast<Nb::Matrix*>(buffer);
-    if (!m_handed.take(m)) {
-        qDebug() << "handwriting processor: refused to free a buffer it did not hand out";
-        return nbE_OBJECT_NOT_FOUND;
-    }
-    destroy(m);
-    return nbS_OK;
+    return m_handed.giveBack(static_cast<Nb::Matrix*>(buffer), nbE_OBJECT_NOT_FOUND, "handwriting processor:");
 }
 
 } // namespace Pen

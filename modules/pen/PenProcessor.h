@@ -4,24 +4,20 @@
 // pins the feature normalisation, accepts it back, and hands out the
 // parameters of built-in foreign writers.
 
-#include <atomic>
 #include <mutex>
 
+#include "modules/common/Component.h"
+#include "modules/common/Handed.h"
+#include "modules/common/Wipe.h"
 #include "modules/pen/PenFeatures.h"
 #include "modules/pen/PenImage.h"
 #include "nbi/nbModule.h"
 
 namespace Pen {
 
-class Processor final : public nbIProcessor {
+class Processor final : public Common::Component<nbIProcessor, IID_nbIProcessor> {
 public:
     Processor() = default;
-    Processor(const Processor&) = delete;
-    Processor& operator=(const Processor&) = delete;
-
-    uint32_t queryInterface(const Nb::Uuid* iid, void** out) override;
-    uint32_t addRef() override;
-    uint32_t release() override;
 
     uint32_t reserved3() override;
     uint32_t convert(Nb::Matrix** params, uint8_t* const* images, uint32_t count, Nb::Matrix** extra) override;
@@ -32,17 +28,16 @@ public:
     uint32_t freeBuffer(void* buffer) override;
 
 private:
-    ~Processor();
+    ~Processor() override = default;
     Norm norm();
     // The parameters of every image, or null when one of them is refused.
     Nb::Matrix* parameters(uint8_t* const* images, uint32_t count, const Norm& norm);
     Nb::Matrix* handOut(Nb::Matrix* m);
 
-    std::atomic<uint32_t> m_refs{1};
     std::mutex m_mutex;
     bool m_pinned = false; // a template set the normalisation
     Norm m_norm;
-    Handed<Nb::Matrix> m_handed;
+    Common::Handed<Nb::Matrix, Common::destroy> m_handed;
 };
 
 } // namespace Pen

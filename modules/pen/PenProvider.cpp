@@ -26,33 +26,8 @@ void setLength(uint8_t* buffer, int32_t n)
 
 } // namespace
 
-Provider::~Provider()
-{
-    detachWindow();
-    for (uint8_t* image : m_handed.takeAll())
-        freeImage(image);
-}
-
-uint32_t Provider::queryInterface(const Nb::Uuid* iid, void** out)
-{
-    if (!iid || !out)
-        return nbE_POINTER;
-    if (*iid != IID_nbIUnknown && *iid != IID_nbIProvider)
-        return nbE_NO_INTERFACE;
-    addRef();
-    *out = static_cast<nbIProvider*>(this);
-    return nbS_OK;
-}
-
-uint32_t Provider::addRef() { return ++m_refs; }
-
-uint32_t Provider::release()
-{
-    const uint32_t left = --m_refs;
-    if (left == 0)
-        delete this;
-    return left;
-}
+// The images still handed out go with the registry.
+Provider::~Provider() { detachWindow(); }
 
 uint32_t Provider::setEventHandler(nbIEventHandler* handler)
 {
@@ -180,7 +155,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
         std::memcpy(out, png.constData(), size_t(png.size()));
         setLength(out, png.size());
     }
-    wipe(png.data(), size_t(png.size()));
+    Common::wipe(png.data(), size_t(png.size()));
     return result;
 }
 
@@ -248,16 +223,10 @@ uint32_t Provider::waitForBimReady(uint8_t** slot, uint32_t)
 
 uint32_t Provider::freeBim(uint8_t* image)
 {
-    if (!image)
-        return nbS_OK;
-    if (!m_handed.take(image)) {
-        qDebug() << "handwriting pad: refused to free an image it did not hand out";
-        return nbE_OBJECT_NOT_FOUND;
-    }
-    if (image == m_last)
+    // The latest image is always one handed out and not yet back.
+    if (image && image == m_last)
         m_last = nullptr;
-    freeImage(image);
-    return nbS_OK;
+    return m_handed.giveBack(image, nbE_OBJECT_NOT_FOUND, "handwriting pad:");
 }
 
 void Provider::padStarted() { raise(nbEV_IMAGE_STARTED); }

@@ -4,10 +4,10 @@
 // when a sample is complete (the wizard's add button), so the provider never
 // reports an image as ready by itself; waitForBimReady answers at once.
 
-#include <atomic>
-
 #include <QPointer>
 
+#include "modules/common/Component.h"
+#include "modules/common/Handed.h"
 #include "modules/pen/PenImage.h"
 #include "modules/pen/PenPad.h"
 #include "nbi/nbModule.h"
@@ -16,15 +16,9 @@ class QLayout;
 
 namespace Pen {
 
-class Provider final : public nbIProvider, private PadListener {
+class Provider final : public Common::Component<nbIProvider, IID_nbIProvider>, private PadListener {
 public:
     Provider() = default;
-    Provider(const Provider&) = delete;
-    Provider& operator=(const Provider&) = delete;
-
-    uint32_t queryInterface(const Nb::Uuid* iid, void** out) override;
-    uint32_t addRef() override;
-    uint32_t release() override;
 
     uint32_t setEventHandler(nbIEventHandler* handler) override;
     uint32_t attachDevice(int32_t index) override;
@@ -38,7 +32,7 @@ public:
     uint32_t freeBim(uint8_t* image) override;
 
 private:
-    ~Provider();
+    ~Provider() override;
 
     void padStarted() override;
     void padCancelled() override;
@@ -49,7 +43,6 @@ private:
     // Capture off or on, the pad following.
     void setCapturing(bool on);
 
-    std::atomic<uint32_t> m_refs{1};
     nbIEventHandler* m_handler = nullptr;
     QPointer<QWidget> m_window;
     QPointer<Pad> m_pad;
@@ -57,7 +50,7 @@ private:
     bool m_capturing = false;
     Nb::Uuid m_type;
     Sample m_view; // a stored sample shown read-only
-    Handed<uint8_t> m_handed;
+    Common::Handed<uint8_t, freeImage> m_handed;
     uint8_t* m_last = nullptr; // the latest image handed out
 };
 

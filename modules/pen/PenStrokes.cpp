@@ -27,15 +27,6 @@ uint32_t get32(const uint8_t* p)
 
 } // namespace
 
-void wipe(void* p, size_t n)
-{
-    if (!p || n == 0)
-        return;
-    // Called through a volatile pointer, the store cannot be proved dead.
-    static void* (*const volatile zero)(void*, int, size_t) = std::memset;
-    zero(p, 0, n);
-}
-
 size_t Sample::pointCount() const
 {
     size_t n = 0;

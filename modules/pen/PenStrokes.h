@@ -35,10 +35,9 @@
 #include <new>
 #include <vector>
 
-namespace Pen {
+#include "modules/common/Wipe.h"
 
-// Zeroes memory in a way the compiler may not drop.
-void wipe(void* p, size_t n);
+namespace Pen {
 
 // Wipes every block it gives back, so that strokes and images leave no
 // copies behind when vectors grow or die.
@@ -53,7 +52,7 @@ struct WipingAllocator {
     T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T))); }
     void deallocate(T* p, size_t n)
     {
-        wipe(p, n * sizeof(T));
+        Common::wipe(p, n * sizeof(T));
         ::operator delete(p);
     }
     template <class U>
