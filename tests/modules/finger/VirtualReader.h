@@ -1,13 +1,11 @@
 #pragma once
 // What the fingerprint module's tests share: the built module loaded by
-// path, an event sink that records codes, and libfprint's virtual image
-// reader fed through its socket with synthetic fingers.
+// path, and libfprint's virtual image reader fed through its socket with
+// synthetic fingers.
 
 #include <cstring>
 
 #include <QByteArray>
-#include <QLibrary>
-#include <QList>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -16,6 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "ModuleRig.h"
 #include "modules/finger/SyntheticFinger.h"
 #include "nbi/nbModule.h"
 
@@ -25,39 +24,13 @@
 
 namespace rig {
 
-inline NbQueryComponentFn fingerModule()
-{
-    static QLibrary lib(QStringLiteral(FINGER_MODULE_PATH));
-    if (!lib.isLoaded() && !lib.load())
-        qWarning() << lib.errorString();
-    return reinterpret_cast<NbQueryComponentFn>(lib.resolve("NbQueryComponent"));
-}
+inline NbQueryComponentFn fingerModule() { return modrig::entryPoint(FINGER_MODULE_PATH); }
 
 template <typename T>
 T* make(const Nb::Uuid& classId, const Nb::Uuid& iid)
 {
-    void* out = nullptr;
-    NbQueryComponentFn query = fingerModule();
-    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
+    return modrig::make<T>(fingerModule(), classId, iid);
 }
-
-struct Events : nbIEventHandler {
-    virtual ~Events() = default;
-    uint32_t queryInterface(const Nb::Uuid*, void** out) override
-    {
-        *out = this;
-        return 0;
-    }
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 0; }
-    uint32_t onEvent(uint32_t code) override
-    {
-        codes << code;
-        return 0;
-    }
-    int count(uint32_t code) const { return int(codes.count(code)); }
-    QList<uint32_t> codes;
-};
 
 inline Finger::GreyImage fingerImage(uint32_t finger, uint32_t press)
 {

@@ -59,7 +59,7 @@ private:
 
     VirtualReader* m_reader = nullptr;
     nbIProvider* m_p = nullptr;
-    Events m_events;
+    modrig::Events m_events;
     uint8_t* m_slot = nullptr;
 };
 

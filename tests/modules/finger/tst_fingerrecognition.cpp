@@ -9,13 +9,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "EngineRig.h"
 #include "VirtualReader.h"
 #include "nb-cpp/BimBase.h"
-#include "nb-cpp/Dispatcher.h"
-#include "nb-cpp/Nbc.h"
 #include "nb-cpp/Processor.h"
 #include "nb-cpp/Provider.h"
-#include "nb-cpp/Ulvar.h"
 
 using namespace rig;
 
@@ -66,16 +64,7 @@ class TestFingerRecognition : public QObject {
                  nbc.getTemplate(Nb::SlotId(uint16_t(i + 1)), sets.last()->imageType(0), templ) &&
                  processor.setTemplate(&templ) && processor.convert(inputs.last(), sets.last());
         }
-        Ulvar ulvar;
-        Nbc holder;
-        holder.setCode(QByteArray(Key.size(), '\0'));
-        Nb::Matrix code;
-        holder.codeMatrix(code);
-        QByteArray key;
-        if (ok && dispatcher.getUlvar(&ulvar, nullptr) && ulvar.extract(nbc, code, inputs)) {
-            holder.setCodeMatrix(code);
-            holder.code(key);
-        }
+        const QByteArray key = ok ? modrig::extract(dispatcher, nbc, Key.size(), inputs) : QByteArray();
         qDeleteAll(sets);
         qDeleteAll(inputs);
         return key;
@@ -84,10 +73,7 @@ class TestFingerRecognition : public QObject {
 private slots:
     void initTestCase()
     {
-        const QString dir = modules.path() + QLatin1Char('/');
-        QVERIFY(QFile::copy(QStringLiteral(FINGER_MODULE_PATH), dir + "libnbfinger.so"));
-        QVERIFY(QFile::copy(QStringLiteral(ULVAR_MODULE_PATH), dir + "libulvar.so"));
-        QVERIFY(dispatcher.scan(dir));
+        QVERIFY(modrig::install(dispatcher, modules, {FINGER_MODULE_PATH, ULVAR_MODULE_PATH}));
         started = new QSignalSpy(&provider, &Provider::signalImageStarted);
         QVERIFY(dispatcher.getProvider(TECH_Fingerprint, &provider, nullptr));
         QVERIFY(provider.isAttached());
@@ -136,18 +122,10 @@ private slots:
             QCOMPARE(owns.last()->meta(0).count, 256);
             QVERIFY(aliens.last()->cols() >= 128);
         }
-        Nbc holder;
-        holder.setCode(Key);
-        Nb::Matrix code;
-        holder.codeMatrix(code);
-        Ulvar ulvar;
-        QVERIFY(dispatcher.getUlvar(&ulvar, nullptr));
-        const bool trained = ulvar.train(nbc, owns, aliens, &code, nullptr);
+        const QByteArray stored = modrig::train(dispatcher, nbc, Key, owns, aliens);
         qDeleteAll(owns);
         qDeleteAll(aliens);
-        QVERIFY(trained);
-        QByteArray stored;
-        QVERIFY(nbc.toBytes(stored));
+        QVERIFY(!stored.isEmpty());
 
         int given = 0;
         for (uint32_t i = 0; i < 6; ++i)

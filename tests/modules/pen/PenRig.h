@@ -1,52 +1,29 @@
 #pragma once
-// What the handwriting module's tests share: the module loaded by path, an
-// event sink that records codes, image buffers built by hand, and a driver
-// that writes a synthetic sample onto the pad with tablet events.
+// What the handwriting module's tests share: the module loaded by path,
+// image buffers built by hand, and a driver that writes a synthetic sample
+// onto the pad with tablet events.
 
 #include <QApplication>
-#include <QLibrary>
 #include <QTabletEvent>
 #include <QWidget>
 #include <QtEndian>
 
+#include "ModuleRig.h"
 #include "modules/pen/PenStrokes.h"
 #include "nbi/nbModule.h"
 
 namespace penrig {
 
-inline NbQueryComponentFn query()
+inline NbQueryComponentFn query() { return modrig::entryPoint(NBPEN_MODULE_PATH); }
+
+inline nbIProvider* provider()
 {
-    static QLibrary lib(QStringLiteral(NBPEN_MODULE_PATH));
-    return reinterpret_cast<NbQueryComponentFn>(lib.resolve("NbQueryComponent"));
+    return modrig::make<nbIProvider>(query(), CLSID_HandwritingProvider, IID_nbIProvider);
 }
-
-template <class T>
-T* make(const Nb::Uuid& classId, const Nb::Uuid& iid)
+inline nbIProcessor* processor()
 {
-    void* out = nullptr;
-    NbQueryComponentFn q = query();
-    return q && q(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
+    return modrig::make<nbIProcessor>(query(), CLSID_HandwritingProcessor, IID_nbIProcessor);
 }
-
-inline nbIProvider* provider() { return make<nbIProvider>(CLSID_HandwritingProvider, IID_nbIProvider); }
-inline nbIProcessor* processor() { return make<nbIProcessor>(CLSID_HandwritingProcessor, IID_nbIProcessor); }
-
-struct Sink : nbIEventHandler {
-    virtual ~Sink() = default;
-    uint32_t queryInterface(const Nb::Uuid*, void** out) override
-    {
-        *out = this;
-        return 0;
-    }
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 0; }
-    uint32_t onEvent(uint32_t code) override
-    {
-        codes << code;
-        return 0;
-    }
-    QList<uint32_t> codes;
-};
 
 // An image buffer: int32 length, the type, the bytes.
 inline QByteArray image(const QByteArray& data, const Nb::Uuid& type = TECH_Handwriting)

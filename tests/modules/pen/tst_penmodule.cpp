@@ -55,7 +55,7 @@ struct Rig {
     }
 
     QWidget window;
-    penrig::Sink sink;
+    modrig::Events sink;
     nbIProvider* p;
     uint8_t* slot = nullptr;
     QWidget* pad = nullptr;
@@ -272,7 +272,7 @@ void TestPenModule::callOrder()
     // look at one, detach.
     QWidget window;
     window.show();
-    penrig::Sink sink;
+    modrig::Events sink;
     nbIProvider* p = penrig::provider();
     uint8_t* slot = nullptr;
     QCOMPARE(p->setEventHandler(&sink), nbS_OK);

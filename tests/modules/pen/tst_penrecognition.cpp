@@ -8,14 +8,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "EngineRig.h"
 #include "PenRig.h"
 #include "modules/pen/PenSynth.h"
 #include "nb-cpp/BimBase.h"
-#include "nb-cpp/Dispatcher.h"
-#include "nb-cpp/Nbc.h"
 #include "nb-cpp/Processor.h"
 #include "nb-cpp/Provider.h"
-#include "nb-cpp/Ulvar.h"
 
 namespace {
 
@@ -48,30 +46,18 @@ class TestPenRecognition : public QObject {
         if (!nbc.fromBytes(containerBytes) || !provider.startCapture(&live) || !write(sample))
             return QByteArray();
         Processor processor;
-        Ulvar ulvar;
-        Nb::Matrix templ, params, code;
-        Nbc holder;
-        holder.setCode(QByteArray(Key.size(), '\0'));
-        holder.codeMatrix(code);
+        Nb::Matrix templ, params;
         if (!dispatcher.getProcessor(TECH_Handwriting, &processor, nullptr) ||
             !nbc.getTemplate(Nb::SlotId(1), live.imageType(0), templ) || !processor.setTemplate(&templ) ||
-            !processor.convert(&params, &live) || !dispatcher.getUlvar(&ulvar, nullptr))
+            !processor.convert(&params, &live))
             return QByteArray();
-        QList<Nb::Matrix*> inputs{&params};
-        ulvar.extract(nbc, code, inputs);
-        holder.setCodeMatrix(code);
-        QByteArray key;
-        holder.code(key);
-        return key;
+        return modrig::extract(dispatcher, nbc, Key.size(), {&params});
     }
 
 private slots:
     void initTestCase()
     {
-        const QString dir = modules.path() + QLatin1Char('/');
-        QVERIFY(QFile::copy(QStringLiteral(NBPEN_MODULE_PATH), dir + "libnbpen.so"));
-        QVERIFY(QFile::copy(QStringLiteral(ULVAR_MODULE_PATH), dir + "libulvar.so"));
-        QVERIFY(dispatcher.scan(dir));
+        QVERIFY(modrig::install(dispatcher, modules, {NBPEN_MODULE_PATH, ULVAR_MODULE_PATH}));
         area.resize(700, 300);
         area.show();
         QVERIFY(dispatcher.getProvider(TECH_Handwriting, &provider, nullptr));
@@ -100,16 +86,8 @@ private slots:
         QVERIFY(processor.convert(&own, &samples));
         QVERIFY(processor.getAlienParams(&alien));
         QVERIFY(alien.cols() >= 128);
-        Nbc holder;
-        holder.setCode(Key);
-        Nb::Matrix code;
-        holder.codeMatrix(code);
-        Ulvar ulvar;
-        QVERIFY(dispatcher.getUlvar(&ulvar, nullptr));
-        QList<Nb::Matrix*> owns{&own}, aliens{&alien};
-        QVERIFY(ulvar.train(nbc, owns, aliens, &code, nullptr));
-        QByteArray stored;
-        QVERIFY(nbc.toBytes(stored));
+        const QByteArray stored = modrig::train(dispatcher, nbc, Key, {&own}, {&alien});
+        QVERIFY(!stored.isEmpty());
 
         int given = 0;
         for (uint32_t i = 100; i < 105; ++i)
