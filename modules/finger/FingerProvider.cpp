@@ -4,8 +4,6 @@
 
 #include "modules/finger/FingerProvider.h"
 
-#include <cstring>
-
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDebug>
@@ -13,10 +11,9 @@
 #include <QLayout>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QWidget>
-#include <QtEndian>
 
+#include "modules/common/Window.h"
 #include "modules/finger/FingerView.h"
 
 namespace Finger {
@@ -488,7 +485,7 @@ uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* pa
         return nbE_PARAM;
     if (!out)
         return nbE_POINTER;
-    if (params && qFromLittleEndian<int32_t>(params - 4) < 1)
+    if (params && Common::lengthWord(params) < 1)
         return nbE_PARAM;
     // With no image shown the picture is a blank one: a non-zero answer
     // tells the caller only that its buffer is too short.
@@ -500,14 +497,7 @@ uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* pa
     } else if (m_png.isEmpty()) {
         m_png = ImageFormat::toPng(m_current);
     }
-    const int32_t room = qFromLittleEndian<int32_t>(out - 4);
-    if (room < m_png.size()) {
-        qToLittleEndian<int32_t>(int32_t(m_png.size()), out - 4);
-        return nbE_INSUFFICIENT_BUFFER;
-    }
-    std::memcpy(out, m_png.constData(), size_t(m_png.size()));
-    qToLittleEndian<int32_t>(int32_t(m_png.size()), out - 4);
-    return nbS_OK;
+    return Common::fill(out, m_png);
 }
 
 uint32_t FingerProvider::viewImage(const uint8_t* image, uint8_t)
@@ -560,14 +550,7 @@ uint32_t FingerProvider::attachWindow(nbWindow window, uint32_t)
     QWidget* widget = static_cast<QWidget*>(window);
     m_window = widget;
     m_view = new FingerView(widget);
-    if (QLayout* existing = widget->layout()) {
-        existing->addWidget(m_view);
-    } else {
-        QVBoxLayout* layout = new QVBoxLayout(widget);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(m_view);
-        m_layout = layout;
-    }
+    m_layout = Common::place(widget, m_view);
     if (!m_current.isNull())
         m_view->setImage(m_current);
     m_view->setMessage(m_message);

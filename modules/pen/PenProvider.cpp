@@ -3,28 +3,11 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QThread>
-#include <QVBoxLayout>
 
+#include "modules/common/Window.h"
 #include "modules/pen/PenFeatures.h"
 
 namespace Pen {
-
-namespace {
-
-int32_t lengthOf(const uint8_t* buffer)
-{
-    const uint8_t* p = buffer - 4;
-    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
-void setLength(uint8_t* buffer, int32_t n)
-{
-    uint8_t* p = buffer - 4;
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(uint32_t(n) >> (8 * i));
-}
-
-} // namespace
 
 // The images still handed out go with the registry.
 Provider::~Provider() { detachWindow(); }
@@ -69,14 +52,7 @@ uint32_t Provider::attachWindow(nbWindow window, uint32_t)
     Pad* pad = new Pad(this, host);
     pad->setCapturing(m_capturing);
     pad->showSample(m_view);
-    if (QLayout* layout = host->layout()) {
-        layout->addWidget(pad);
-    } else {
-        QVBoxLayout* own = new QVBoxLayout(host);
-        own->setContentsMargins(0, 0, 0, 0);
-        own->addWidget(pad);
-        m_layout = own;
-    }
+    m_layout = Common::place(host, pad);
     pad->setVisible(true);
     m_window = host;
     m_pad = pad;
@@ -125,8 +101,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
         return nbE_POINTER;
     if (wrongThread())
         return nbE_UNSUPPORTED_FUNCTION;
-    const int32_t room = lengthOf(out);
-    if (room < 0)
+    if (Common::lengthWord(out) < 0)
         return nbE_PARAM;
     // The current image: the drawing on the pad, else the sample just handed
     // over, else the stored sample on view.
@@ -145,16 +120,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
         picture.save(&device, "PNG");
     }
     picture.fill(0);
-    uint32_t result = nbS_OK;
-    if (png.isEmpty()) {
-        result = nbE_OUT_OF_MEMORY;
-    } else if (png.size() > room) {
-        setLength(out, png.size());
-        result = nbE_INSUFFICIENT_BUFFER;
-    } else {
-        std::memcpy(out, png.constData(), size_t(png.size()));
-        setLength(out, png.size());
-    }
+    const uint32_t result = png.isEmpty() ? nbE_OUT_OF_MEMORY : Common::fill(out, png);
     Common::wipe(png.data(), size_t(png.size()));
     return result;
 }
