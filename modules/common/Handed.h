@@ -1,7 +1,8 @@
 #pragma once
 // The buffers one module object has handed out and not yet taken back. Each
 // goes back only through the object that made it, and only once; what is
-// left when the object dies is freed with it. Free wipes as it frees.
+// left when the object dies is freed with it. Free wipes as it frees, as
+// destroy does for the matrices a processor hands out.
 
 #include <cstdint>
 #include <mutex>
@@ -9,7 +10,9 @@
 
 #include <QDebug>
 
+#include "modules/common/Wipe.h"
 #include "nbi/nbModule.h"
+#include "qtnb/Matrix.h"
 
 namespace Common {
 
@@ -62,5 +65,21 @@ private:
     std::mutex m_mutex;
     std::unordered_set<T*> m_set;
 };
+
+// Wipes every cell a matrix holds, then deletes it.
+inline void destroy(Nb::Matrix* m)
+{
+    if (m && m->data()) {
+        for (int32_t r = 0; r < m->rows(); ++r) {
+            if (!m->data()[r])
+                continue;
+            const size_t size = size_t(m->meta(r).size());
+            for (int32_t c = 0; c < m->cols(); ++c)
+                if (!m->data()[r][c].isNull())
+                    wipe(m->at(r, c), size);
+        }
+    }
+    delete m;
+}
 
 } // namespace Common

@@ -8,7 +8,6 @@
 
 #include "modules/common/Component.h"
 #include "modules/common/Handed.h"
-#include "modules/common/Wipe.h"
 #include "modules/pen/PenFeatures.h"
 #include "modules/pen/PenImage.h"
 #include "nbi/nbModule.h"
