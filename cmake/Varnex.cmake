@@ -38,6 +38,19 @@ function(varnex_sources out dir)
   set(${out} ${_srcs} PARENT_SCOPE)
 endfunction()
 
+# Stops the configure run for a source of the calling folder matching
+# <pattern> whose target <prefix><file name> no line made: a source that a
+# list forgot would otherwise silently not be built.
+function(varnex_all_built pattern prefix what)
+  file(GLOB _found RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${pattern})
+  foreach(_src ${_found})
+    get_filename_component(_name ${_src} NAME_WE)
+    if(NOT TARGET ${prefix}${_name})
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${_src}: ${what}")
+    endif()
+  endforeach()
+endfunction()
+
 # One Qt Test executable per named test of the calling folder,
 # varnex_qtests(<prefix> LIBS <libraries...> TESTS <tst_name...>), each built
 # from <tst_name>.cpp and registered with CTest as <prefix>/<tst_name>. A
@@ -45,13 +58,6 @@ endfunction()
 # run, so that no test drops out of CTest unseen.
 function(varnex_qtests prefix)
   cmake_parse_arguments(Q "" "" "LIBS;TESTS" ${ARGN})
-  file(GLOB _found RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
-  foreach(_src ${_found})
-    get_filename_component(_name ${_src} NAME_WE)
-    if(NOT _name IN_LIST Q_TESTS)
-      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${_src}: not named in varnex_qtests(${prefix} ...)")
-    endif()
-  endforeach()
   foreach(_name ${Q_TESTS})
     set(_target ${prefix}_${_name})
     add_executable(${_target} ${_name}.cpp)
@@ -67,6 +73,7 @@ function(varnex_qtests prefix)
     endif()
     set_tests_properties(${prefix}/${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 300)
   endforeach()
+  varnex_all_built("tst_*.cpp" ${prefix}_ "not named in varnex_qtests(${prefix} ...)")
 endfunction()
 
 # An include root that shows one folder of the source tree and nothing else.
