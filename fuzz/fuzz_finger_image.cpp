@@ -43,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (int64_t(image.width) * image.height > 320 * 320)
         return 0;
     const RidgeField field(image);
-    const RawFeatures raw = FingerTemplate::selfFeatures(field);
+    const RawFeatures raw = spectrum(detectMinutiae(image, field), Placement());
     for (int i = 0; i < FeatureCount; ++i)
-        if (raw.present[size_t(i)] && !std::isfinite(raw.value[size_t(i)]))
+        if (raw.present && !std::isfinite(raw.value[size_t(i)]))
             __builtin_trap();
     return 0;
 }

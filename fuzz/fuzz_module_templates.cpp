@@ -5,7 +5,6 @@
 
 #include "FuzzSetup.h"
 #include "modules/finger/FingerTemplate.h"
-#include "modules/finger/SyntheticFinger.h"
 #include "modules/pen/PenFeatures.h"
 #include "qtnb/Matrix.h"
 
@@ -48,13 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Finger::FingerTemplate finger;
     if (finger.fromMatrix(m)) {
         const std::unique_ptr<Nb::Matrix> back(finger.toMatrix());
-        if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength)
+        if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength ||
+            std::memcmp(back->at(0, 0), m.at(0, 0), size_t(back->meta(0).size())) != 0)
             __builtin_trap();
-        // A print read in the template's frame gives numbers (placed at its own
-        // centre: the search for the best placement is not a reader).
-        static const Finger::RidgeField field(Finger::SyntheticFinger(7).impression(Finger::Press()));
+        // A template taken centres and scales any spectrum to numbers.
+        static const Finger::RawFeatures raw = [] {
+            std::vector<Finger::Minutia> points;
+            for (int i = 0; i < 12; ++i)
+                points.push_back({float(17 * i % 200), float(31 * i % 250)});
+            return Finger::spectrum(points, Finger::Placement());
+        }();
         float params[Finger::FeatureCount];
-        finger.space.apply(finger.features(field, Finger::FingerTemplate::selfPlacement(field)), params);
+        finger.space.apply(raw, params);
         for (float f : params)
             if (!std::isfinite(f))
                 __builtin_trap();

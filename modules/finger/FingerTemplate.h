@@ -1,64 +1,60 @@
 #pragma once
-// A finger's template and the parameter vector of an impression.
+// The parameter vector of an impression, and the template block.
 //
-// The template is the finger's mean ridge flow on a grid of 16-pixel cells
-// in a frame of its own, built from the enrolment impressions after each was
-// turned and shifted onto the others. A new impression is placed in that
-// frame by searching the turn and shift at which its flow agrees best with
-// the template's; its parameters are then read at fixed places of the frame,
-// so that where and how askew the finger lay does not matter.
+// The parameters come from the impression alone. Its minutiae are turned
+// into the frame its ridge flow has on the mean flow of the built-in foreign
+// fingers (FlowFrame), which undoes how askew the finger lay, and described
+// by their spectrum, which does not depend on where the finger lay:
+//   S(l, d) = |sum over the n minutiae p of exp(-2 pi i (p . d) / l)|^2 / n
+// at Wavelengths wavelengths l (spaced evenly in their logarithm from
+// ShortestWavelength to LongestWavelength pixels) and Directions directions d
+// over half a turn (S is the same for d and -d). Parameter
+// k = wavelength * Directions + direction holds log(1 + S), centred and
+// scaled by the spread over the built-in foreign fingers, cut at 5 either
+// way and multiplied by Gain. A print with fewer than MinMinutiae minutiae
+// gives 0 throughout.
 //
-// The 256 parameters (32-bit reals):
-//   0..239    the ridge flow at 120 points on five rings around the centre
-//             of the template's print (8, 16, 24, 32 and 40 points, 17 to 85
-//             pixels across and a fifth more up and down): cos 2a and sin 2a
-//             of the ridge angle a in the frame, times the coherence of the
-//             flow
-//   240..255  ridges per 100 pixels in eight sectors of the inner and eight
-//             of the outer half of the same area
-// each scaled by the spread of the foreign fingers placed in the same frame
-// and centred on those of them that look most like the owner's finger, so
-// that a stranger, even one with a finger of the same kind, gives values
-// around 0 and what sets the owner apart stands out; a point off the print
-// gives 0.
-//
-// The template's matrix form: one row of 32-bit reals, one cell:
-//   [0] 1 (layout version)  [1] 24 columns  [2] 26 rows  [3] 16 pixels a cell
-//   [4], [5] centre of the print in the frame  [6] 256  [7] 0
-//   then per cell, row by row: flow cos, flow sin, share of impressions on
-//   the print; then 256 centres and 256 scales of the parameters.
+// The template is the same for every finger: it holds nothing but the
+// layout and the population's centres and scales, so that a container keeps
+// nothing of its owner's print outside the trained converter. Its matrix
+// form: one row of 32-bit reals, one cell:
+//   [0] 2 (layout version)  [1] Wavelengths  [2] Directions  [3] 256
+//   [4] ShortestWavelength  [5] LongestWavelength  [6] Gain  [7] 0
+//   then 256 centres and 256 scales.
+// Templates of the first layout (the owner's mean flow, version 1) are
+// refused: their containers must be made again.
 
 #include <array>
 #include <vector>
 
-#include "modules/finger/RidgeField.h"
+#include "modules/finger/FlowFrame.h"
+#include "modules/finger/Minutiae.h"
 #include "qtnb/Matrix.h"
 
 namespace Finger {
 
-constexpr int FeatureCount = 256;
+constexpr int Wavelengths = 8;
+constexpr int Directions = 32;
+constexpr int FeatureCount = Wavelengths * Directions;
+constexpr float ShortestWavelength = 40.0f;
+constexpr float LongestWavelength = 330.0f;
+constexpr float Gain = 1.0f;
+constexpr int MinMinutiae = 6;
 
-// Where the frame lies in an image: image point = R(angle) * frame point + t.
-struct Placement {
-    float angle = 0;
-    float tx = 0;
-    float ty = 0;
-};
-
-// Parameters before centring and scaling; absent ones are off the print.
+// Parameters before centring and scaling; absent for a print without
+// enough minutiae.
 struct RawFeatures {
     std::array<float, FeatureCount> value{};
-    std::array<bool, FeatureCount> present{};
+    bool present = false;
 };
+
+// The spectrum of minutiae found in an image, the image placed by frame.
+RawFeatures spectrum(const std::vector<Minutia>& minutiae, const Placement& frame);
 
 class FeatureSpace {
 public:
     // Centres and scales from the foreign fingers' parameters.
     static FeatureSpace fit(const std::vector<RawFeatures>& foreign);
-    // The same, centred on the Neighbours foreign fingers nearest to the
-    // mean of the owner's impressions.
-    static constexpr int Neighbours = 40;
-    static FeatureSpace fit(const std::vector<RawFeatures>& foreign, const std::vector<RawFeatures>& own);
     void apply(const RawFeatures& raw, float* out) const;
     bool isNull() const { return m_null; }
 
@@ -72,39 +68,19 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Step = 16;
-    static constexpr int Cols = 24;
-    static constexpr int Rows = 26;
-    static constexpr int Cells = Cols * Rows;
-    static constexpr int MatrixLength = 8 + 3 * Cells + 2 * FeatureCount;
+    static constexpr int Version = 2;
+    static constexpr int MatrixLength = 8 + 2 * FeatureCount;
 
-    // From the flows of the enrolment impressions; null when none has a print.
-    static FingerTemplate build(const std::vector<const RidgeField*>& fields);
-    // The frame of one impression alone: its print's centre, upright.
-    static Placement selfPlacement(const RidgeField& field);
+    FingerTemplate() = default;
+    explicit FingerTemplate(const FeatureSpace& space);
 
-    bool isNull() const { return m_null; }
-    Placement place(const RidgeField& field) const;
-    RawFeatures features(const RidgeField& field, const Placement& placement) const;
-    // The parameters of a print placed without a template, centred on itself.
-    static RawFeatures selfFeatures(const RidgeField& field);
-
+    bool isNull() const { return space.isNull(); }
     FeatureSpace space;
 
     Nb::Matrix* toMatrix() const;
     // False, leaving this template as it was, unless the matrix is a
     // template of the layout above.
     bool fromMatrix(const Nb::Matrix& m);
-
-private:
-    float score(const RidgeField& field, const Placement& p, bool coarse) const;
-    void cellList();
-
-    bool m_null = true;
-    float m_ox = 0, m_oy = 0;
-    std::vector<float> m_re, m_im, m_cover;
-    // Cells that take part in placing: frame x, y, flow cos, flow sin.
-    std::vector<float> m_fine, m_coarse;
 };
 
 } // namespace Finger

@@ -25,39 +25,56 @@ void shared(int n, const Job& job)
         t.join();
 }
 
+struct Foreign {
+    Foreign()
+    {
+        std::vector<GreyImage> images(ForeignCount);
+        fields.resize(ForeignCount);
+        shared(ForeignCount, [&](int i) {
+            const uint32_t seed = ForeignSeed + uint32_t(i);
+            images[size_t(i)] = SyntheticFinger(seed).impression(Press::random(seed));
+            fields[size_t(i)] = RidgeField(images[size_t(i)]);
+        });
+        std::vector<const RidgeField*> prints;
+        for (const RidgeField& f : fields)
+            prints.push_back(&f);
+        frame = FlowFrame::build(prints);
+        features.resize(ForeignCount);
+        shared(ForeignCount, [&](int i) {
+            const RidgeField& f = fields[size_t(i)];
+            features[size_t(i)] = spectrum(detectMinutiae(images[size_t(i)], f), frame.place(f));
+        });
+        population = FingerTemplate(FeatureSpace::fit(features));
+    }
+    std::vector<RidgeField> fields;
+    FlowFrame frame;
+    std::vector<RawFeatures> features;
+    FingerTemplate population;
+};
+
+const Foreign& foreign()
+{
+    static const Foreign f;
+    return f;
+}
+
 } // namespace
 
-const std::vector<RidgeField>& foreignFields()
+const FlowFrame& meanFlow() { return foreign().frame; }
+
+RawFeatures featuresOf(const GreyImage& source)
 {
-    static const std::vector<RidgeField> fields = [] {
-        std::vector<RidgeField> out(ForeignCount);
-        shared(ForeignCount, [&out](int i) {
-            const uint32_t seed = ForeignSeed + uint32_t(i);
-            GreyImage image = SyntheticFinger(seed).impression(Press::random(seed));
-            out[size_t(i)] = RidgeField(image);
-            image.wipe();
-        });
-        return out;
-    }();
-    return fields;
+    GreyImage image = RidgeField::rescaled(source);
+    const RidgeField field(image);
+    std::vector<Minutia> minutiae = detectMinutiae(image, field);
+    const RawFeatures raw = spectrum(minutiae, meanFlow().place(field));
+    image.wipe();
+    Common::wipe(minutiae.data(), minutiae.size() * sizeof(Minutia));
+    return raw;
 }
 
-std::vector<RawFeatures> foreignFeatures(const FingerTemplate& frame)
-{
-    const std::vector<RidgeField>& fields = foreignFields();
-    std::vector<RawFeatures> out(fields.size());
-    shared(int(fields.size()), [&](int i) {
-        const RidgeField& field = fields[size_t(i)];
-        out[size_t(i)] =
-            frame.isNull() ? FingerTemplate::selfFeatures(field) : frame.features(field, frame.place(field));
-    });
-    return out;
-}
+const std::vector<RawFeatures>& foreignFeatures() { return foreign().features; }
 
-const FeatureSpace& selfSpace()
-{
-    static const FeatureSpace space = FeatureSpace::fit(foreignFeatures(FingerTemplate()));
-    return space;
-}
+const FingerTemplate& populationTemplate() { return foreign().population; }
 
 } // namespace Finger

@@ -1,7 +1,10 @@
 #pragma once
 // The strangers every enrolment is trained against: one impression each of
 // ForeignCount synthetic fingers with fixed seeds, built into the module
-// rather than shipped as data. Worked out once per process, on first use.
+// rather than shipped as data. They also give what is the same for every
+// user: the mean flow that sets each impression's frame, and the
+// population's centres and scales of the parameters. Worked out once per
+// process, on first use.
 
 #include <cstdint>
 #include <vector>
@@ -14,14 +17,16 @@ constexpr int ForeignCount = 160;
 // Seeds of the foreign fingers: ForeignSeed, ForeignSeed + 1, ...
 constexpr uint32_t ForeignSeed = 0x464F0000u;
 
-// The ridge flows of the foreign impressions.
-const std::vector<RidgeField>& foreignFields();
+// The mean flow of the foreign impressions.
+const FlowFrame& meanFlow();
 
-// The foreign parameters, raw, in the frame of a template, or each print's
-// own frame for a null template.
-std::vector<RawFeatures> foreignFeatures(const FingerTemplate& frame);
+// The parameters of one impression, before centring and scaling.
+RawFeatures featuresOf(const GreyImage& image);
 
-// Centres and scales for prints placed in their own frame.
-const FeatureSpace& selfSpace();
+// The foreign parameters, before centring and scaling.
+const std::vector<RawFeatures>& foreignFeatures();
+
+// The template every container of this layout holds.
+const FingerTemplate& populationTemplate();
 
 } // namespace Finger

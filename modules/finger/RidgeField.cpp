@@ -88,6 +88,11 @@ GreyImage at500(const GreyImage& image)
 
 } // namespace
 
+GreyImage RidgeField::rescaled(const GreyImage& image)
+{
+    return image.isNull() || image.dpi == Resolution ? image : at500(image);
+}
+
 RidgeField::RidgeField(const GreyImage& source)
 {
     if (source.isNull())

@@ -18,6 +18,8 @@ public:
     RidgeField() = default;
     // Images of another resolution are scaled to 500 dpi first.
     explicit RidgeField(const GreyImage& image);
+    // The image at 500 dpi (a copy when it is already).
+    static GreyImage rescaled(const GreyImage& image);
 
     bool isEmpty() const { return m_cols == 0; }
     int cols() const { return m_cols; }
