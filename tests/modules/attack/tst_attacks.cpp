@@ -99,9 +99,10 @@ private slots:
         QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << votes;
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << QString();
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << votes;
-        QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << QString();
-        QTest::newRow("fingerprint, template read")
-            << int(Modality::Finger) << "template" << QStringLiteral("the template holds the owner's ridge flow");
+        QTest::newRow("fingerprint, foreign samples")
+            << int(Modality::Finger) << "foreign"
+            << QStringLiteral("a print whose minutiae spectrum leans the owner's way gives every bit");
+        QTest::newRow("fingerprint, template read") << int(Modality::Finger) << "template" << QString();
     }
 
     void stolenContainers()
