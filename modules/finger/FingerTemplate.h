@@ -36,8 +36,8 @@ namespace Finger {
 constexpr int Wavelengths = 8;
 constexpr int Directions = 32;
 constexpr int FeatureCount = Wavelengths * Directions;
-constexpr float ShortestWavelength = 60.0f;
-constexpr float LongestWavelength = 400.0f;
+constexpr float ShortestWavelength = 40.0f;
+constexpr float LongestWavelength = 330.0f;
 constexpr float Gain = 1.0f;
 constexpr int MinMinutiae = 6;
 
