@@ -50,12 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength ||
             std::memcmp(back->at(0, 0), m.at(0, 0), size_t(back->meta(0).size())) != 0)
             __builtin_trap();
-        // A template taken centres and scales any spectrum to numbers.
+        // A template taken centres and scales any flow to numbers.
         static const Finger::RawFeatures raw = [] {
-            std::vector<Finger::Minutia> points;
-            for (int i = 0; i < 12; ++i)
-                points.push_back({float(17 * i % 200), float(31 * i % 250)});
-            return Finger::spectrum(points, Finger::Placement());
+            Finger::RawFeatures r;
+            for (int i = 0; i < Finger::FeatureCount; ++i) {
+                r.value[size_t(i)] = float(i % 7) / 3.0f - 1.0f;
+                r.present[size_t(i)] = i % 5 != 0;
+            }
+            return r;
         }();
         float params[Finger::FeatureCount];
         finger.space.apply(raw, params);

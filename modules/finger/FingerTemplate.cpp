@@ -3,88 +3,158 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/common/Wipe.h"
+
 namespace Finger {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
+constexpr float Pi = 3.14159265358979f;
 // A spread below this says nothing about a stranger: it is not magnified.
-constexpr double SpreadFloor = 0.05;
+constexpr double SpreadFloor = 0.08;
 // Scales above this come from no population.
 constexpr float MaxScale = 1.0f / float(SpreadFloor) + 1.0f;
+// The noise of a measured parameter, in the population's units: how far the
+// fill trusts what a print shows over what the population expects.
+constexpr double Noise = 0.2;
+// 160 prints say little about how 256 parameters go together: the
+// covariances between parameters are shrunk by this share.
+constexpr double Shrink = 0.1;
 
-struct Grid {
-    Grid()
+struct Layout {
+    Layout()
     {
-        for (int w = 0; w < Wavelengths; ++w) {
-            const double l = double(ShortestWavelength) *
-                             std::pow(double(LongestWavelength) / ShortestWavelength, double(w) / (Wavelengths - 1));
-            for (int d = 0; d < Directions; ++d) {
-                const double a = Pi * d / Directions;
-                kx[size_t(w * Directions + d)] = 2 * Pi * std::cos(a) / l;
-                ky[size_t(w * Directions + d)] = 2 * Pi * std::sin(a) / l;
+        int k = 0;
+        for (int r = 1; r <= Rings; ++r) {
+            const int count = r == Rings ? Points - 4 * Rings * (Rings - 1) : 8 * r;
+            for (int a = 0; a < count; ++a, ++k) {
+                const float t = 2.0f * Pi * (float(a) + 0.5f * float(r % 2)) / float(count);
+                x[k] = RingStep * float(r) * std::cos(t);
+                y[k] = Tall * RingStep * float(r) * std::sin(t);
             }
         }
     }
-    std::array<double, FeatureCount> kx, ky;
+    float x[Points], y[Points];
 };
 
-const Grid& grid()
+const Layout& layout()
 {
-    static const Grid g;
-    return g;
+    static const Layout l;
+    return l;
 }
 
 } // namespace
 
-RawFeatures spectrum(const std::vector<Minutia>& minutiae, const Placement& frame)
+RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
 {
     RawFeatures raw;
-    if (int(minutiae.size()) < MinMinutiae)
-        return raw;
-    // Into the frame: only the turn matters, the spectrum ignores shifts.
-    const double c = std::cos(frame.angle), s = std::sin(frame.angle);
-    std::vector<double> u(minutiae.size()), v(minutiae.size());
-    for (size_t i = 0; i < minutiae.size(); ++i) {
-        const double x = minutiae[i].x - frame.tx, y = minutiae[i].y - frame.ty;
-        u[i] = c * x + s * y;
-        v[i] = -s * x + c * y;
+    const Layout& l = layout();
+    const float c = std::cos(frame.angle), s = std::sin(frame.angle);
+    const float c2 = std::cos(2 * frame.angle), s2 = std::sin(2 * frame.angle);
+    for (int k = 0; k < Points; ++k) {
+        float a, b, w;
+        field.sample(c * l.x[k] - s * l.y[k] + frame.tx, s * l.x[k] + c * l.y[k] + frame.ty, a, b, w);
+        if (w < MinCover)
+            continue;
+        // The doubled angle turned back by the frame's turn.
+        raw.value[size_t(2 * k)] = (a * c2 + b * s2) / w;
+        raw.value[size_t(2 * k + 1)] = (b * c2 - a * s2) / w;
+        raw.present[size_t(2 * k)] = raw.present[size_t(2 * k + 1)] = true;
     }
-    const Grid& g = grid();
-    for (int k = 0; k < FeatureCount; ++k) {
-        double re = 0, im = 0;
-        for (size_t i = 0; i < u.size(); ++i) {
-            const double phase = g.kx[size_t(k)] * u[i] + g.ky[size_t(k)] * v[i];
-            re += std::cos(phase);
-            im += std::sin(phase);
-        }
-        raw.value[size_t(k)] = float(std::log1p((re * re + im * im) / double(u.size())));
-    }
-    std::fill(u.begin(), u.end(), 0.0);
-    std::fill(v.begin(), v.end(), 0.0);
-    raw.present = true;
     return raw;
+}
+
+FillModel FillModel::fit(const std::vector<RawFeatures>& population)
+{
+    FillModel m;
+    if (population.size() < 8)
+        return m;
+    const size_t n = FeatureCount;
+    m.m_mean.assign(n, 0.0);
+    std::vector<double> count(n, 0.0);
+    for (const RawFeatures& r : population)
+        for (size_t i = 0; i < n; ++i)
+            if (r.present[i]) {
+                m.m_mean[i] += r.value[i];
+                count[i] += 1;
+            }
+    for (size_t i = 0; i < n; ++i)
+        m.m_mean[i] /= std::max(1.0, count[i]);
+    // A missing value counts as the mean: the covariance stays positive
+    // semi-definite.
+    m.m_cov.assign(n * n, 0.0);
+    std::vector<double> d(n);
+    for (const RawFeatures& r : population) {
+        for (size_t i = 0; i < n; ++i)
+            d[i] = r.present[i] ? r.value[i] - m.m_mean[i] : 0.0;
+        for (size_t i = 0; i < n; ++i)
+            if (d[i] != 0.0)
+                for (size_t j = 0; j < n; ++j)
+                    m.m_cov[i * n + j] += d[i] * d[j];
+    }
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j < n; ++j)
+            m.m_cov[i * n + j] *= (i == j ? 1.0 : 1.0 - Shrink) / double(population.size());
+    return m;
+}
+
+void FillModel::fill(RawFeatures& raw) const
+{
+    if (isNull())
+        return;
+    const size_t n = FeatureCount;
+    std::vector<size_t> seen;
+    for (size_t i = 0; i < n; ++i)
+        if (raw.present[i])
+            seen.push_back(i);
+    const size_t o = seen.size();
+    // y = (cov over the seen ones + noise)^-1 (seen values - their means),
+    // by Cholesky; then every value = mean + cov(value, seen) y.
+    std::vector<double> L(o * o, 0.0), y(o);
+    for (size_t a = 0; a < o; ++a)
+        for (size_t b = 0; b <= a; ++b) {
+            double v = m_cov[seen[a] * n + seen[b]] + (a == b ? Noise : 0.0);
+            for (size_t k = 0; k < b; ++k)
+                v -= L[a * o + k] * L[b * o + k];
+            L[a * o + b] = a == b ? std::sqrt(std::max(v, 1e-12)) : v / L[b * o + b];
+        }
+    for (size_t a = 0; a < o; ++a) {
+        double v = raw.value[seen[a]] - m_mean[seen[a]];
+        for (size_t k = 0; k < a; ++k)
+            v -= L[a * o + k] * y[k];
+        y[a] = v / L[a * o + a];
+    }
+    for (size_t a = o; a-- > 0;) {
+        double v = y[a];
+        for (size_t k = a + 1; k < o; ++k)
+            v -= L[k * o + a] * y[k];
+        y[a] = v / L[a * o + a];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        double v = m_mean[i];
+        for (size_t a = 0; a < o; ++a)
+            v += m_cov[i * n + seen[a]] * y[a];
+        raw.value[i] = float(v);
+        raw.present[i] = true;
+    }
+    Common::wipe(L.data(), L.size() * sizeof(double));
+    Common::wipe(y.data(), y.size() * sizeof(double));
 }
 
 FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
 {
     FeatureSpace space;
-    int n = 0;
-    std::array<double, FeatureCount> sum{}, squares{};
-    for (const RawFeatures& r : foreign) {
-        if (!r.present)
-            continue;
-        ++n;
-        for (int f = 0; f < FeatureCount; ++f) {
-            sum[size_t(f)] += r.value[size_t(f)];
-            squares[size_t(f)] += double(r.value[size_t(f)]) * r.value[size_t(f)];
-        }
-    }
-    if (n < 8)
+    if (foreign.size() < 8)
         return space;
     for (int f = 0; f < FeatureCount; ++f) {
-        const double mean = sum[size_t(f)] / n;
-        const double sigma = std::sqrt(std::max(0.0, squares[size_t(f)] / n - mean * mean));
+        double sum = 0, squares = 0;
+        for (const RawFeatures& r : foreign) {
+            sum += r.value[size_t(f)];
+            squares += double(r.value[size_t(f)]) * r.value[size_t(f)];
+        }
+        const double n = double(foreign.size());
+        const double mean = sum / n;
+        const double sigma = std::sqrt(std::max(0.0, squares / n - mean * mean));
         space.centre[size_t(f)] = float(mean);
         space.scale[size_t(f)] = float(1.0 / std::max(sigma, SpreadFloor));
     }
@@ -95,9 +165,9 @@ FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
 void FeatureSpace::apply(const RawFeatures& raw, float* out) const
 {
     for (int f = 0; f < FeatureCount; ++f)
-        out[f] = raw.present ? Gain * std::clamp((raw.value[size_t(f)] - centre[size_t(f)]) * scale[size_t(f)],
-                                                 -5.0f, 5.0f)
-                             : 0.0f;
+        out[f] = raw.present[size_t(f)]
+                     ? Gain * std::clamp((raw.value[size_t(f)] - centre[size_t(f)]) * scale[size_t(f)], -5.0f, 5.0f)
+                     : 0.0f;
 }
 
 FingerTemplate::FingerTemplate(const FeatureSpace& s) : space(s) {}
@@ -108,8 +178,7 @@ Nb::Matrix* FingerTemplate::toMatrix() const
         return nullptr;
     Nb::Matrix* m = new Nb::Matrix(1, Nb::Meta(MatrixLength, Nb::MfR32, Nb::MtC));
     float* v = reinterpret_cast<float*>(m->at(0, 0));
-    const float head[8] = {Version,         Wavelengths, Directions, FeatureCount, ShortestWavelength,
-                           LongestWavelength, Gain,      0};
+    const float head[8] = {Version, Rings, Points, FeatureCount, RingStep, Tall, Gain, 0};
     std::copy(head, head + 8, v);
     std::copy(space.centre.begin(), space.centre.end(), v + 8);
     std::copy(space.scale.begin(), space.scale.end(), v + 8 + FeatureCount);
@@ -125,8 +194,8 @@ bool FingerTemplate::fromMatrix(const Nb::Matrix& m)
     for (int k = 0; k < MatrixLength; ++k)
         if (!std::isfinite(v[k]))
             return false;
-    if (v[0] != Version || v[1] != Wavelengths || v[2] != Directions || v[3] != FeatureCount ||
-        v[4] != ShortestWavelength || v[5] != LongestWavelength || v[6] != Gain || v[7] != 0)
+    if (v[0] != Version || v[1] != Rings || v[2] != Points || v[3] != FeatureCount || v[4] != RingStep ||
+        v[5] != Tall || v[6] != Gain || v[7] != 0)
         return false;
     for (int f = 0; f < FeatureCount; ++f)
         if (std::fabs(v[8 + f]) > 100.0f || !(v[8 + FeatureCount + f] > 0.0f) || v[8 + FeatureCount + f] > MaxScale)

@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/finger/PrintCore.h"
+
 namespace Finger {
 
 namespace {
 
 constexpr float Pi = 3.14159265358979f;
 constexpr float Degree = Pi / 180.0f;
+// Core strengths below Faint are an arch's; from Clear on a loop's or a
+// whorl's (PrintCore.h). Only clear cores place the mean flow's core.
+constexpr float Faint = 0.36f;
+constexpr float Clear = 0.44f;
 
 float cellX(int i) { return (float(i) - (FlowFrame::Cols - 1) / 2.0f) * FlowFrame::Step; }
 float cellY(int j) { return (float(j) - (FlowFrame::Rows - 1) / 2.0f) * FlowFrame::Step; }
@@ -82,9 +88,11 @@ Placement FlowFrame::place(const RidgeField& field) const
     field.centre(cx, cy);
     Placement best;
     float bestScore = -1e30f;
-    // Coarse over turns up to 20 degrees and shifts up to 54 pixels around
-    // where the print's centre says, then finer around the best.
-    for (int a = -5; a <= 5; ++a) {
+    // Coarse over turns up to 36 degrees and shifts up to 54 pixels around
+    // where the print's centre says, then finer around the best. A finger
+    // that leans on its own and is pressed askew needs more than the 15
+    // degrees people turn their fingers by.
+    for (int a = -9; a <= 9; ++a) {
         const float angle = float(a) * 4.0f * Degree;
         const float c = std::cos(angle), s = std::sin(angle);
         const float bx = cx - (c * m_ox - s * m_oy), by = cy - (s * m_ox + c * m_oy);
@@ -188,7 +196,38 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields)
     for (size_t n = 0; n < prints.size(); ++n)
         add(*prints[n], placements[n]);
     take(float(prints.size()));
+
+    // Where clear cores lie on the mean flow.
+    std::vector<float> xs, ys;
+    for (const RidgeField* f : prints) {
+        const Placement p = t.place(*f);
+        const PrintCore core = findCore(*f);
+        if (core.strength < Clear)
+            continue;
+        const float c = std::cos(p.angle), s = std::sin(p.angle);
+        const float dx = core.x - p.tx, dy = core.y - p.ty;
+        xs.push_back(c * dx + s * dy);
+        ys.push_back(-s * dx + c * dy);
+    }
+    if (!xs.empty()) {
+        std::nth_element(xs.begin(), xs.begin() + long(xs.size() / 2), xs.end());
+        std::nth_element(ys.begin(), ys.begin() + long(ys.size() / 2), ys.end());
+        t.m_coreX = xs[xs.size() / 2];
+        t.m_coreY = ys[ys.size() / 2];
+    }
     return t;
+}
+
+Placement FlowFrame::frame(const RidgeField& field) const
+{
+    Placement p = place(field);
+    const PrintCore core = findCore(field);
+    const float c = std::cos(p.angle), s = std::sin(p.angle);
+    const float x = c * m_coreX - s * m_coreY + p.tx, y = s * m_coreX + c * m_coreY + p.ty;
+    const float clear = std::clamp((core.strength - Faint) / (Clear - Faint), 0.0f, 1.0f);
+    p.tx = clear * core.x + (1 - clear) * x;
+    p.ty = clear * core.y + (1 - clear) * y;
+    return p;
 }
 
 } // namespace Finger

@@ -1,8 +1,9 @@
 #pragma once
-// Where an impression lies on the reader: the turn and shift at which its
-// ridge flow agrees best with a mean flow. The mean flow is that of the
-// module's built-in foreign fingers, the same for every user, so that the
-// frame of an impression depends on that impression alone.
+// Where an impression lies on the reader: the turn at which its ridge flow
+// agrees best with a mean flow, and the print's own core as the origin. The
+// mean flow is that of the module's built-in foreign fingers, the same for
+// every user, so that the frame of an impression depends on that impression
+// alone.
 
 #include <vector>
 
@@ -29,8 +30,12 @@ public:
     static FlowFrame build(const std::vector<const RidgeField*>& fields);
 
     bool isNull() const { return m_null; }
-    // The best turn (up to 20 degrees either way) and shift of the frame.
+    // The best turn (up to 36 degrees either way) and shift of the mean flow.
     Placement place(const RidgeField& field) const;
+    // The frame of a print: turned as place() says, its origin on the
+    // print's core. A print without a clear core (an arch) has its origin
+    // where the mean flow's core falls, a faint one in between.
+    Placement frame(const RidgeField& field) const;
 
 private:
     static Placement centred(const RidgeField& field);
@@ -39,6 +44,8 @@ private:
 
     bool m_null = true;
     float m_ox = 0, m_oy = 0;
+    // Where the cores of the foreign prints lie on the mean flow (median).
+    float m_coreX = 0, m_coreY = 0;
     std::vector<float> m_re, m_im, m_cover;
     // Cells that take part in placing: frame x, y, flow cos, flow sin.
     std::vector<float> m_fine, m_coarse;

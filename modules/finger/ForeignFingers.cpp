@@ -28,12 +28,11 @@ void shared(int n, const Job& job)
 struct Foreign {
     Foreign()
     {
-        std::vector<GreyImage> images(ForeignCount);
-        fields.resize(ForeignCount);
+        std::vector<RidgeField> fields(ForeignCount);
         shared(ForeignCount, [&](int i) {
             const uint32_t seed = ForeignSeed + uint32_t(i);
-            images[size_t(i)] = SyntheticFinger(seed).impression(Press::random(seed));
-            fields[size_t(i)] = RidgeField(images[size_t(i)]);
+            GreyImage image = SyntheticFinger(seed).impression(Press::random(seed));
+            fields[size_t(i)] = RidgeField(image);
         });
         std::vector<const RidgeField*> prints;
         for (const RidgeField& f : fields)
@@ -42,12 +41,14 @@ struct Foreign {
         features.resize(ForeignCount);
         shared(ForeignCount, [&](int i) {
             const RidgeField& f = fields[size_t(i)];
-            features[size_t(i)] = spectrum(detectMinutiae(images[size_t(i)], f), frame.place(f));
+            features[size_t(i)] = ringFlow(f, frame.frame(f));
         });
+        fill = FillModel::fit(features);
+        shared(ForeignCount, [&](int i) { fill.fill(features[size_t(i)]); });
         population = FingerTemplate(FeatureSpace::fit(features));
     }
-    std::vector<RidgeField> fields;
     FlowFrame frame;
+    FillModel fill;
     std::vector<RawFeatures> features;
     FingerTemplate population;
 };
@@ -66,10 +67,9 @@ RawFeatures featuresOf(const GreyImage& source)
 {
     GreyImage image = RidgeField::rescaled(source);
     const RidgeField field(image);
-    std::vector<Minutia> minutiae = detectMinutiae(image, field);
-    const RawFeatures raw = spectrum(minutiae, meanFlow().place(field));
     image.wipe();
-    Common::wipe(minutiae.data(), minutiae.size() * sizeof(Minutia));
+    RawFeatures raw = ringFlow(field, meanFlow().frame(field));
+    foreign().fill.fill(raw);
     return raw;
 }
 

@@ -2,9 +2,9 @@
 // The strangers every enrolment is trained against: one impression each of
 // ForeignCount synthetic fingers with fixed seeds, built into the module
 // rather than shipped as data. They also give what is the same for every
-// user: the mean flow that sets each impression's frame, and the
-// population's centres and scales of the parameters. Worked out once per
-// process, on first use.
+// user: the mean flow that sets each impression's frame, the population's
+// flow that fills in what a print does not show, and the centres and scales
+// of the parameters. Worked out once per process, on first use.
 
 #include <cstdint>
 #include <vector>
@@ -20,10 +20,10 @@ constexpr uint32_t ForeignSeed = 0x464F0000u;
 // The mean flow of the foreign impressions.
 const FlowFrame& meanFlow();
 
-// The parameters of one impression, before centring and scaling.
+// The parameters of one impression, filled in, before centring and scaling.
 RawFeatures featuresOf(const GreyImage& image);
 
-// The foreign parameters, before centring and scaling.
+// The foreign parameters, filled in, before centring and scaling.
 const std::vector<RawFeatures>& foreignFeatures();
 
 // The template every container of this layout holds.

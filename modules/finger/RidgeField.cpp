@@ -88,6 +88,12 @@ GreyImage at500(const GreyImage& image)
 
 } // namespace
 
+RidgeField::~RidgeField()
+{
+    for (std::vector<float>* v : {&m_re, &m_im, &m_weight, &m_freq})
+        Common::wipe(v->data(), v->size() * sizeof(float));
+}
+
 GreyImage RidgeField::rescaled(const GreyImage& image)
 {
     return image.isNull() || image.dpi == Resolution ? image : at500(image);

@@ -18,6 +18,12 @@ public:
     RidgeField() = default;
     // Images of another resolution are scaled to 500 dpi first.
     explicit RidgeField(const GreyImage& image);
+    // The flow describes a finger: it is overwritten before it goes.
+    ~RidgeField();
+    RidgeField(const RidgeField&) = default;
+    RidgeField(RidgeField&&) = default;
+    RidgeField& operator=(const RidgeField&) = default;
+    RidgeField& operator=(RidgeField&&) = default;
     // The image at 500 dpi (a copy when it is already).
     static GreyImage rescaled(const GreyImage& image);
 

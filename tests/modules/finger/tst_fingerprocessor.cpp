@@ -199,8 +199,11 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::addColumn<int>("cell");
     QTest::addColumn<float>("value");
     QTest::addColumn<int>("length");
-    QTest::newRow("layout version") << 0 << 3.0f << 0;
-    QTest::newRow("wavelengths") << 1 << 9.0f << 0;
+    // The second layout (a spectrum of the minutiae) had this length: its
+    // version tells it apart.
+    QTest::newRow("second layout") << 0 << 2.0f << 0;
+    QTest::newRow("rings") << 1 << 9.0f << 0;
+    QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
     QTest::newRow("zero scale") << 300 << 0.0f << 0;
     QTest::newRow("one short") << -1 << 0.0f << -1;
