@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "modules/finger/Parallel.h"
 #include "modules/finger/PrintCore.h"
 
 namespace Finger {
@@ -15,6 +16,8 @@ constexpr float Degree = Pi / 180.0f;
 // whorl's (PrintCore.h). Only clear cores place the mean flow's core.
 constexpr float Faint = 0.36f;
 constexpr float Clear = 0.44f;
+// Prints that build the first mean flow one after the other.
+constexpr int Seeds = 40;
 
 float cellX(int i) { return (float(i) - (FlowFrame::Cols - 1) / 2.0f) * FlowFrame::Step; }
 float cellY(int j) { return (float(j) - (FlowFrame::Rows - 1) / 2.0f) * FlowFrame::Step; }
@@ -128,13 +131,18 @@ Placement FlowFrame::place(const RidgeField& field) const
     return best;
 }
 
-FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields)
+FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields, std::vector<Placement>* placed)
 {
     std::vector<const RidgeField*> prints;
     for (const RidgeField* f : fields)
         if (f && !f->isEmpty() && f->coverage() > 0.05f)
             prints.push_back(f);
     FlowFrame t;
+    if (placed) {
+        placed->clear();
+        for (const RidgeField* f : fields)
+            placed->push_back(f ? centred(*f) : Placement());
+    }
     if (prints.empty())
         return t;
     std::vector<float> re(Cells), im(Cells), cover(Cells);
@@ -172,12 +180,13 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields)
         std::fill(cover.begin(), cover.end(), 0.0f);
     };
 
-    // The first print sets the frame; each further one joins the mean of
-    // those before it; then all are placed once more on the mean.
+    // The first print sets the frame; each of the next few joins the mean
+    // of those before it; then all are placed on that mean.
     add(*prints[0], centred(*prints[0]));
     take(1.0f);
     std::vector<float> sumRe(t.m_re), sumIm(t.m_im), sumCover(t.m_cover);
-    for (size_t n = 1; n < prints.size(); ++n) {
+    const size_t seeds = std::min(prints.size(), size_t(Seeds));
+    for (size_t n = 1; n < seeds; ++n) {
         const Placement p = t.place(*prints[n]);
         add(*prints[n], p);
         for (int k = 0; k < Cells; ++k) {
@@ -190,22 +199,25 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields)
         sumCover = cover;
         take(float(n + 1));
     }
-    std::vector<Placement> placements;
-    for (const RidgeField* f : prints)
-        placements.push_back(t.place(*f));
+    std::vector<Placement> placements(prints.size());
+    parallel(int(prints.size()), [&](int n) { placements[size_t(n)] = t.place(*prints[size_t(n)]); });
     for (size_t n = 0; n < prints.size(); ++n)
         add(*prints[n], placements[n]);
     take(float(prints.size()));
 
     // Where clear cores lie on the mean flow.
+    std::vector<PrintCore> cores(prints.size());
+    parallel(int(prints.size()), [&](int n) {
+        placements[size_t(n)] = t.place(*prints[size_t(n)]);
+        cores[size_t(n)] = findCore(*prints[size_t(n)]);
+    });
     std::vector<float> xs, ys;
-    for (const RidgeField* f : prints) {
-        const Placement p = t.place(*f);
-        const PrintCore core = findCore(*f);
-        if (core.strength < Clear)
+    for (size_t n = 0; n < prints.size(); ++n) {
+        const Placement& p = placements[n];
+        if (cores[n].strength < Clear)
             continue;
         const float c = std::cos(p.angle), s = std::sin(p.angle);
-        const float dx = core.x - p.tx, dy = core.y - p.ty;
+        const float dx = cores[n].x - p.tx, dy = cores[n].y - p.ty;
         xs.push_back(c * dx + s * dy);
         ys.push_back(-s * dx + c * dy);
     }
@@ -215,13 +227,24 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields)
         t.m_coreX = xs[xs.size() / 2];
         t.m_coreY = ys[ys.size() / 2];
     }
+    if (placed) {
+        size_t n = 0;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (n < prints.size() && fields[i] == prints[n]) {
+                (*placed)[i] = t.anchored(placements[n], cores[n]);
+                ++n;
+            } else if (fields[i]) {
+                (*placed)[i] = t.frame(*fields[i]);
+            }
+        }
+    }
     return t;
 }
 
-Placement FlowFrame::frame(const RidgeField& field) const
+Placement FlowFrame::frame(const RidgeField& field) const { return anchored(place(field), findCore(field)); }
+
+Placement FlowFrame::anchored(Placement p, const PrintCore& core) const
 {
-    Placement p = place(field);
-    const PrintCore core = findCore(field);
     const float c = std::cos(p.angle), s = std::sin(p.angle);
     const float x = c * m_coreX - s * m_coreY + p.tx, y = s * m_coreX + c * m_coreY + p.ty;
     const float clear = std::clamp((core.strength - Faint) / (Clear - Faint), 0.0f, 1.0f);

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "modules/finger/PrintCore.h"
 #include "modules/finger/RidgeField.h"
 
 namespace Finger {
@@ -26,8 +27,9 @@ public:
     static constexpr int Cells = Cols * Rows;
 
     // The mean flow of the fields after each was turned and shifted onto
-    // the others; null when none shows a print.
-    static FlowFrame build(const std::vector<const RidgeField*>& fields);
+    // the others; null when none shows a print. placed, when given,
+    // receives the frame of each field.
+    static FlowFrame build(const std::vector<const RidgeField*>& fields, std::vector<Placement>* placed = nullptr);
 
     bool isNull() const { return m_null; }
     // The best turn (up to 36 degrees either way) and shift of the mean flow.
@@ -39,6 +41,7 @@ public:
 
 private:
     static Placement centred(const RidgeField& field);
+    Placement anchored(Placement p, const PrintCore& core) const;
     float score(const RidgeField& field, const Placement& p, bool coarse) const;
     void cellList();
 
