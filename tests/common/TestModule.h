@@ -81,6 +81,9 @@ public:
     // container; or the first getParams asks for this length.
     virtual void garbleParams(bool on) = 0;
     virtual void askParamsLength(int32_t length) = 0;
+    // Engine row: the next test(mode) answers value in place of the
+    // engine's figure; values queued for one mode are taken in order.
+    virtual void queueFigure(int mode, float value) = 0;
 
     // Operation names of the row in call order. Arguments that matter to
     // the order stand in parentheses: attachDevice(0), attachDevice(-1),

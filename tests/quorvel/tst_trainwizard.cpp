@@ -2,6 +2,7 @@
 
 #include "WizardRig.h"
 
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -12,6 +13,14 @@
 using namespace rig;
 
 namespace {
+// The numbers at the ends of the figure lines shown on the results page.
+QStringList figuresShown(QWidget* w)
+{
+    QStringList numbers;
+    for (const QString& line : ModalDriver::find<QLabel>(w, "txtQuality")->text().split("\r\n", Qt::SkipEmptyParts))
+        numbers << line.mid(line.lastIndexOf(": ") + 2);
+    return numbers;
+}
 QListWidget* samples(QWidget* w) { return ModalDriver::find<QListWidget>(w, "listImages"); }
 void press(QWidget* w, QWizard::WizardButton b)
 {
@@ -29,34 +38,90 @@ private slots:
 
     void figures_data()
     {
+        QTest::addColumn<float>("errorI");
         QTest::addColumn<float>("errorII");
         QTest::addColumn<float>("protectedII");
         QTest::addColumn<int>("quality");
         QTest::addColumn<QString>("lines"); // the numbers of the three lines
-        QTest::newRow("0.001") << 0.001f << 0.0f << 37 << "0.0123457|0.001|менее 10e-50";
-        QTest::newRow("1e-4") << 1e-4f << 2.5e-7f << 50 << "0.0123457|0.0001|2.5e-07";
-        QTest::newRow("1e-8") << 1e-8f << 1.0f << 100 << "0.0123457|1e-08|1";
-        QTest::newRow("0") << 0.0f << 1.0f << 100 << "0.0123457|0|1";
-        QTest::newRow("0.5") << 0.5f << 1.0f << 3 << "0.0123457|0.5|1";
-        QTest::newRow("1") << 1.0f << 1.0f << 0 << "0.0123457|1|1";
-        QTest::newRow("above 1") << 2.0f << 1.0f << 0 << "0.0123457|2|1";
-        QTest::newRow("NaN") << float(NAN) << 1.0f << 0 << "0.0123457|nan|1";
+        QTest::newRow("0.001") << 0.0f << 0.001f << 0.0f << 37 << "0|0.001|менее 10e-50";
+        QTest::newRow("1e-4") << 0.0f << 1e-4f << 2.5e-7f << 50 << "0|0.0001|2.5e-07";
+        QTest::newRow("1e-8") << 0.0f << 1e-8f << 1.0f << 100 << "0|1e-08|1";
+        QTest::newRow("0") << 0.0f << 0.0f << 1.0f << 100 << "0|0|1";
+        QTest::newRow("0.5") << 0.0f << 0.5f << 1.0f << 3 << "0|0.5|1";
+        QTest::newRow("1") << 0.0f << 1.0f << 1.0f << 0 << "0|1|1";
+        QTest::newRow("above 1") << 0.0f << 2.0f << 1.0f << 0 << "0|2|1";
+        QTest::newRow("NaN") << 0.0f << float(NAN) << 1.0f << 0 << "0|nan|1";
+        // The owner turned away bounds the bar too.
+        QTest::newRow("owner 1 in 12") << 1.0f / 12 << 0.0f << 1.0f << 79 << "0.0833333|0|1";
+        QTest::newRow("owner 0.1") << 0.1f << 1e-8f << 1.0f << 75 << "0.1|1e-08|1";
+        QTest::newRow("owner 0.1, 1e-4") << 0.1f << 1e-4f << 1.0f << 50 << "0.1|0.0001|1";
+        QTest::newRow("owner 0.4") << 0.4f << 0.0f << 1.0f << 0 << "0.4|0|1";
+        QTest::newRow("owner NaN") << float(NAN) << 0.0f << 1.0f << 0 << "nan|0|1";
     }
     void figures()
     {
+        QFETCH(float, errorI);
         QFETCH(float, errorII);
         QFETCH(float, protectedII);
         QFETCH(int, quality);
         QFETCH(QString, lines);
         TrainResult r;
-        r.errorI() = 0.01234567f;
+        r.errorI() = errorI;
         r.errorII() = errorII;
         r.errorIIProtected() = protectedII;
         const QStringList n = lines.split('|');
         const QString prefix = "Предполагаемая вероятность ошибки ";
-        QCOMPARE(TrainWizard::figuresText(r), prefix + "первого рода: " + n[0] + "\r\n" + prefix + "второго рода: " + n[1]
-                                                  + "\r\n" + prefix + "второго рода защищенного контейнера: " + n[2] + "\r\n");
-        QCOMPARE(TrainWizard::qualityValue(errorII), quality);
+        QCOMPARE(TrainWizard::figuresText(r),
+                 prefix + "первого рода: " + n[0] + "\r\n" + prefix + "второго рода: " + n[1] + "\r\n" + prefix
+                     + "второго рода с защитой кода (в контейнер не записана): " + n[2] + "\r\n");
+        QCOMPARE(TrainWizard::qualityValue(r), quality);
+    }
+
+    // A steady hand is turned away less often than a shaky one: the first
+    // figure shown rises with the samples' noise and the bar falls.
+    void figuresFollowSamples()
+    {
+        QList<float> shown;
+        QList<int> bars;
+        for (float spread : {0.04f, 1.8f}) {
+            Person p(0, 9);
+            p.spread = spread;
+            ModalDriver driver;
+            driver.on("TrainWizard", [&](QWidget* w) {
+                trainScheme(w, m, p, 0);
+                shown << figuresShown(w).first().toFloat();
+                bars << ModalDriver::find<QProgressBar>(w, "progressQuality")->value();
+                press(w, QWizard::CancelButton);
+            });
+            train(p.key);
+        }
+        QVERIFY2(shown[0] < shown[1], qPrintable(QString("%1, %2").arg(shown[0]).arg(shown[1])));
+        QVERIFY(bars[0] > bars[1]);
+    }
+
+    // The engine's test of foreign samples fills the second line and the
+    // bar, the same test after post-training the third; its test of the
+    // samples it learnt is not shown.
+    void engineFiguresShown()
+    {
+        m->queueFigure(Nb::TmE1Bio, 0.75f);
+        m->queueFigure(Nb::TmE2Bio, 1e-4f);
+        m->queueFigure(Nb::TmE2Bio, 2.5e-7f);
+        Person p(0, 10);
+        ModalDriver driver;
+        QStringList numbers;
+        int bar = -1;
+        driver.on("TrainWizard", [&](QWidget* w) {
+            trainScheme(w, m, p, 0);
+            numbers = figuresShown(w);
+            bar = ModalDriver::find<QProgressBar>(w, "progressQuality")->value();
+            press(w, QWizard::FinishButton);
+        });
+        const QByteArray bytes = train(p.key);
+        QCOMPARE(numbers.mid(1), (QStringList{"0.0001", "2.5e-07"}));
+        QVERIFY(numbers[0] != "0.75");
+        QCOMPARE(bar, qMin(50, int(100.0f - 250.0f * numbers[0].toFloat())));
+        QCOMPARE(extract(m, p, 0, bytes), p.key);
     }
 
     // Twelve samples open the way on; a look at a stored one disarms the
