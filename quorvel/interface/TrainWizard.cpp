@@ -326,13 +326,11 @@ QString TrainWizard::figuresText(TrainResult result)
     text += tr("Предполагаемая вероятность ошибки второго рода: ") + figure(result.errorII());
     // The engine measures this after folding the code into the converter,
     // a step whose result the container does not keep: the line says so.
+    text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (в контейнер не записана): ");
     if (result.errorIIProtected() == 0)
-        text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (в контейнер не записана): менее "
-                   "10e-50")
-                + QStringLiteral("\r\n");
+        text += tr("менее 10e-50") + QStringLiteral("\r\n");
     else
-        text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (в контейнер не записана): ")
-                + figure(result.errorIIProtected());
+        text += figure(result.errorIIProtected());
     return text;
 }
 
