@@ -143,6 +143,23 @@ private slots:
         QCOMPARE(a.payload, b.payload);
     }
 
+    // The session keeps the bytes it read to spot another program's write:
+    // they stay as they were, also when the payload array is theirs.
+    void readingBytesLeavesThemAsTheyWere()
+    {
+        QVERIFY(Repository(m_path).write("key", QByteArray("payload")));
+        const QByteArray bytes = fileBytes(m_path);
+        const QByteArray original(bytes.constData(), bytes.size());
+        QByteArray shared = bytes, own = original, payload("old");
+        Repository::Status st;
+        for (QByteArray* out : {&payload, &shared, &own}) {
+            QVERIFY(Repository::readBytes(out == &payload ? bytes : *out, "key", *out, &st));
+            QCOMPARE(st, Repository::StOk);
+            QCOMPARE(*out, QByteArray("payload"));
+        }
+        QCOMPARE(bytes, original);
+    }
+
     void refusals()
     {
         Repository repo(m_path);

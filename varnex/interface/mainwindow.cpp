@@ -569,7 +569,10 @@ void MainWindow::fillCardList()
         auto icon = icons.find(path);
         if (icon == icons.end())
             icon = icons.insert(path, QIcon(path));
-        new QListWidgetItem(*icon, it.key() + lineBreak + it->value(descrLabel), form->listWidget_card);
+        // Made whole before it joins the list: an item made inside its list
+        // is searched for in the list at each of its fields, which makes
+        // the filling quadratic in the number of cards.
+        form->listWidget_card->addItem(new QListWidgetItem(*icon, it.key() + lineBreak + it->value(descrLabel)));
     }
 }
 

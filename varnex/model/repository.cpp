@@ -228,8 +228,7 @@ bool checkMatches(const QByteArray& key, const QByteArray& salt, const QByteArra
 struct Repository::Fields {
     QByteArray check;
     QByteArray salt;
-    QByteArray bytes;       // the file, or its head when the payload is not wanted
-    qint64 payloadPos = 0;  // where the payload starts in bytes
+    qint64 payloadPos = 0;  // where the payload starts in the file
     qint64 payloadSize = 0;
     bool payloadOk = false; // the file holds the whole payload
 };
@@ -253,21 +252,16 @@ bool Repository::exists() const
 
 // Reads the check value and the salt, and finds the payload. StOk means
 // the first two fields are whole; whether the payload is, is in payloadOk.
-Repository::Status Repository::readFields(QIODevice& file, Fields& f, bool withPayload)
+Repository::Status Repository::readFields(const QByteArray& bytes, qint64 fileSize, Fields& f)
 {
-    const qint64 size = file.size();
-    if (size > MaxFileSize)
-        return StDamaged;
-    f.bytes = withPayload ? file.readAll() : file.read(HeadSize);
-    StreamReader in(f.bytes);
+    StreamReader in(bytes);
     quint32 n = 0;
     if (!in.bytes(f.check) || !in.bytes(f.salt) || f.check.size() != CheckSize)
         return StDamaged;
     if (in.u32(n)) {
         f.payloadPos = in.pos();
         f.payloadSize = n == 0xFFFFFFFFu ? 0 : n;
-        f.payloadOk = f.payloadPos + f.payloadSize <= size
-                      && (!withPayload || f.payloadPos + f.payloadSize <= f.bytes.size());
+        f.payloadOk = f.payloadPos + f.payloadSize <= fileSize;
     }
     return StOk;
 }
@@ -286,7 +280,8 @@ bool Repository::isRightMainKey(const QByteArray& key, Status* status) const
 bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* status)
 {
     Fields f;
-    Status st = readFields(file, f, false);
+    const qint64 size = file.size();
+    Status st = size > MaxFileSize ? StDamaged : readFields(file.read(HeadSize), size, f);
     bool right = false;
     if (st == StOk) {
         right = checkMatches(key, f.salt, f.check);
@@ -322,9 +317,22 @@ bool Repository::read(const QByteArray& key, QByteArray& payload, Status* status
 
 bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payload, Status* status)
 {
-    Fields f;
     // An empty key deciphers nothing: the cipher refuses it.
-    Status st = key.isEmpty() ? StMissing : readFields(file, f, true);
+    if (key.isEmpty() || file.size() > MaxFileSize) {
+        if (status)
+            *status = key.isEmpty() ? StMissing : StDamaged;
+        return false;
+    }
+    return readBytes(file.readAll(), key, payload, status);
+}
+
+bool Repository::readBytes(const QByteArray& fileBytes, const QByteArray& key, QByteArray& payload, Status* status)
+{
+    // Held here, so that a payload array that is the file's own is never
+    // wiped before it has been deciphered.
+    const QByteArray file(fileBytes);
+    Fields f;
+    Status st = key.isEmpty() ? StMissing : readFields(file, file.size(), f);
     bool ok = false;
     if (st == StOk) {
         if (!checkMatches(key, f.salt, f.check)) {
@@ -332,14 +340,12 @@ bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payloa
         } else if (!f.payloadOk) {
             st = StDamaged;
         } else {
-            // Deciphered in place in the file's buffer, which is moved out.
-            QByteArray data;
-            data.swap(f.bytes);
-            data.remove(0, int(f.payloadPos));
-            data.truncate(int(f.payloadSize));
-            Cipher(0).decrypt(data, key, data);
-            payload.swap(data);
-            wipe(data); // whatever the caller's array held
+            // Into a buffer of its own, allocated once at its final size:
+            // the file's bytes, enciphered, stay as they are for the caller.
+            wipe(payload); // whatever the caller's array held
+            const QByteArray enciphered =
+                QByteArray::fromRawData(file.constData() + f.payloadPos, int(f.payloadSize));
+            Cipher(0).decrypt(enciphered, key, payload);
             st = payload.isEmpty() ? StEmpty : StOk;
             ok = true;
         }
@@ -518,9 +524,11 @@ bool Repository::replaceFrom(const QString& source) const
         return false;
     // A store as far as it can be seen without its key: the three fields whole.
     QFile in(source);
+    if (!in.open(QIODevice::ReadOnly) || in.size() > MaxFileSize)
+        return false;
+    const QByteArray bytes = in.readAll();
     Fields f;
-    if (!in.open(QIODevice::ReadOnly) || readFields(in, f, true) != StOk || f.salt.size() != SaltBits / 8
-        || !f.payloadOk)
+    if (readFields(bytes, bytes.size(), f) != StOk || f.salt.size() != SaltBits / 8 || !f.payloadOk)
         return false;
     // A first start may have no folder yet: restoring is how a store comes
     // over to a new machine.
@@ -531,7 +539,7 @@ bool Repository::replaceFrom(const QString& source) const
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(f.bytes) != f.bytes.size() || !file.flush() || file.size() != f.bytes.size()) {
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
         file.cancelWriting();
         return false;
     }

@@ -83,5 +83,8 @@ private:
     Repository m_repository;
     SecretBytes m_key;
     QVector<Change> m_pending; // changes not written yet, in order
-    QByteArray m_seen;         // digest of the file as last read or written
+    // The file's bytes as last read or written, compared whole before a
+    // write: enciphered, so nothing secret, and no digest of megabytes to
+    // make at every unlock.
+    QByteArray m_seen;
 };
