@@ -96,8 +96,8 @@ void SettingsDlg::initWnd()
 
 qint32 SettingsDlg::lockIntervalInUse(qint32 stored)
 {
-    return std::find(std::begin(LockIntervals), std::end(LockIntervals), stored) != std::end(LockIntervals) ? stored
-                                                                                                         : 0;
+    const auto end = std::end(LockIntervals);
+    return std::find(std::begin(LockIntervals), end, stored) != end ? stored : 0;
 }
 
 void SettingsDlg::loadRecord()
