@@ -137,6 +137,8 @@ bool BimBase::writeFile(const QString& path, Nb::Uuid technology)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Exception("Невозможно создать файл");
+    // Readable by the owner only, also when it replaces another file.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     write(file, technology);
     if (!file.flush() || file.size() != file.pos() || !file.commit())
         throw Exception("Невозможно записать файл");

@@ -185,6 +185,8 @@ bool Nbc::writeFile(const QString& path) const
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
+        // Readable by the owner only, also when it replaces another file.
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QDataStream stream(&file);
         ok = writeContainer(stream, false) > 0 && stream.status() == QDataStream::Ok && file.flush()
              && file.size() == file.pos();

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <QWizard>
@@ -88,18 +89,47 @@ void refreshWindow(QWidget* window)
     window->update();
 }
 
+namespace {
+
+// Ends a modal loop when the program hides its dialog, as QDialog::exec
+// does; a window that the user minimises is hidden spontaneously and goes on.
+class HideWatch : public QObject {
+public:
+    explicit HideWatch(QEventLoop& loop) : m_loop(loop) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous())
+            m_loop.quit();
+        return false;
+    }
+
+private:
+    QEventLoop& m_loop;
+};
+
+} // namespace
+
 int runModal(QDialog* dialog)
 {
+    QPointer<QDialog> alive(dialog);
     const bool wasModal = dialog->testAttribute(Qt::WA_ShowModal);
     dialog->setAttribute(Qt::WA_ShowModal, true);
     dialog->setResult(QDialog::Rejected);
     QEventLoop loop;
     QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+    HideWatch watch(loop);
+    dialog->installEventFilter(&watch);
     dialog->show();
     // Something that failed while the dialog was being shown may have
     // closed it already.
     if (dialog->isVisible())
         loop.exec(QEventLoop::DialogExec);
+    if (!alive)
+        return QDialog::Rejected;
+    dialog->removeEventFilter(&watch);
     dialog->setAttribute(Qt::WA_ShowModal, wasModal);
     return dialog->result();
 }

@@ -64,7 +64,8 @@ bool guarded(Work&& work)
 
 // The modal loop of a wizard: what QDialog::exec does, with a loop the
 // dialog does not point to, so that an exception leaving the loop leaves
-// nothing dangling behind in the dialog. Returns the dialog's result.
+// nothing dangling behind in the dialog. Ends when the dialog finishes, is
+// hidden or is destroyed; returns its result (rejected once destroyed).
 int runModal(QDialog* dialog);
 
 // The texts of the five wizard buttons, in the wizard's own translation

@@ -97,7 +97,7 @@ private slots:
             QVERIFY(Repository().write(bytes, CardMap{{"Web", FieldMap{{"name", "Web"}}}},
                                        FolderMap{{"Web", CardMap{{"c", card}}}}));
         }
-        QVERIFY(saveSettings(AppSettings{150, QString(), 0}));
+        QVERIFY(saveSettings(AppSettings{5000, QString(), 0}));
         // Keys and secrets held; neither streamed nor UTF-8 copies, nor the
         // password without its first letter (emptying a field writes only that).
         auto check = [&](int held) {
@@ -128,6 +128,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(driver.done() && window->findChild<QListWidget*>()->isVisible(), 5000);
             QApplication::setActiveWindow(window.get());
             check(1);
+            window->lockTimer().start(150); // the lock comes soon
         }
         window->close();
         window.reset();

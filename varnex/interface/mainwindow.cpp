@@ -383,6 +383,12 @@ void MainWindow::login()
     currFolder = safe.begin();
     loadSettings(settings);
     createCategoryList();
+    startLockTimer();
+}
+
+void MainWindow::startLockTimer()
+{
+    settings.lockInterval = SettingsDlg::lockIntervalInUse(settings.lockInterval);
     if (settings.lockInterval != 0)
         idleTimer.start(settings.lockInterval);
 }
@@ -400,8 +406,7 @@ void MainWindow::onTimeout()
         return;
     }
     form->centralWidget->show();
-    if (settings.lockInterval != 0)
-        idleTimer.start(settings.lockInterval);
+    startLockTimer();
 }
 
 void MainWindow::onRepositoryChanged()
@@ -425,8 +430,8 @@ void MainWindow::onSettings()
     settings = dlg.settings();
     if (idleTimer.isActive())
         idleTimer.stop();
-    if (repository.exists() && settings.lockInterval != 0)
-        idleTimer.start(settings.lockInterval);
+    if (repository.exists())
+        startLockTimer();
 }
 
 void MainWindow::onHelp()

@@ -51,6 +51,9 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The idle lock's timer, which tests look at and hasten.
+    QTimer& lockTimer() { return idleTimer; }
+
 public slots:
     void closeEvent(QCloseEvent* event) override;
 
@@ -95,6 +98,9 @@ private:
     // ended when it is refused (false).
     bool takeKey();
     void login(); // steps after an accepted unlock: read, list, lock timer
+    // Starts the idle lock with the interval of the settings, as the settings
+    // dialog shows it: one that is not among its choices counts as never.
+    void startLockTimer();
 
     void createCategoryList();
     void createDefaultCategories();

@@ -16,7 +16,7 @@ QString settingsPath()
 bool saveSettings(const AppSettings& settings)
 {
     QSaveFile file(settingsPath());
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!openOwnerOnly(file)) {
         qDebug() << "saveSettings: cannot open" << file.fileName();
         return false;
     }

@@ -27,7 +27,7 @@ QString FileNbc::defaultDir()
 bool FileNbc::prepare(QDir& dir) const
 {
     dir.setPath(m_dir);
-    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+    if (!makeOwnerDir(m_dir))
         return false;
     dir.setNameFilters(QStringList() << QStringLiteral("*.nbc"));
     return true;
@@ -76,7 +76,7 @@ bool FileNbc::write(const QString& name, const QByteArray& bytes) const
     if (path.isEmpty())
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!openOwnerOnly(file))
         return false;
     QDataStream out(&file);
     out << bytes;

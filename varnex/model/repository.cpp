@@ -369,7 +369,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
     Cipher(0).encrypt(payload, key, enciphered);
 
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!openOwnerOnly(file)) {
         qDebug() << "Repository::write" << "cannot open" << m_path;
         return false;
     }
@@ -457,7 +457,7 @@ bool Repository::makeMainPsw(const QString& password) const
         return false;
     }
     const QString dir = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    if (!makeOwnerDir(dir)) {
         qDebug() << "Repository::makeMainPsw" << "cannot create" << dir;
         return false;
     }
@@ -502,6 +502,7 @@ bool Repository::write(const QByteArray& input1) const
     QFile file(m_path);
     if (m_path.isEmpty() || !file.open(QIODevice::ReadWrite))
         return false;
+    file.setPermissions(OwnerOnly);
     QDataStream out(&file);
     out << input1;
     return out.status() == QDataStream::Ok && flushToDisk(file);
@@ -509,12 +510,12 @@ bool Repository::write(const QByteArray& input1) const
 
 bool Repository::saveBackup(const QString& target) const
 {
-    return QFile::copy(m_path, target);
+    return copyOwnerOnly(m_path, target);
 }
 
 bool Repository::restoreBackup(const QString& source, const QString& target)
 {
-    return QFile::copy(source, target);
+    return copyOwnerOnly(source, target);
 }
 
 bool Repository::replaceFrom(const QString& source) const
@@ -532,12 +533,12 @@ bool Repository::replaceFrom(const QString& source) const
         return false;
     // A first start may have no folder yet: restoring is how a store comes
     // over to a new machine.
-    if (!QDir().mkpath(to.absolutePath()))
+    if (!makeOwnerDir(to.absolutePath()))
         return false;
     // Beside the store, then renamed over it: the old store stays until the
     // copy is complete.
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!openOwnerOnly(file))
         return false;
     if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
         file.cancelWriting();

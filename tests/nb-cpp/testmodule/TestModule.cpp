@@ -12,6 +12,8 @@
 #include <QQueue>
 #include <QSet>
 
+#include <stdexcept>
+
 #include "nbi/nbModule.h"
 #include "qtnb/Matrix.h"
 
@@ -135,6 +137,8 @@ public:
             rc = failure->first;
             if (failure->second > 0 && --failure->second == 0)
                 m_failures.erase(failure);
+            if (rc == Throws)
+                throw std::runtime_error("the test module threw");
             return true;
         }
         return false;
