@@ -485,7 +485,7 @@ uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* pa
         return nbE_PARAM;
     if (!out)
         return nbE_POINTER;
-    if (params && Common::lengthWord(params) < 1)
+    if (params && Nb::lengthWord(params) < 1)
         return nbE_PARAM;
     // With no image shown the picture is a blank one: a non-zero answer
     // tells the caller only that its buffer is too short.
