@@ -1,6 +1,6 @@
 #include "varnex/model/appsettings.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
+#include "qtnb/SaveFile.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -22,7 +22,7 @@ bool saveSettings(const AppSettings& settings)
     }
     QDataStream out(&file);
     out << settings.lockInterval << settings.nbcFile << settings.categoryRow;
-    return commitWhole(file, out);
+    return Nb::commitWhole(file, out);
 }
 
 bool saveDefaultSettings()

@@ -1,11 +1,12 @@
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
+#include "qtnb/SaveFile.h"
 
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -80,7 +81,7 @@ bool FileNbc::write(const QString& name, const QByteArray& bytes) const
         return false;
     QDataStream out(&file);
     out << bytes;
-    return commitWhole(file, out);
+    return Nb::commitWhole(file, out);
 }
 
 bool FileNbc::remove(const QString& name) const

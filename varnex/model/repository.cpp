@@ -1,6 +1,6 @@
 #include "varnex/model/repository.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
+#include "qtnb/SaveFile.h"
 #include "varnex/model/wipe.h"
 
 #include <QDataStream>
@@ -375,7 +375,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
     }
     QDataStream out(&file);
     out << check << salt << enciphered;
-    const bool committed = commitWhole(file, out);
+    const bool committed = Nb::commitWhole(file, out);
     qDebug() << "Repository::write" << m_path << "payload length:" << payload.size()
              << "committed:" << committed;
     return committed;
@@ -539,11 +539,9 @@ bool Repository::replaceFrom(const QString& source) const
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        file.cancelWriting();
+    if (file.write(bytes) != bytes.size())
         return false;
-    }
-    const bool replaced = file.commit();
+    const bool replaced = Nb::commitWhole(file);
     qDebug() << "Repository::replaceFrom" << source << "replaced:" << replaced;
     return replaced;
 }
