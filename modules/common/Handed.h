@@ -10,9 +10,9 @@
 
 #include <QDebug>
 
-#include "modules/common/Wipe.h"
 #include "nbi/nbModule.h"
 #include "qtnb/Matrix.h"
+#include "qtnb/Wipe.h"
 
 namespace Common {
 
@@ -69,16 +69,8 @@ private:
 // Wipes every cell a matrix holds, then deletes it.
 inline void destroy(Nb::Matrix* m)
 {
-    if (m && m->data()) {
-        for (int32_t r = 0; r < m->rows(); ++r) {
-            if (!m->data()[r])
-                continue;
-            const size_t size = size_t(m->meta(r).size());
-            for (int32_t c = 0; c < m->cols(); ++c)
-                if (!m->data()[r][c].isNull())
-                    wipe(m->at(r, c), size);
-        }
-    }
+    if (m)
+        Nb::wipe(*m);
     delete m;
 }
 

@@ -138,7 +138,7 @@ FingerProvider::~FingerProvider()
     dropSource(m_deliverSource);
     m_ready.wipe();
     m_current.wipe();
-    Common::wipe(m_png.data(), size_t(m_png.size()));
+    Nb::wipe(m_png);
 }
 
 uint32_t FingerProvider::reserved9() { return nbE_UNSUPPORTED_FUNCTION; }
@@ -520,8 +520,7 @@ uint32_t FingerProvider::viewImage(const uint8_t* image, uint8_t)
 void FingerProvider::setCurrent(const GreyImage& image)
 {
     m_current.wipe();
-    Common::wipe(m_png.data(), size_t(m_png.size()));
-    m_png.clear();
+    Nb::wipe(m_png);
     m_current = image;
     if (m_view) {
         if (image.isNull())

@@ -121,7 +121,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
     }
     picture.fill(0);
     const uint32_t result = png.isEmpty() ? nbE_OUT_OF_MEMORY : Common::fill(out, png);
-    Common::wipe(png.data(), size_t(png.size()));
+    Nb::wipe(png);
     return result;
 }
 

@@ -14,7 +14,7 @@
 
 #include "quorvel/interface/ExtractWizard.h"
 #include "quorvel/interface/TrainWizard.h"
-#include "quorvel/interface/WizardTools.h"
+#include "qtnb/Wipe.h"
 
 namespace {
 
@@ -40,12 +40,6 @@ uint8_t* handOut(const QByteArray& bytes)
     return buffer;
 }
 
-// Wipes the secret bytes of an export however it ends.
-struct Wiped {
-    QByteArray bytes;
-    ~Wiped() { wipe(bytes); }
-};
-
 // The trace of an export carries the export's own signature as its
 // context, not that of the lambda or helper the line is written in.
 const char* const ExtractSignature = "uint32_t nb_extract(const uint8_t*, uint32_t, uint8_t**, uint32_t*, QWidget*)";
@@ -68,6 +62,26 @@ uint32_t guardedExport(const char* signature, Body&& body)
     return NB_E_FAIL;
 }
 
+// Runs the wizard over a copy of the caller's bytes; when the user finishes
+// it, what it made is handed out. Both are wiped however it ends.
+template <class Wizard>
+uint32_t runWizard(const char* signature, const char* cancelled, const uint8_t* input, uint32_t inputLength,
+                   uint8_t** out, uint32_t* outLength, QWidget* parent)
+{
+    *out = nullptr;
+    *outLength = 0;
+    const Nb::SecretBytes bytes(QByteArray(reinterpret_cast<const char*>(input), int(inputLength)));
+    Nb::SecretBytes result;
+    Wizard wizard(bytes, result.bytes(), parent);
+    if (wizard.exec() == 0) {
+        TRACE(signature) << cancelled;
+        return NB_CANCEL;
+    }
+    *out = handOut(result);
+    *outLength = uint32_t(result.size());
+    return 0;
+}
+
 } // namespace
 
 extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLength, uint8_t** key,
@@ -88,20 +102,12 @@ extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLengt
             TRACE(ExtractSignature) << "returning E_PARAM\r\n" << "  'container' is too long";
             return NB_E_PARAM;
         }
-        *keyLength = 0;
-        *key = nullptr;
-        Wiped bytes{QByteArray(reinterpret_cast<const char*>(container), int(containerLength))};
-        Wiped result;
-        ExtractWizard wizard(bytes.bytes, result.bytes, parent);
-        if (wizard.exec() == 0) {
-            TRACE(ExtractSignature) << "returning E_CANCEL\r\n" << "  user cancels the dialog";
-            return NB_CANCEL;
-        }
-        uint8_t* buffer = handOut(result.bytes);
-        *keyLength = uint32_t(result.bytes.size());
-        *key = buffer;
-        TRACE(ExtractSignature) << "'extract' succesfull";
-        return 0;
+        const uint32_t result = runWizard<ExtractWizard>(ExtractSignature,
+                                                         "returning E_CANCEL\r\n  user cancels the dialog",
+                                                         container, containerLength, key, keyLength, parent);
+        if (result == 0)
+            TRACE(ExtractSignature) << "'extract' succesfull";
+        return result;
     });
 }
 
@@ -127,20 +133,11 @@ extern "C" uint32_t nb_train(const uint8_t* code, uint32_t codeLength, uint8_t**
             TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  'code' is too long";
             return NB_TRAIN_E_PARAM;
         }
-        *container = nullptr;
-        *length = 0;
-        Wiped key{QByteArray(reinterpret_cast<const char*>(code), int(codeLength))};
-        Wiped result;
-        TrainWizard wizard(key.bytes, result.bytes, parent);
-        if (wizard.exec() == 0) {
-            TRACE(TrainSignature) << "returning nbS_CANCEL\r\n" << "user cancels the dialog";
-            return NB_CANCEL;
-        }
-        uint8_t* buffer = handOut(result.bytes);
-        *container = buffer;
-        *length = uint32_t(result.bytes.size());
-        TRACE(TrainSignature) << "'train' succesfull";
-        return 0;
+        const uint32_t result = runWizard<TrainWizard>(TrainSignature, "returning nbS_CANCEL\r\nuser cancels the dialog",
+                                                       code, codeLength, container, length, parent);
+        if (result == 0)
+            TRACE(TrainSignature) << "'train' succesfull";
+        return result;
     });
 }
 
@@ -160,7 +157,7 @@ extern "C" uint32_t nb_free(uint8_t* buffer)
         length = it.value();
         handedOut().erase(it);
     }
-    wipe(buffer, length);
+    Nb::wipe(buffer, length);
     delete[] buffer;
     return 0;
 }

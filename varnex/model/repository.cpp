@@ -1,7 +1,7 @@
 #include "varnex/model/repository.h"
 #include "varnex/model/filenbc.h"
 #include "qtnb/SaveFile.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -298,7 +298,7 @@ bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* 
 
 bool Repository::isRightMainKey(const QString& password) const
 {
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return isRightMainKey(key.bytes());
 }
 
@@ -342,7 +342,7 @@ bool Repository::readBytes(const QByteArray& fileBytes, const QByteArray& key, Q
         } else {
             // Into a buffer of its own, allocated once at its final size:
             // the file's bytes, enciphered, stay as they are for the caller.
-            wipe(payload); // whatever the caller's array held
+            Nb::wipe(payload); // whatever the caller's array held
             const QByteArray enciphered =
                 QByteArray::fromRawData(file.constData() + f.payloadPos, int(f.payloadSize));
             Cipher(0).decrypt(enciphered, key, payload);
@@ -383,7 +383,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
 
 bool Repository::read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status) const
 {
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     Status st;
     if (!read(key, payload.bytes(), &st)) {
         if (status)
@@ -423,7 +423,7 @@ bool Repository::write(const QByteArray& key, const CardMap& descr, const Folder
     const qint64 size = StreamWriter::sizeOf(descr) + StreamWriter::sizeOf(safe);
     if (size > MaxFileSize)
         return false;
-    SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
+    Nb::SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
     StreamWriter out(payload.bytes());
     out.put(descr);
     out.put(safe);
@@ -436,7 +436,7 @@ bool Repository::changeKey(const QByteArray& oldKey, const QByteArray& newKey) c
 {
     if (!isRightMainKey(oldKey))
         return false;
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     if (!read(oldKey, payload.bytes()))
         return false;
     return write(newKey, payload);
@@ -446,7 +446,7 @@ bool Repository::changeKey(const QString& oldPassword, const QString& newPasswor
 {
     if (!isRightMainKey(oldPassword))
         return false;
-    const SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
+    const Nb::SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
     return changeKey(oldKey.bytes(), newKey.bytes());
 }
 
@@ -462,7 +462,7 @@ bool Repository::makeMainPsw(const QString& password) const
         return false;
     }
     qDebug() << "Repository::makeMainPsw" << m_path;
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return write(key.bytes(), QByteArray());
 }
 
