@@ -2,9 +2,7 @@
 
 #include <QByteArray>
 #include <QDebug>
-#include <QHash>
 #include <QMessageLogger>
-#include <QMutex>
 #include <QTextCodec>
 
 #include <climits>
@@ -14,30 +12,38 @@
 
 #include "quorvel/interface/ExtractWizard.h"
 #include "quorvel/interface/TrainWizard.h"
+#include "qtnb/Data.h"
+#include "qtnb/Handed.h"
 #include "qtnb/Wipe.h"
 
 namespace {
 
 void setUtf8Codec() { QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8")); }
 
-// Buffers handed out and not yet freed, with their lengths, so that
-// nb_free can wipe them and refuses anything else.
-QMutex g_lock;
-QHash<uint8_t*, uint32_t>& handedOut()
+// A buffer handed out: its length word in front, so that its free knows
+// how much to wipe.
+void freeBuffer(uint8_t* buffer)
 {
-    static QHash<uint8_t*, uint32_t> buffers;
+    Nb::wipe(buffer, size_t(Nb::lengthWord(buffer)));
+    delete[] (buffer - 4);
+}
+
+// Buffers handed out and not yet freed: nb_free takes back only those.
+Nb::Handed<uint8_t, freeBuffer>& handedOut()
+{
+    static Nb::Handed<uint8_t, freeBuffer> buffers;
     return buffers;
 }
 
-// An array of exactly the bytes' length, also for none.
+// A buffer of exactly the bytes' length, also for none.
 uint8_t* handOut(const QByteArray& bytes)
 {
-    uint8_t* buffer = new uint8_t[size_t(bytes.size())];
+    uint8_t* const block = new uint8_t[size_t(bytes.size()) + 4];
+    uint8_t* const buffer = block + 4;
+    Nb::setLengthWord(buffer, bytes.size());
     if (!bytes.isEmpty())
         std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
-    QMutexLocker lock(&g_lock);
-    handedOut().insert(buffer, uint32_t(bytes.size()));
-    return buffer;
+    return handedOut().add(buffer);
 }
 
 // The trace of an export carries the export's own signature as its
@@ -146,18 +152,9 @@ extern "C" uint32_t nb_free(uint8_t* buffer)
     setUtf8Codec();
     if (!buffer)
         return 1;
-    uint32_t length = 0;
-    {
-        QMutexLocker lock(&g_lock);
-        auto it = handedOut().find(buffer);
-        if (it == handedOut().end()) {
-            qDebug() << "nb_free: not a buffer of this library";
-            return 1;
-        }
-        length = it.value();
-        handedOut().erase(it);
+    if (!handedOut().giveBack(buffer)) {
+        qDebug() << "nb_free: not a buffer of this library";
+        return 1;
     }
-    Nb::wipe(buffer, length);
-    delete[] buffer;
     return 0;
 }
