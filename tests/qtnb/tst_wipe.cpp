@@ -69,21 +69,6 @@ private slots:
         QVERIFY(text.isEmpty());
         QCOMPARE(other, QString(8, QLatin1Char('t')));
     }
-
-    // Its own deep copy: wiping it never reaches the array it came from.
-    void secretBytesCopyDeep()
-    {
-        const QByteArray outside(12, 'o');
-        {
-            Nb::SecretBytes secret(outside);
-            QVERIFY(secret.constData() != outside.constData());
-            Nb::SecretBytes copy(secret);
-            copy = secret;
-            QVERIFY(copy.constData() != secret.constData());
-            QCOMPARE(copy.bytes(), outside);
-        }
-        QCOMPARE(outside, QByteArray(12, 'o'));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWipe)
