@@ -10,6 +10,7 @@
 #include "quorvel/interface/SchemeTable.h"
 #include "quorvel/interface/TestDialog.h"
 #include "quorvel/interface/WizardTools.h"
+#include "qtnb/Wipe.h"
 
 namespace {
 const char* const SampleIcon = ":/res/48px-Mypaint-icon.svg.png";
@@ -41,7 +42,7 @@ TrainWizard::~TrainWizard()
     delete ui;
     ui = nullptr;
     freeInputs();
-    wipe(codeMatrix);
+    Nb::wipe(codeMatrix);
     qDebug() << "TrainWizard::~TrainWizard()";
 }
 
@@ -312,7 +313,7 @@ void TrainWizard::train()
         ui->btnTest->setEnabled(true);
         ui->progressQuality->setValue(qualityValue(trainResult));
         setNavigationEnabled(true);
-        wipe(containerBytes);
+        Nb::wipe(containerBytes);
         nbc.toBytes(containerBytes);
     });
     if (!ok)

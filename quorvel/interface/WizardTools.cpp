@@ -55,31 +55,6 @@ void centreOnScreen(QWidget* window)
                  (area.top() + area.bottom()) / 2 - (frame.bottom() - frame.top()) / 2);
 }
 
-void wipe(uint8_t* bytes, size_t length)
-{
-    volatile uint8_t* p = bytes;
-    for (size_t i = 0; i < length; ++i)
-        p[i] = 0;
-}
-
-void wipe(QByteArray& bytes)
-{
-    // data() would copy a shared array first and wipe only the copy.
-    if (!bytes.isEmpty() && !bytes.isDetached())
-        bytes.clear();
-    if (!bytes.isEmpty())
-        wipe(reinterpret_cast<uint8_t*>(bytes.data()), size_t(bytes.size()));
-    bytes.clear();
-}
-
-void wipe(Nb::Matrix& matrix)
-{
-    for (int32_t r = 0; r < matrix.rows(); ++r)
-        for (int32_t c = 0; c < matrix.cols(); ++c)
-            if (!matrix.cell(r, c).isNull())
-                wipe(matrix.at(r, c), size_t(qMax(0, matrix.meta(r).size())));
-}
-
 void refreshWindow(QWidget* window)
 {
     if (!window->isVisible())

@@ -1,6 +1,6 @@
 #pragma once
 // Small pieces the wizards and the test dialog share: the key as a one-bit
-// code matrix and back, centring on the screen, and wiping secrets.
+// code matrix and back, centring on the screen.
 
 #include <QByteArray>
 #include <QList>
@@ -33,11 +33,6 @@ QByteArray codeToKey(Nb::Matrix& code, int bits);
 
 // Puts the frame's centre on the centre of the primary screen's free area.
 void centreOnScreen(QWidget* window);
-
-// Zeroes the bytes in a way the compiler keeps, then empties the array.
-void wipe(QByteArray& bytes);
-void wipe(uint8_t* bytes, size_t length);
-void wipe(Nb::Matrix& matrix);
 
 // Lays the visible window out again after a module put its view into it.
 // Hiding a modal dialog would end its exec(), so it is never hidden here.

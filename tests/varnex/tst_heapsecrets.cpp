@@ -7,7 +7,7 @@
 #include "ModalDriver.h"
 #include "TestFiles.h"
 #include "varnex/interface/mainwindow.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QListWidget>
 #include <QtTest>
@@ -69,7 +69,7 @@ int count(const Needle& needle)
             }
         }
     }
-    wipe(buf, Chunk + 64);
+    Nb::wipe(buf, Chunk + 64);
     close(mem);
     std::fclose(maps);
     return found;
@@ -90,7 +90,7 @@ private slots:
         ScratchCwd scratch;
         Needle key;
         {
-            const SecretBytes bytes(Repository::keyFromPassword(Psw));
+            const Nb::SecretBytes bytes(Repository::keyFromPassword(Psw));
             for (char c : bytes.bytes())
                 key << (uchar(c) ^ Mask);
             const FieldMap card{{"Название карточки", "c"}, {"Пароль", QStringLiteral(SECRET)}};
@@ -111,7 +111,7 @@ private slots:
             for (uchar c : key)
                 probe += char(c ^ Mask);
             QCOMPARE(count(key), 1);
-            wipe(probe);
+            Nb::wipe(probe);
         }
 
         std::unique_ptr<MainWindow> window(new MainWindow);

@@ -8,7 +8,7 @@
 #include "varnex/interface/changepswdlg.h"
 #include "varnex/model/DynLibUlvar.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -163,7 +163,7 @@ void SettingsDlg::onMakeNbc()
         warn(tr("Не удалось загрузить библиотеку НПБК"));
         return;
     }
-    SecretBytes key;
+    Nb::SecretBytes key;
     {
         AuthPswDlg auth(AuthPswDlg::AmMasterPsw, this);
         if (auth.exec() != QDialog::Accepted)

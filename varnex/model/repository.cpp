@@ -1,7 +1,7 @@
 #include "varnex/model/repository.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/SaveFile.h"
+#include "qtnb/Wipe.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -298,7 +298,7 @@ bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* 
 
 bool Repository::isRightMainKey(const QString& password) const
 {
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return isRightMainKey(key.bytes());
 }
 
@@ -342,7 +342,7 @@ bool Repository::readBytes(const QByteArray& fileBytes, const QByteArray& key, Q
         } else {
             // Into a buffer of its own, allocated once at its final size:
             // the file's bytes, enciphered, stay as they are for the caller.
-            wipe(payload); // whatever the caller's array held
+            Nb::wipe(payload); // whatever the caller's array held
             const QByteArray enciphered =
                 QByteArray::fromRawData(file.constData() + f.payloadPos, int(f.payloadSize));
             Cipher(0).decrypt(enciphered, key, payload);
@@ -369,13 +369,13 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
     Cipher(0).encrypt(payload, key, enciphered);
 
     QSaveFile file(m_path);
-    if (!openOwnerOnly(file)) {
+    if (!Nb::openOwnerOnly(file)) {
         qDebug() << "Repository::write" << "cannot open" << m_path;
         return false;
     }
     QDataStream out(&file);
     out << check << salt << enciphered;
-    const bool committed = commitWhole(file, out);
+    const bool committed = Nb::commitWhole(file, out);
     qDebug() << "Repository::write" << m_path << "payload length:" << payload.size()
              << "committed:" << committed;
     return committed;
@@ -383,7 +383,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
 
 bool Repository::read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status) const
 {
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     Status st;
     if (!read(key, payload.bytes(), &st)) {
         if (status)
@@ -423,7 +423,7 @@ bool Repository::write(const QByteArray& key, const CardMap& descr, const Folder
     const qint64 size = StreamWriter::sizeOf(descr) + StreamWriter::sizeOf(safe);
     if (size > MaxFileSize)
         return false;
-    SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
+    Nb::SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
     StreamWriter out(payload.bytes());
     out.put(descr);
     out.put(safe);
@@ -436,7 +436,7 @@ bool Repository::changeKey(const QByteArray& oldKey, const QByteArray& newKey) c
 {
     if (!isRightMainKey(oldKey))
         return false;
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     if (!read(oldKey, payload.bytes()))
         return false;
     return write(newKey, payload);
@@ -446,7 +446,7 @@ bool Repository::changeKey(const QString& oldPassword, const QString& newPasswor
 {
     if (!isRightMainKey(oldPassword))
         return false;
-    const SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
+    const Nb::SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
     return changeKey(oldKey.bytes(), newKey.bytes());
 }
 
@@ -457,12 +457,12 @@ bool Repository::makeMainPsw(const QString& password) const
         return false;
     }
     const QString dir = QFileInfo(m_path).absolutePath();
-    if (!makeOwnerDir(dir)) {
+    if (!Nb::makeOwnerDir(dir)) {
         qDebug() << "Repository::makeMainPsw" << "cannot create" << dir;
         return false;
     }
     qDebug() << "Repository::makeMainPsw" << m_path;
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return write(key.bytes(), QByteArray());
 }
 
@@ -502,7 +502,7 @@ bool Repository::write(const QByteArray& input1) const
     QFile file(m_path);
     if (m_path.isEmpty() || !file.open(QIODevice::ReadWrite))
         return false;
-    file.setPermissions(OwnerOnly);
+    file.setPermissions(Nb::OwnerOnly);
     QDataStream out(&file);
     out << input1;
     return out.status() == QDataStream::Ok && flushToDisk(file);
@@ -510,12 +510,12 @@ bool Repository::write(const QByteArray& input1) const
 
 bool Repository::saveBackup(const QString& target) const
 {
-    return copyOwnerOnly(m_path, target);
+    return Nb::copyOwnerOnly(m_path, target);
 }
 
 bool Repository::restoreBackup(const QString& source, const QString& target)
 {
-    return copyOwnerOnly(source, target);
+    return Nb::copyOwnerOnly(source, target);
 }
 
 bool Repository::replaceFrom(const QString& source) const
@@ -533,18 +533,16 @@ bool Repository::replaceFrom(const QString& source) const
         return false;
     // A first start may have no folder yet: restoring is how a store comes
     // over to a new machine.
-    if (!makeOwnerDir(to.absolutePath()))
+    if (!Nb::makeOwnerDir(to.absolutePath()))
         return false;
     // Beside the store, then renamed over it: the old store stays until the
     // copy is complete.
     QSaveFile file(m_path);
-    if (!openOwnerOnly(file))
+    if (!Nb::openOwnerOnly(file))
         return false;
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        file.cancelWriting();
+    if (file.write(bytes) != bytes.size())
         return false;
-    }
-    const bool replaced = file.commit();
+    const bool replaced = Nb::commitWhole(file);
     qDebug() << "Repository::replaceFrom" << source << "replaced:" << replaced;
     return replaced;
 }

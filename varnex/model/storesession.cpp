@@ -34,7 +34,7 @@ bool StoreSession::readFile(QByteArray& bytes) const
 
 Repository::Status StoreSession::readFrom(const QByteArray& bytes, CardMap& d, FolderMap& s) const
 {
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     Repository::Status status = Repository::StMissing;
     if (Repository::readBytes(bytes, m_key, payload.bytes(), &status))
         Repository::readContent(payload, d, s, &status);
@@ -74,8 +74,8 @@ void StoreSession::wipeContent()
                 for (const FieldMap& card : folder)
                     if (card.isDetached())
                         for (const QString& text : card)
-                            if (text.isDetached() && text.capacity() > 0)
-                                wipe(const_cast<QChar*>(text.constData()), size_t(text.capacity()) * sizeof(QChar));
+                            if (text.isDetached())
+                                Nb::wipeInPlace(text);
     safe.clear();
     descr.clear();
 }
