@@ -12,6 +12,7 @@
 #include "nb-cpp/ModuleLibrary.h"
 #include "nb-cpp/Nbc.h"
 #include "nbi/nbModule.h"
+#include "qtnb/Wipe.h"
 #include "qtnb/Data.h"
 #include "qtnb/Scheme.h"
 #include "qtnb/SlotId.h"
@@ -316,7 +317,7 @@ float Ulvar::heldOutRejection(const Nbc& container, const QList<Nb::Matrix*>& ow
                 // Not recognised, as the extraction wizard would say.
             }
             // The code is the key: it does not outlive the comparison.
-            Nb::Matrix::Row(&got, 0).zero();
+            Nb::wipe(got);
             failures += !recognised;
         }
     }

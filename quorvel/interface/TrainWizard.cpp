@@ -327,7 +327,7 @@ QString TrainWizard::figuresText(TrainResult result)
     text += tr("Предполагаемая вероятность ошибки второго рода: ") + figure(result.errorII());
     // The engine measures this after folding the code into the converter,
     // a step whose result the container does not keep: the line says so.
-    text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (в контейнер не записана): ");
+    text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (защита в контейнер не записывается): ");
     if (result.errorIIProtected() == 0)
         text += tr("менее 10e-50") + QStringLiteral("\r\n");
     else

@@ -64,7 +64,7 @@ private slots:
         const QString prefix = "Предполагаемая вероятность ошибки ";
         QCOMPARE(TrainWizard::figuresText(r),
                  prefix + "первого рода: " + n[0] + "\r\n" + prefix + "второго рода: " + n[1] + "\r\n" + prefix
-                     + "второго рода с защитой кода (в контейнер не записана): " + n[2] + "\r\n");
+                     + "второго рода с защитой кода (защита в контейнер не записывается): " + n[2] + "\r\n");
         QCOMPARE(TrainWizard::qualityValue(r), quality);
     }
 
@@ -87,7 +87,8 @@ private slots:
             });
             train(p.key);
         }
-        QVERIFY2(shown[0] < shown[1], qPrintable(QString("%1, %2").arg(shown[0]).arg(shown[1])));
+        // The shaky owner is turned away far more often than the steady one.
+        QVERIFY2(shown[0] < shown[1] && shown[1] > 0.2f, qPrintable(QString("%1, %2").arg(shown[0]).arg(shown[1])));
         QVERIFY(bars[0] > bars[1]);
     }
 
