@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bc/RandomRows.h"
+#include "qtnb/Wipe.h"
 
 namespace Bc {
 
@@ -16,14 +17,6 @@ constexpr uint16_t ForbiddenFlags = 0x80;
 
 const Nb::Meta BitVector(0, Nb::MfI1, Nb::MtDO);
 const Nb::Meta SaltMeta(128, Nb::MfI1, Nb::MtDO);
-
-// Clears a buffer that held key material; the compiler may not drop it.
-void wipe(std::vector<uint8_t>& bytes)
-{
-    volatile uint8_t* p = bytes.data();
-    for (size_t i = 0; i < bytes.size(); ++i)
-        p[i] = 0;
-}
 
 } // namespace
 
@@ -308,19 +301,19 @@ int32_t BcConnector::readParams(const Nb::Container& in, int32_t index, const Nb
     block->pop(pos, mask.data(), m);
     // The block holds exactly the two fields, and the mask covers the code.
     if (pos < 0 || pos != block->size()) {
-        wipe(mask);
+        Nb::wipe(mask);
         BC_ERR(9);
         error(Nb::EcConsistencyFail);
         return -1;
     }
     if (s == 0 || int32_t(m) != m_meta.size()) {
-        wipe(mask);
+        Nb::wipe(mask);
         BC_ERR(10);
         error(Nb::EcMeta);
         return -1;
     }
     if (!m_salt.create(Nb::Meta(int32_t(s) * 8, Nb::MfI1, Nb::MtDO)) || !m_mask.create(m_meta)) {
-        wipe(mask);
+        Nb::wipe(mask);
         BC_ERR(11);
         error(Nb::EcMeta);
         return -1;
@@ -328,14 +321,14 @@ int32_t BcConnector::readParams(const Nb::Container& in, int32_t index, const Nb
     if (!m_salt.resize(1) || !m_mask.resize(1) || m_salt.data()[0][0].isNull() || m_mask.data()[0][0].isNull()) {
         m_salt.resize(0);
         m_mask.resize(0);
-        wipe(mask);
+        Nb::wipe(mask);
         BC_ERR(12);
         error(Nb::EcOutOfMemory);
         return -1;
     }
     std::memcpy(m_salt.at(0, 0), salt.data(), s);
     std::memcpy(m_mask.at(0, 0), mask.data(), m);
-    wipe(mask);
+    Nb::wipe(mask);
     return 1;
 }
 

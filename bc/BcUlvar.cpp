@@ -4,16 +4,22 @@
 
 #include <QByteArray>
 #include <QDataStream>
-#include <QtEndian>
+
+#include "qtnb/Data.h"
 
 namespace Bc {
 
 namespace {
 
-// The byte count stands in the four bytes in front of a buffer.
-int32_t lengthWord(const char* buffer) { return qFromLittleEndian<int32_t>(buffer - 4); }
-
-void setLengthWord(char* buffer, int32_t n) { qToLittleEndian<int32_t>(n, buffer - 4); }
+// The count in the length word of a caller's buffer: nbS_OK, or the answer
+// for a null buffer or a negative count.
+uint32_t lengthOf(const char* buffer, int32_t& n)
+{
+    if (!buffer)
+        return nbE_POINTER;
+    n = Nb::lengthWord(buffer);
+    return n < 0 ? nbE_PARAM : nbS_OK;
+}
 
 bool validConstraint(Nb::ConstraintType ct) { return ct >= Nb::CtGe && ct <= Nb::CtAll; }
 
@@ -70,11 +76,9 @@ uint32_t BcUlvar::reserved5() { return nbE_UNSUPPORTED_FUNCTION; }
 uint32_t BcUlvar::setScheme(const char* buffer)
 {
     m_scheme.setStatus(Nb::ScOk);
-    if (!buffer)
-        return nbE_POINTER;
-    const int32_t n = lengthWord(buffer);
-    if (n < 0)
-        return nbE_PARAM;
+    int32_t n = 0;
+    if (const uint32_t refused = lengthOf(buffer, n))
+        return refused;
     QDataStream stream(QByteArray::fromRawData(buffer, n));
     const bool read = m_scheme.readScheme(stream, n) >= 0;
     // A scheme that does not hold together is not kept.
@@ -92,17 +96,15 @@ uint32_t BcUlvar::setScheme(const char* buffer)
 uint32_t BcUlvar::getSlot(uint16_t slotId, char* buffer)
 {
     m_scheme.setStatus(Nb::ScOk);
-    if (!buffer)
-        return nbE_POINTER;
-    const int32_t capacity = lengthWord(buffer);
-    if (capacity < 0)
-        return nbE_PARAM;
+    int32_t capacity = 0;
+    if (const uint32_t refused = lengthOf(buffer, capacity))
+        return refused;
     const Nb::Slot* slot = m_scheme.count() > 0 ? m_scheme.at(Nb::SlotId(slotId)) : nullptr;
     if (!slot)
         return nbE_SLOT_ID;
     const int32_t size = slot->size(false);
     if (capacity < size) {
-        setLengthWord(buffer, size);
+        Nb::setLengthWord(buffer, size);
         return nbE_INSUFFICIENT_BUFFER;
     }
     QByteArray bytes;
@@ -118,7 +120,7 @@ uint32_t BcUlvar::getSlot(uint16_t slotId, char* buffer)
         return failure(Nb::EcInsufficientBuffer);
     }
     std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
-    setLengthWord(buffer, int32_t(bytes.size()));
+    Nb::setLengthWord(buffer, int32_t(bytes.size()));
     return nbS_OK;
 }
 
@@ -257,17 +259,15 @@ uint32_t BcUlvar::clear(Nb::SchemeParts parts)
 uint32_t BcUlvar::getParams(char* buffer, const Nb::Uuid*)
 {
     m_scheme.setStatus(Nb::ScOk);
-    if (!buffer)
-        return nbE_POINTER;
-    const int32_t capacity = lengthWord(buffer);
-    if (capacity < 0)
-        return nbE_PARAM;
+    int32_t capacity = 0;
+    if (const uint32_t refused = lengthOf(buffer, capacity))
+        return refused;
     Nb::Container params;
     if (m_scheme.writeParams(params, nullptr) < 0)
         return failure(Nb::EcConsistencyFail);
     const int32_t size = params.byteSize();
     if (size > capacity) {
-        setLengthWord(buffer, size);
+        Nb::setLengthWord(buffer, size);
         return nbE_INSUFFICIENT_BUFFER;
     }
     QByteArray bytes;
@@ -279,18 +279,16 @@ uint32_t BcUlvar::getParams(char* buffer, const Nb::Uuid*)
     if (bytes.size() != size + 4)
         return nbE_OUT_OF_MEMORY;
     std::memcpy(buffer, bytes.constData() + 4, size_t(size));
-    setLengthWord(buffer, size);
+    Nb::setLengthWord(buffer, size);
     return nbS_OK;
 }
 
 uint32_t BcUlvar::setParams(const char* buffer)
 {
     m_scheme.setStatus(Nb::ScOk);
-    if (!buffer)
-        return nbE_POINTER;
-    const int32_t n = lengthWord(buffer);
-    if (n < 0)
-        return nbE_PARAM;
+    int32_t n = 0;
+    if (const uint32_t refused = lengthOf(buffer, n))
+        return refused;
     QDataStream stream(QByteArray::fromRawData(buffer, n));
     Nb::Container params;
     if (params.readContainer(stream, -1) < 0)

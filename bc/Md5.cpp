@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "qtnb/Wipe.h"
+
 namespace Bc {
 
 namespace {
@@ -125,9 +127,10 @@ void Md5::final(uint8_t digest[16])
     updatePiece(lengthBytes, 8);
     for (int i = 0; i < 4; ++i)
         store32(digest + 4 * i, m_state[i]);
-    std::memset(m_state, 0, sizeof m_state);
-    std::memset(m_bits, 0, sizeof m_bits);
-    std::memset(m_buffer, 0, sizeof m_buffer);
+    // The context held the input, which may be key material.
+    Nb::wipe(m_state, sizeof m_state);
+    Nb::wipe(m_bits, sizeof m_bits);
+    Nb::wipe(m_buffer, sizeof m_buffer);
 }
 
 void Md5::digest(const void* bytes, uint32_t length, uint8_t out[16])

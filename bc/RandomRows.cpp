@@ -9,6 +9,7 @@
 
 #include "qtnb/Error.h"
 #include "qtnb/Uuid.h"
+#include "qtnb/Wipe.h"
 
 namespace Bc {
 
@@ -40,16 +41,6 @@ bool cellsPresent(const Row& row, int32_t cols, int64_t& size)
 }
 
 bool sameRow(const Row& a, const Row& b) { return a.matrix() == b.matrix() && a.index() == b.index(); }
-
-// Clears a buffer that held key material; the compiler may not drop it.
-void wipe(uint8_t* bytes, size_t n)
-{
-    volatile uint8_t* p = bytes;
-    for (size_t i = 0; i < n; ++i)
-        p[i] = 0;
-}
-
-void wipe(std::vector<uint8_t>& bytes) { wipe(bytes.data(), bytes.size()); }
 
 } // namespace
 
@@ -148,9 +139,9 @@ bool keyStream(const Nb::Rows& in, const Row& out, const Row& mask, const Row& s
                                                      : uint8_t(digest[b] ^ maskBytes[size_t(offset + b)]);
         }
     }
-    wipe(digest, sizeof digest);
-    wipe(maskBytes);
-    wipe(saltCopy);
+    Nb::wipe(digest, sizeof digest);
+    Nb::wipe(maskBytes);
+    Nb::wipe(saltCopy);
     return true;
 }
 

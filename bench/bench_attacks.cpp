@@ -141,7 +141,8 @@ float quantile(std::vector<float> v, double p)
     return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
 }
 
-void report(attack::Modality modality, const char* name, const char* modulePath, uint32_t seed)
+void report(attack::Modality modality, const char* name, const char* modulePath, uint32_t seed,
+            std::vector<std::pair<Bc::Layer, QByteArray>>* layers = nullptr)
 {
     attack::Enroller enroller(modality, modulePath, ULVAR_MODULE_PATH);
     if (!enroller.isReady()) {
@@ -166,6 +167,8 @@ void report(attack::Modality modality, const char* name, const char* modulePath,
             continue;
         }
         const attack::Store store(e.key);
+        if (layers)
+            layers->emplace_back(stolen.layer, e.key);
         measureLeak(stolen.layer, e, leak);
         std::vector<attack::Guess> guesses = attack::voteAttacks(stolen.layer);
         Nb::Matrix aliens;
@@ -284,6 +287,45 @@ void spreadSweep()
     std::fflush(stdout);
 }
 
+// How many weights a training would have to redraw before the votes fail:
+// the weights of stored handwriting layers, each kept with the given share
+// and otherwise redrawn uniformly within its neuron's range of weights (a
+// redrawn weight carries no sign of the code).
+void redrawSweep(const std::vector<std::pair<Bc::Layer, QByteArray>>& layers)
+{
+    std::printf("votes against weights redrawn at random (%zu stored handwriting layers):\n", layers.size());
+    std::printf("  %-12s %-26s %s\n", "kept", "median wrong bits", "opened (signs, scaled, consistent)");
+    for (const float kept : {1.0f, 0.5f, 0.3f, 0.2f, 0.1f, 0.05f}) {
+        std::mt19937 gen(3);
+        std::vector<std::vector<int>> wrong(3);
+        std::vector<int> opened(3, 0);
+        for (const auto& [stored, key] : layers) {
+            Bc::Layer layer = stored;
+            for (Bc::Neuron& n : layer.neurons) {
+                float range = 0;
+                for (float w : n.weights)
+                    range = std::max(range, std::fabs(w));
+                for (float& w : n.weights)
+                    if (float(gen()) / 4294967296.0f >= kept)
+                        w = range * (2.0f * float(gen()) / 4294967296.0f - 1.0f);
+            }
+            const attack::Store store(key);
+            const std::vector<attack::Guess> votes = attack::voteAttacks(layer);
+            for (size_t v = 0; v < votes.size() && v < 3; ++v) {
+                const attack::Outcome o = attack::widen(layer, votes[v], store, key);
+                wrong[v].push_back(o.wrongBits);
+                opened[v] += o.opened;
+            }
+        }
+        for (auto& w : wrong)
+            std::sort(w.begin(), w.end());
+        std::printf("  %-12.2f %6d %6d %6d       %3d %3d %3d\n", double(kept), wrong[0][wrong[0].size() / 2],
+                    wrong[1][wrong[1].size() / 2], wrong[2][wrong[2].size() / 2], opened[0], opened[1], opened[2]);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
 struct Widening {
     Widening() : key(20, '\x5a'), store(key)
     {
@@ -328,8 +370,10 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler(silence);
-    report(attack::Modality::Pen, "handwriting (scheme 0)", NBPEN_MODULE_PATH, PenSeed);
+    std::vector<std::pair<Bc::Layer, QByteArray>> penLayers;
+    report(attack::Modality::Pen, "handwriting (scheme 0)", NBPEN_MODULE_PATH, PenSeed, &penLayers);
     report(attack::Modality::Finger, "fingerprint (scheme 1)", FINGER_MODULE_PATH, FingerSeed);
     spreadSweep();
+    redrawSweep(penLayers);
     return bench::runWithRatios(argc, argv, {{"BM_Widen", "BM_CheckOneKey"}});
 }

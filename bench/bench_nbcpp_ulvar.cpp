@@ -3,7 +3,8 @@
 // scheme 0 for a 20-byte key on 12 own and 16 alien samples, and extraction
 // of the key from one live sample. Both load the built module by its path;
 // the ratios are what the client adds (container bytes in and out, the
-// container read back, the scheme copy).
+// container read back, the scheme copy), and what the held-out estimate of
+// the owner's rejection costs in trainings.
 
 #include "Ratio.h"
 
@@ -100,6 +101,22 @@ void BM_UlvarTrain(benchmark::State& state)
     }
 }
 
+// The estimate of how often the owner is turned away: one training per own
+// sample held out and one extraction with it, against one training.
+void BM_UlvarHeldOut(benchmark::State& state)
+{
+    Setup& s = setup();
+    Ulvar ulvar;
+    Setup::load(ulvar);
+    QList<Nb::Matrix*> own{s.person.own.get()}, alien{s.person.alien.get()};
+    for (auto _ : state) {
+        const float rejection = ulvar.heldOutRejection(s.nbc, own, alien, s.code.get());
+        if (!(rejection >= 0))
+            state.SkipWithError("no estimate");
+        benchmark::DoNotOptimize(rejection);
+    }
+}
+
 void BM_EngineExtract(benchmark::State& state)
 {
     Setup& s = setup();
@@ -131,6 +148,7 @@ void BM_UlvarExtract(benchmark::State& state)
 
 BENCHMARK(BM_EngineTrain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UlvarTrain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UlvarHeldOut)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngineExtract)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UlvarExtract)->Unit(benchmark::kMillisecond);
 
@@ -139,5 +157,7 @@ BENCHMARK(BM_UlvarExtract)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     return bench::runWithRatios(argc, argv,
-                                {{"BM_UlvarTrain", "BM_EngineTrain"}, {"BM_UlvarExtract", "BM_EngineExtract"}});
+                                {{"BM_UlvarTrain", "BM_EngineTrain"},
+                                 {"BM_UlvarHeldOut", "BM_UlvarTrain"},
+                                 {"BM_UlvarExtract", "BM_EngineExtract"}});
 }

@@ -3,6 +3,7 @@
 
 #include "nbi/nbModule.h"
 #include "qtnb/Bim.h"
+#include "qtnb/SaveFile.h"
 
 #include <cstring>
 #include <memory>
@@ -132,13 +133,12 @@ bool BimBase::write(QIODevice& device, const Nb::Uuid& technology) const
 bool BimBase::writeFile(const QString& path, Nb::Uuid technology)
 {
     // Replaced whole: no tail of an older, longer set stays behind, and a
-    // failed write leaves the old file as it was. The flush and the size are
-    // checked because a commit alone can accept a short write.
+    // failed write leaves the old file as it was.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!Nb::openOwnerOnly(file))
         throw Exception("Невозможно создать файл");
     write(file, technology);
-    if (!file.flush() || file.size() != file.pos() || !file.commit())
+    if (!Nb::commitWhole(file))
         throw Exception("Невозможно записать файл");
     return true;
 }

@@ -1,5 +1,6 @@
 #include "nb-cpp/Nbc.h"
 #include "nb-cpp/Exception.h"
+#include "qtnb/SaveFile.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -180,15 +181,12 @@ bool Nbc::readFile(QIODevice& file)
 bool Nbc::writeFile(const QString& path) const
 {
     // Replaced whole: a shorter container leaves no old tail behind, and a
-    // failed write leaves the old file as it was. The flush and the size
-    // are checked because a commit alone can accept a short write.
+    // failed write leaves the old file as it was.
     QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
+    bool ok = Nb::openOwnerOnly(file);
     if (ok) {
         QDataStream stream(&file);
-        ok = writeContainer(stream, false) > 0 && stream.status() == QDataStream::Ok && file.flush()
-             && file.size() == file.pos();
-        ok = ok ? file.commit() : (file.cancelWriting(), false);
+        ok = writeContainer(stream, false) > 0 && Nb::commitWhole(file, stream);
     }
     if (!ok)
         throw Exception("Невозможно записать биометрический контейнер");

@@ -1,6 +1,6 @@
 #include "nb-cpp/Provider.h"
 
-#include <optional>
+#include <exception>
 
 #include <QDebug>
 #include <QWidget>
@@ -255,32 +255,35 @@ bool Provider::setInterface(nbIProvider* module, Nb::Uuid classId)
 bool Provider::unload()
 {
     Busy busy(m_busy);
-    std::optional<Exception> failure;
+    // Whatever a detach throws, the module is let go first.
+    std::exception_ptr failure;
+    auto attempt = [&failure](auto&& call) {
+        try {
+            call();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
     if (m_interface) {
         // The module writes into the image slot while a capture runs.
-        if (m_capturing || m_image) {
-            m_interface->stopCapture();
-            m_capturing = false;
-            m_image = nullptr;
-        }
-        try {
-            detachWindow();
-        } catch (const Exception& e) {
-            failure = e;
-        }
-        try {
-            detachDevice();
-        } catch (const Exception& e) {
-            if (!failure)
-                failure = e;
-        }
+        if (m_capturing || m_image)
+            attempt([this] { m_interface->stopCapture(); });
+        attempt([this] { detachWindow(); });
+        attempt([this] { detachDevice(); });
         m_interface->release();
         m_interface = nullptr;
     }
+    m_capturing = false;
+    m_image = nullptr;
     m_loaded = false;
     m_attached = false;
+    // The image set and the window belong to the caller, who may delete
+    // them once the module is gone.
+    m_target = nullptr;
+    m_window = nullptr;
     if (failure)
-        throw *failure;
+        std::rethrow_exception(failure);
     return true;
 }
 

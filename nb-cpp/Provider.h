@@ -46,7 +46,8 @@ public:
     bool isAttached() const { return m_attached; }
     const ModuleInfo& module() const { return m_module; }
     bool setInterface(nbIProvider* module, Nb::Uuid classId);
-    // Passes on a failed detach only after the module was let go.
+    // Lets go of the module, the image set and the window; passes on a
+    // failed detach, whatever it threw, only after the module was let go.
     bool unload();
 
     // The flag handed to the module's startCapture and viewImage.

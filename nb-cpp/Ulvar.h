@@ -20,11 +20,14 @@ class TrainResult {
 public:
     TrainResult();
 
-    // Estimated probability of a type-I error.
+    // Estimated probability of a type-I error. The engine's test measures
+    // the own samples the converter learnt, so that it is 0 as a rule; the
+    // training wizard puts heldOutRejection here.
     float& errorI() { return m_figures[0]; }
-    // Estimated probability of a type-II error.
+    // Estimated probability of a type-II error, from the foreign samples.
     float& errorII() { return m_figures[1]; }
-    // The same for the protected container.
+    // The same once the code is folded into the converters (post-training),
+    // which the trained container handed back does not hold.
     float& errorIIProtected() { return m_figures[2]; }
 
     // Keeps the entries 0, 1 and 4 of the eight test results.
@@ -51,6 +54,20 @@ public:
     // or missing from the list: the alternative not taken) is handed to the
     // engine as one row of its element layout with no columns.
     bool extract(Nbc& container, Nb::Matrix& code, QList<Nb::Matrix*>& params);
+    // The share of the owner's attempts that would not give the code back,
+    // estimated from samples the converter did not learn. Each round trains
+    // a copy of the untrained container on every input's own samples but
+    // one share of them and extracts with the samples held out; there are
+    // as many rounds as the input with the fewest samples has samples (at
+    // most MaxHeldOutRounds), so that each sample is held out once and the
+    // rounds learn from nearly as many samples as the real container. An
+    // attempt takes one held-out sample of every input, or of one input of
+    // a group of alternatives; one that does not give the code, or every
+    // attempt of a round that cannot be trained, counts as the owner turned
+    // away. NaN when an input has fewer than 3 samples.
+    float heldOutRejection(const Nbc& container, const QList<Nb::Matrix*>& own, QList<Nb::Matrix*>& alien,
+                           Nb::Matrix* code);
+    static constexpr int MaxHeldOutRounds = 12;
     bool unload();
     bool setInterface(nbIUlvar* module, Nb::Uuid classId);
     bool isLoaded() const { return m_loaded; }

@@ -19,7 +19,7 @@ uint8_t* allocate(int32_t capacity)
     uint8_t* block = new (std::nothrow) uint8_t[size_t(uint32_t(capacity)) + 4];
     if (!block)
         return nullptr;
-    qToLittleEndian<int32_t>(0, block);
+    setLengthWord(block + 4, 0);
     return block + 4;
 }
 
@@ -29,7 +29,7 @@ void deallocate(uint8_t* data)
         delete[] (data - 4);
 }
 
-int32_t storedSize(const uint8_t* data) { return data ? qFromLittleEndian<int32_t>(data - 4) : 0; }
+int32_t storedSize(const uint8_t* data) { return data ? lengthWord(data) : 0; }
 
 } // namespace
 
@@ -170,7 +170,7 @@ Data::Data(const Data& other)
     }
     m_capacity = std::max(other.capacity(), n);
     std::memcpy(m_data, other.m_data, size_t(n));
-    writeSizeWord(other.size());
+    setLengthWord(m_data, other.size());
 }
 
 Data::~Data()
@@ -224,13 +224,11 @@ int32_t Data::size() const { return storedSize(m_data); }
 
 int32_t Data::usableSize() const { return std::clamp(size(), 0, capacity()); }
 
-void Data::writeSizeWord(int32_t n) { qToLittleEndian<int32_t>(n, m_data - 4); }
-
 bool Data::setSize(int32_t n)
 {
     if (isNull() || n < -1 || n > capacity())
         return false;
-    writeSizeWord(n);
+    setLengthWord(m_data, n);
     return true;
 }
 
@@ -266,7 +264,7 @@ bool Data::resize(int32_t n)
         return true;
     if (size() < n && !reserve(n))
         return false;
-    writeSizeWord(n);
+    setLengthWord(m_data, n);
     return true;
 }
 
@@ -283,7 +281,7 @@ bool Data::set(const uint8_t* bytes, int32_t n)
         deallocate(m_data);
         m_data = fresh;
         m_capacity = n;
-        writeSizeWord(n);
+        setLengthWord(m_data, n);
         return true;
     }
     if (!resize(n))

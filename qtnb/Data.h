@@ -14,6 +14,15 @@
 
 namespace Nb {
 
+// The int32 little-endian byte count in the four bytes in front of a
+// length-prefixed buffer's first byte.
+inline int32_t lengthWord(const void* buffer)
+{
+    return qFromLittleEndian<int32_t>(static_cast<const uint8_t*>(buffer) - 4);
+}
+
+inline void setLengthWord(void* buffer, int32_t n) { qToLittleEndian<int32_t>(n, static_cast<uint8_t*>(buffer) - 4); }
+
 class Data {
 public:
     Data();
@@ -74,7 +83,6 @@ public:
 private:
     static constexpr uint32_t ViewBit = 0x80000000u;
     bool isView() const { return (uint32_t(m_capacity) & ViewBit) != 0; }
-    void writeSizeWord(int32_t n);
     // Bytes of the buffer that may be listed or compared.
     int32_t usableSize() const;
 

@@ -12,9 +12,7 @@ namespace Finger {
 
 void GreyImage::wipe()
 {
-    if (!pixels.empty())
-        Common::wipe(pixels.data(), pixels.size());
-    pixels.clear();
+    Nb::wipe(pixels);
     pixels.shrink_to_fit();
     width = height = 0;
 }
@@ -78,7 +76,7 @@ uint8_t* newSample(const GreyImage& image, const Nb::Uuid& type)
     qToLittleEndian<int32_t>(int32_t(bytes.size()), sample);
     std::memcpy(sample + 4, type.data(), size_t(Nb::Uuid::Size));
     std::memcpy(sample + SampleHead, bytes.constData(), size_t(bytes.size()));
-    Common::wipe(bytes.data(), size_t(bytes.size()));
+    Nb::wipe(bytes);
     return sample;
 }
 
@@ -94,7 +92,7 @@ void wipeSample(uint8_t* sample)
 {
     if (!sample)
         return;
-    Common::wipe(sample, size_t(sampleSize(sample)));
+    Nb::wipe(sample, size_t(sampleSize(sample)));
     delete[] sample;
 }
 

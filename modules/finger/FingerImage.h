@@ -24,8 +24,8 @@
 
 #include <QByteArray>
 
-#include "modules/common/Wipe.h"
 #include "qtnb/Uuid.h"
+#include "qtnb/Wipe.h"
 
 namespace Finger {
 

@@ -138,7 +138,7 @@ FingerProvider::~FingerProvider()
     dropSource(m_deliverSource);
     m_ready.wipe();
     m_current.wipe();
-    Common::wipe(m_png.data(), size_t(m_png.size()));
+    Nb::wipe(m_png);
 }
 
 uint32_t FingerProvider::reserved9() { return nbE_UNSUPPORTED_FUNCTION; }
@@ -485,7 +485,7 @@ uint32_t FingerProvider::getImage(uint32_t kind, uint8_t* out, const uint8_t* pa
         return nbE_PARAM;
     if (!out)
         return nbE_POINTER;
-    if (params && Common::lengthWord(params) < 1)
+    if (params && Nb::lengthWord(params) < 1)
         return nbE_PARAM;
     // With no image shown the picture is a blank one: a non-zero answer
     // tells the caller only that its buffer is too short.
@@ -520,8 +520,7 @@ uint32_t FingerProvider::viewImage(const uint8_t* image, uint8_t)
 void FingerProvider::setCurrent(const GreyImage& image)
 {
     m_current.wipe();
-    Common::wipe(m_png.data(), size_t(m_png.size()));
-    m_png.clear();
+    Nb::wipe(m_png);
     m_current = image;
     if (m_view) {
         if (image.isNull())

@@ -28,7 +28,7 @@ void FingerView::setImage(const GreyImage& image)
 void FingerView::clearImage()
 {
     if (!m_image.isNull())
-        Common::wipe(m_image.bits(), size_t(m_image.sizeInBytes()));
+        Nb::wipe(m_image.bits(), size_t(m_image.sizeInBytes()));
     m_image = QImage();
     update();
 }

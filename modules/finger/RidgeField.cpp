@@ -10,7 +10,7 @@ namespace {
 // A float image that wipes itself: it holds the print's pixels.
 struct Plane {
     Plane(int width, int height) : w(width), h(height), v(size_t(width) * size_t(height), 0.0f) {}
-    ~Plane() { Common::wipe(v.data(), v.size() * sizeof(float)); }
+    ~Plane() { Nb::wipe(v); }
     float& at(int x, int y) { return v[size_t(y) * size_t(w) + size_t(x)]; }
     float at(int x, int y) const { return v[size_t(y) * size_t(w) + size_t(x)]; }
     float bilinear(float x, float y) const
@@ -50,7 +50,7 @@ void smooth(Plane& p, const std::vector<float>& k)
         for (int y = 0; y < p.h; ++y)
             p.at(x, y) = line[size_t(y)];
     }
-    Common::wipe(line.data(), line.size() * sizeof(float));
+    Nb::wipe(line);
 }
 
 std::vector<float> gaussian(float sigma)

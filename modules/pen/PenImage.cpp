@@ -40,7 +40,7 @@ void freeImage(uint8_t* image)
         return;
     const uint32_t n = uint32_t(image[0]) | (uint32_t(image[1]) << 8) | (uint32_t(image[2]) << 16) |
                        (uint32_t(image[3]) << 24);
-    Common::wipe(image, ImageHead + n);
+    Nb::wipe(image, ImageHead + n);
     delete[] image;
 }
 

@@ -101,7 +101,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
         return nbE_POINTER;
     if (wrongThread())
         return nbE_UNSUPPORTED_FUNCTION;
-    if (Common::lengthWord(out) < 0)
+    if (Nb::lengthWord(out) < 0)
         return nbE_PARAM;
     // The current image: the drawing on the pad, else the sample just handed
     // over, else the stored sample on view.
@@ -121,7 +121,7 @@ uint32_t Provider::getImage(uint32_t kind, uint8_t* out, const uint8_t*)
     }
     picture.fill(0);
     const uint32_t result = png.isEmpty() ? nbE_OUT_OF_MEMORY : Common::fill(out, png);
-    Common::wipe(png.data(), size_t(png.size()));
+    Nb::wipe(png);
     return result;
 }
 

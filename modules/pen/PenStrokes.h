@@ -35,7 +35,7 @@
 #include <new>
 #include <vector>
 
-#include "modules/common/Wipe.h"
+#include "qtnb/Wipe.h"
 
 namespace Pen {
 
@@ -52,7 +52,7 @@ struct WipingAllocator {
     T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T))); }
     void deallocate(T* p, size_t n)
     {
-        Common::wipe(p, n * sizeof(T));
+        Nb::wipe(p, n * sizeof(T));
         ::operator delete(p);
     }
     template <class U>

@@ -2,9 +2,7 @@
 
 #include <QByteArray>
 #include <QDebug>
-#include <QHash>
 #include <QMessageLogger>
-#include <QMutex>
 #include <QTextCodec>
 
 #include <climits>
@@ -14,37 +12,39 @@
 
 #include "quorvel/interface/ExtractWizard.h"
 #include "quorvel/interface/TrainWizard.h"
-#include "quorvel/interface/WizardTools.h"
+#include "qtnb/Data.h"
+#include "qtnb/Handed.h"
+#include "qtnb/Wipe.h"
 
 namespace {
 
 void setUtf8Codec() { QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8")); }
 
-// Buffers handed out and not yet freed, with their lengths, so that
-// nb_free can wipe them and refuses anything else.
-QMutex g_lock;
-QHash<uint8_t*, uint32_t>& handedOut()
+// A buffer handed out: its length word in front, so that its free knows
+// how much to wipe.
+void freeBuffer(uint8_t* buffer)
 {
-    static QHash<uint8_t*, uint32_t> buffers;
+    Nb::wipe(buffer, size_t(Nb::lengthWord(buffer)));
+    delete[] (buffer - 4);
+}
+
+// Buffers handed out and not yet freed: nb_free takes back only those.
+Nb::Handed<uint8_t, freeBuffer>& handedOut()
+{
+    static Nb::Handed<uint8_t, freeBuffer> buffers;
     return buffers;
 }
 
-// An array of exactly the bytes' length, also for none.
+// A buffer of exactly the bytes' length, also for none.
 uint8_t* handOut(const QByteArray& bytes)
 {
-    uint8_t* buffer = new uint8_t[size_t(bytes.size())];
+    uint8_t* const block = new uint8_t[size_t(bytes.size()) + 4];
+    uint8_t* const buffer = block + 4;
+    Nb::setLengthWord(buffer, bytes.size());
     if (!bytes.isEmpty())
         std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
-    QMutexLocker lock(&g_lock);
-    handedOut().insert(buffer, uint32_t(bytes.size()));
-    return buffer;
+    return handedOut().add(buffer);
 }
-
-// Wipes the secret bytes of an export however it ends.
-struct Wiped {
-    QByteArray bytes;
-    ~Wiped() { wipe(bytes); }
-};
 
 // The trace of an export carries the export's own signature as its
 // context, not that of the lambda or helper the line is written in.
@@ -68,6 +68,26 @@ uint32_t guardedExport(const char* signature, Body&& body)
     return NB_E_FAIL;
 }
 
+// Runs the wizard over a copy of the caller's bytes; when the user finishes
+// it, what it made is handed out. Both are wiped however it ends.
+template <class Wizard>
+uint32_t runWizard(const char* signature, const char* cancelled, const uint8_t* input, uint32_t inputLength,
+                   uint8_t** out, uint32_t* outLength, QWidget* parent)
+{
+    *out = nullptr;
+    *outLength = 0;
+    const Nb::SecretBytes bytes(QByteArray(reinterpret_cast<const char*>(input), int(inputLength)));
+    Nb::SecretBytes result;
+    Wizard wizard(bytes, result.bytes(), parent);
+    if (wizard.exec() == 0) {
+        TRACE(signature) << cancelled;
+        return NB_CANCEL;
+    }
+    *out = handOut(result);
+    *outLength = uint32_t(result.size());
+    return 0;
+}
+
 } // namespace
 
 extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLength, uint8_t** key,
@@ -88,20 +108,12 @@ extern "C" uint32_t nb_extract(const uint8_t* container, uint32_t containerLengt
             TRACE(ExtractSignature) << "returning E_PARAM\r\n" << "  'container' is too long";
             return NB_E_PARAM;
         }
-        *keyLength = 0;
-        *key = nullptr;
-        Wiped bytes{QByteArray(reinterpret_cast<const char*>(container), int(containerLength))};
-        Wiped result;
-        ExtractWizard wizard(bytes.bytes, result.bytes, parent);
-        if (wizard.exec() == 0) {
-            TRACE(ExtractSignature) << "returning E_CANCEL\r\n" << "  user cancels the dialog";
-            return NB_CANCEL;
-        }
-        uint8_t* buffer = handOut(result.bytes);
-        *keyLength = uint32_t(result.bytes.size());
-        *key = buffer;
-        TRACE(ExtractSignature) << "'extract' succesfull";
-        return 0;
+        const uint32_t result = runWizard<ExtractWizard>(ExtractSignature,
+                                                         "returning E_CANCEL\r\n  user cancels the dialog",
+                                                         container, containerLength, key, keyLength, parent);
+        if (result == 0)
+            TRACE(ExtractSignature) << "'extract' succesfull";
+        return result;
     });
 }
 
@@ -127,20 +139,11 @@ extern "C" uint32_t nb_train(const uint8_t* code, uint32_t codeLength, uint8_t**
             TRACE(TrainSignature) << "returning nbE_PARAM\r\n" << "  'code' is too long";
             return NB_TRAIN_E_PARAM;
         }
-        *container = nullptr;
-        *length = 0;
-        Wiped key{QByteArray(reinterpret_cast<const char*>(code), int(codeLength))};
-        Wiped result;
-        TrainWizard wizard(key.bytes, result.bytes, parent);
-        if (wizard.exec() == 0) {
-            TRACE(TrainSignature) << "returning nbS_CANCEL\r\n" << "user cancels the dialog";
-            return NB_CANCEL;
-        }
-        uint8_t* buffer = handOut(result.bytes);
-        *container = buffer;
-        *length = uint32_t(result.bytes.size());
-        TRACE(TrainSignature) << "'train' succesfull";
-        return 0;
+        const uint32_t result = runWizard<TrainWizard>(TrainSignature, "returning nbS_CANCEL\r\nuser cancels the dialog",
+                                                       code, codeLength, container, length, parent);
+        if (result == 0)
+            TRACE(TrainSignature) << "'train' succesfull";
+        return result;
     });
 }
 
@@ -149,18 +152,9 @@ extern "C" uint32_t nb_free(uint8_t* buffer)
     setUtf8Codec();
     if (!buffer)
         return 1;
-    uint32_t length = 0;
-    {
-        QMutexLocker lock(&g_lock);
-        auto it = handedOut().find(buffer);
-        if (it == handedOut().end()) {
-            qDebug() << "nb_free: not a buffer of this library";
-            return 1;
-        }
-        length = it.value();
-        handedOut().erase(it);
+    if (!handedOut().giveBack(buffer)) {
+        qDebug() << "nb_free: not a buffer of this library";
+        return 1;
     }
-    wipe(buffer, length);
-    delete[] buffer;
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "quorvel/interface/SchemeTable.h"
 #include "quorvel/interface/SelectDialog.h"
 #include "quorvel/interface/WizardTools.h"
+#include "qtnb/Wipe.h"
 
 ExtractWizard::ExtractWizard(const QByteArray& container, QByteArray& key, QWidget* parent)
     : QWizard(parent), m_container(container), m_key(key), ui(new Ui::ExtractWizard)
@@ -40,7 +41,7 @@ ExtractWizard::~ExtractWizard()
     releaseProvider(m_provider);
     delete ui;
     freeBuffers();
-    wipe(m_code);
+    Nb::wipe(m_code);
     qDebug() << "ExtractWizard::~ExtractWizard()";
 }
 
@@ -127,9 +128,9 @@ void ExtractWizard::changedPage1()
         m_sequence.reset();
         extractCode(m_dispatcher, m_engine, m_nbc, m_code, m_params);
         freeBuffers();
-        wipe(m_key);
+        Nb::wipe(m_key);
         m_key = codeToKey(m_code, m_nbc.codeLength());
-        wipe(m_code);
+        Nb::wipe(m_code);
     });
     if (ok) {
         accept();

@@ -43,16 +43,18 @@ void chooseInputVariant(QWidget* parent, Dispatcher& dispatcher, InputSequence& 
     const int size = sequence.stageSize();
     if (size <= 1)
         return;
+    // The cursor stays within the group: a step past its last input would
+    // stand on whatever follows the group, and the chosen row would then be
+    // counted from there.
     QStringList names;
     sequence.restartGroup();
     for (int i = 0; i < size; ++i) {
+        if (i > 0)
+            sequence.next();
         ModuleInfo info;
         names << (dispatcher.getProvider(sequence.providerId(), nullptr, &info) ? info.name : QString());
-        sequence.next();
     }
-    int row = selectInputVariant(parent, names);
-    if (row < 0)
-        row = 0;
+    const int row = qBound(0, selectInputVariant(parent, names), size - 1);
     sequence.restartGroup();
     for (int i = 0; i < row; ++i)
         sequence.next();

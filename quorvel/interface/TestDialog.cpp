@@ -8,6 +8,7 @@
 #include "quorvel/interface/SchemeTable.h"
 #include "quorvel/interface/SelectDialog.h"
 #include "quorvel/interface/WizardTools.h"
+#include "qtnb/Wipe.h"
 
 TestDialog::TestDialog(const QByteArray& container, const QByteArray& key, QWidget* parent)
     : QDialog(parent), ui(new Ui::TestDialog)
@@ -39,7 +40,7 @@ TestDialog::~TestDialog()
     releaseProvider(m_provider);
     delete ui;
     freeData();
-    wipe(m_expected);
+    Nb::wipe(m_expected);
     qDebug() << "TestDialog::~TestDialog()";
 }
 
@@ -117,7 +118,7 @@ void TestDialog::evaluate()
         result.resize(1);
         extractCode(m_dispatcher, m_engine, m_nbc, result, m_params);
         const int differences = countDifferences(result, bits, m_expected, m_keyBits);
-        wipe(result);
+        Nb::wipe(result);
         delete ui->widget->layout();
         QHBoxLayout* layout = new QHBoxLayout(ui->widget);
         layout->addWidget(&m_verdict, 1);

@@ -10,6 +10,7 @@
 #include "quorvel/interface/SchemeTable.h"
 #include "quorvel/interface/TestDialog.h"
 #include "quorvel/interface/WizardTools.h"
+#include "qtnb/Wipe.h"
 
 namespace {
 const char* const SampleIcon = ":/res/48px-Mypaint-icon.svg.png";
@@ -41,7 +42,7 @@ TrainWizard::~TrainWizard()
     delete ui;
     ui = nullptr;
     freeInputs();
-    wipe(codeMatrix);
+    Nb::wipe(codeMatrix);
     qDebug() << "TrainWizard::~TrainWizard()";
 }
 
@@ -299,13 +300,20 @@ void TrainWizard::train()
         engine.unload();
         if (!dispatcher.getUlvar(&engine, nullptr))
             throw Exception("Модуль нейросетевого преобразователя не найден!");
+        // The rounds that estimate how often the owner is turned away
+        // start from the container as it was before the engine trained it.
+        const Nbc untrained = nbc;
         engine.train(nbc, ownParams, alienParams, &codeMatrix, &trainResult);
+        // The engine's own figure measures the samples the converter
+        // learnt, which it gives back by construction; live samples are
+        // new to it, as the held-out ones are.
+        trainResult.errorI() = engine.heldOutRejection(untrained, ownParams, alienParams, &codeMatrix);
         ui->label_5->setText(tr("Поздравляем! Система успешно обучена."));
         ui->txtQuality->setText(figuresText(trainResult));
         ui->btnTest->setEnabled(true);
-        ui->progressQuality->setValue(qualityValue(trainResult.errorII()));
+        ui->progressQuality->setValue(qualityValue(trainResult));
         setNavigationEnabled(true);
-        wipe(containerBytes);
+        Nb::wipe(containerBytes);
         nbc.toBytes(containerBytes);
     });
     if (!ok)
@@ -317,22 +325,35 @@ QString TrainWizard::figuresText(TrainResult result)
     const auto figure = [](float f) { return QString::number(double(f), 'g', 6) + QStringLiteral("\r\n"); };
     QString text = tr("Предполагаемая вероятность ошибки первого рода: ") + figure(result.errorI());
     text += tr("Предполагаемая вероятность ошибки второго рода: ") + figure(result.errorII());
+    // The engine measures this after folding the code into the converter,
+    // a step whose result the container does not keep: the line says so.
+    text += tr("Предполагаемая вероятность ошибки второго рода с защитой кода (защита в контейнер не записывается): ");
     if (result.errorIIProtected() == 0)
-        text += tr("Предполагаемая вероятность ошибки второго рода защищенного контейнера: менее 10e-50")
-                + QStringLiteral("\r\n");
+        text += tr("менее 10e-50") + QStringLiteral("\r\n");
     else
-        text += tr("Предполагаемая вероятность ошибки второго рода защищенного контейнера: ")
-                + figure(result.errorIIProtected());
+        text += figure(result.errorIIProtected());
     return text;
 }
 
-int TrainWizard::qualityValue(float errorII)
+namespace {
+// A figure above 100 fills the bar; one below 0, or NaN, leaves it empty.
+int barValue(double q)
 {
-    const double q = double(-100.0f) * double(0.125f) * std::log10(double(errorII));
     if (q >= 100)
-        return 100; // also a figure of 0, whose logarithm is -infinity
-    // A figure above 1, negative or NaN: nothing to show.
+        return 100;
     if (!(q >= 0))
         return 0;
     return int(q);
+}
+} // namespace
+
+int TrainWizard::qualityValue(TrainResult result)
+{
+    // Against strangers: 12.5 for every tenfold fall of the type-II
+    // figure; a figure of 0 (logarithm -infinity) fills the bar.
+    const int stiffness = barValue(double(-100.0f) * double(0.125f) * std::log10(double(result.errorII())));
+    // For the owner: 2.5 off for every percent turned away, so that a
+    // container refusing its owner 40% of the time shows an empty bar.
+    const int reliability = barValue(double(100.0f - 250.0f * result.errorI()));
+    return qMin(stiffness, reliability);
 }

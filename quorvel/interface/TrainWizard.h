@@ -37,8 +37,9 @@ public:
 
     // The three figures of a training run, one line each.
     static QString figuresText(TrainResult result);
-    // The quality bar's value for the type-II error figure.
-    static int qualityValue(float errorII);
+    // The quality bar's value: the weaker of the resistance to strangers
+    // (the type-II figure) and the reliability for the owner (type I).
+    static int qualityValue(TrainResult result);
 
 public slots:
     void clickedTest();

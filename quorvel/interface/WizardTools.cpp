@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <QWizard>
@@ -54,31 +55,6 @@ void centreOnScreen(QWidget* window)
                  (area.top() + area.bottom()) / 2 - (frame.bottom() - frame.top()) / 2);
 }
 
-void wipe(uint8_t* bytes, size_t length)
-{
-    volatile uint8_t* p = bytes;
-    for (size_t i = 0; i < length; ++i)
-        p[i] = 0;
-}
-
-void wipe(QByteArray& bytes)
-{
-    // data() would copy a shared array first and wipe only the copy.
-    if (!bytes.isEmpty() && !bytes.isDetached())
-        bytes.clear();
-    if (!bytes.isEmpty())
-        wipe(reinterpret_cast<uint8_t*>(bytes.data()), size_t(bytes.size()));
-    bytes.clear();
-}
-
-void wipe(Nb::Matrix& matrix)
-{
-    for (int32_t r = 0; r < matrix.rows(); ++r)
-        for (int32_t c = 0; c < matrix.cols(); ++c)
-            if (!matrix.cell(r, c).isNull())
-                wipe(matrix.at(r, c), size_t(qMax(0, matrix.meta(r).size())));
-}
-
 void refreshWindow(QWidget* window)
 {
     if (!window->isVisible())
@@ -88,18 +64,47 @@ void refreshWindow(QWidget* window)
     window->update();
 }
 
+namespace {
+
+// Ends a modal loop when the program hides its dialog, as QDialog::exec
+// does; a window that the user minimises is hidden spontaneously and goes on.
+class HideWatch : public QObject {
+public:
+    explicit HideWatch(QEventLoop& loop) : m_loop(loop) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous())
+            m_loop.quit();
+        return false;
+    }
+
+private:
+    QEventLoop& m_loop;
+};
+
+} // namespace
+
 int runModal(QDialog* dialog)
 {
+    QPointer<QDialog> alive(dialog);
     const bool wasModal = dialog->testAttribute(Qt::WA_ShowModal);
     dialog->setAttribute(Qt::WA_ShowModal, true);
     dialog->setResult(QDialog::Rejected);
     QEventLoop loop;
     QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+    HideWatch watch(loop);
+    dialog->installEventFilter(&watch);
     dialog->show();
     // Something that failed while the dialog was being shown may have
     // closed it already.
     if (dialog->isVisible())
         loop.exec(QEventLoop::DialogExec);
+    if (!alive)
+        return QDialog::Rejected;
+    dialog->removeEventFilter(&watch);
     dialog->setAttribute(Qt::WA_ShowModal, wasModal);
     return dialog->result();
 }

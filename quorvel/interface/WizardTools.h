@@ -1,6 +1,6 @@
 #pragma once
 // Small pieces the wizards and the test dialog share: the key as a one-bit
-// code matrix and back, centring on the screen, and wiping secrets.
+// code matrix and back, centring on the screen.
 
 #include <QByteArray>
 #include <QList>
@@ -34,11 +34,6 @@ QByteArray codeToKey(Nb::Matrix& code, int bits);
 // Puts the frame's centre on the centre of the primary screen's free area.
 void centreOnScreen(QWidget* window);
 
-// Zeroes the bytes in a way the compiler keeps, then empties the array.
-void wipe(QByteArray& bytes);
-void wipe(uint8_t* bytes, size_t length);
-void wipe(Nb::Matrix& matrix);
-
 // Lays the visible window out again after a module put its view into it.
 // Hiding a modal dialog would end its exec(), so it is never hidden here.
 void refreshWindow(QWidget* window);
@@ -64,7 +59,8 @@ bool guarded(Work&& work)
 
 // The modal loop of a wizard: what QDialog::exec does, with a loop the
 // dialog does not point to, so that an exception leaving the loop leaves
-// nothing dangling behind in the dialog. Returns the dialog's result.
+// nothing dangling behind in the dialog. Ends when the dialog finishes, is
+// hidden or is destroyed; returns its result (rejected once destroyed).
 int runModal(QDialog* dialog);
 
 // The texts of the five wizard buttons, in the wizard's own translation

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 inline QByteArray fileBytes(const QString& path)
 {
@@ -22,6 +23,20 @@ inline bool putBytes(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The permission bits of a file or folder (0644 and the like); -1 when
+// there is none.
+inline int modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// A file that others may read, as one that another program left.
+inline bool putReadable(const QString& path, const QByteArray& bytes)
+{
+    return putBytes(path, bytes) && ::chmod(QFile::encodeName(path).constData(), 0644) == 0;
 }
 
 // A fresh temporary working directory holding an empty "data" folder, as

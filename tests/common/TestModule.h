@@ -64,7 +64,9 @@ public:
     // The next `times` calls of an operation (times < 0: every call) answer
     // code and do nothing else. op is an operation name ("attachDevice",
     // "query" for NbQueryComponent) or a journal entry ("attachDevice(-1)").
-    // A failed getImage also asks for one byte more than it was given.
+    // A failed getImage also asks for one byte more than it was given. The
+    // code Throws makes the call throw std::runtime_error instead.
+    static constexpr uint32_t Throws = 0xFFFFFFF0u;
     virtual void fail(int row, const QString& op, uint32_t code, int times = -1) = 0;
     // The next call of op raises the event through the row's sinks first.
     virtual void fireDuring(int row, const QString& op, uint32_t code) = 0;
@@ -81,6 +83,9 @@ public:
     // container; or the first getParams asks for this length.
     virtual void garbleParams(bool on) = 0;
     virtual void askParamsLength(int32_t length) = 0;
+    // Engine row: the next test(mode) answers value in place of the
+    // engine's figure; values queued for one mode are taken in order.
+    virtual void queueFigure(int mode, float value) = 0;
 
     // Operation names of the row in call order. Arguments that matter to
     // the order stand in parentheses: attachDevice(0), attachDevice(-1),

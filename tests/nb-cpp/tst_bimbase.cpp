@@ -54,11 +54,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("set.bim");
-        QVERIFY(putBytes(path, QByteArray(500, 'x'))); // an older, longer file: no tail stays
+        QVERIFY(putReadable(path, QByteArray(500, 'x'))); // an older, longer file: no tail nor mode stays
         BimBase set;
         QVERIFY(set.insert(0, u8(A), QPixmap()) && set.insert(1, u8(B), QPixmap()) && set.writeFile(path, Hw));
         const QByteArray golden = header(2) + A + B;
         QCOMPARE(fileBytes(path), golden);
+        QCOMPARE(modeOf(path), 0600);
 
         QVERIFY(set.insert(0, u8(record(5000, QByteArray(5000, 'b'))), QPixmap()));
         {

@@ -86,6 +86,28 @@ private slots:
         QCOMPARE(m->journal(TestModule::HandwritingProvider).last(), QString("release"));
     }
 
+    // No candidate binds: every one is let go, the provider is left
+    // unloaded and nothing is reported found.
+    void everyCandidateFails()
+    {
+        m->enable(TestModule::HandwritingProvider);
+        m->enable(TestModule::HandwritingProvider2);
+        m->fail(TestModule::HandwritingProvider, "attachDevice", nbE_DEVICE_NOT_CONNECTED);
+        m->fail(TestModule::HandwritingProvider2, "setEventHandler", TestModule::Throws);
+        Dispatcher d;
+        d.probe(testModulePath());
+        Provider provider;
+        ModuleInfo info;
+        info.name = "untouched";
+        QVERIFY(!d.getProvider(hand, &provider, &info));
+        QVERIFY(!provider.isLoaded() && !provider.isAttached());
+        QCOMPARE(info.name, QString("untouched"));
+        for (int row : {TestModule::HandwritingProvider, TestModule::HandwritingProvider2}) {
+            QCOMPARE(m->liveObjects(row), 0);
+            QCOMPARE(m->journal(row).last(), QString("release"));
+        }
+    }
+
     void nothingToFind_data()
     {
         QTest::addColumn<QString>("folder");

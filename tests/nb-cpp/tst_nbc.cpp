@@ -310,8 +310,10 @@ private slots:
         f.close();
         Nbc nbc;
         nbc.setName(QString::fromUtf8("Отпечаток"));
+        QVERIFY(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
         QVERIFY(nbc.writeFile(path)); // over a larger file: no old tail stays
         QCOMPARE(QFileInfo(path).size(), qint64(nbc.byteSize()));
+        QCOMPARE(modeOf(path), 0600); // nor does the mode that let others read it
         Nbc back;
         QVERIFY(back.readFile(path));
         QCOMPARE(bytesOf(back), bytesOf(nbc));

@@ -156,24 +156,74 @@ private slots:
         QCOMPARE(text, message);
     }
 
-    // A failed detach, a second load and the destructor all let the module
-    // go; the destructor throws nothing.
+    // A failed detach, whatever it throws, a second load and the destructor
+    // all let the module go; the destructor throws nothing.
+    void lettingGo_data()
+    {
+        QTest::addColumn<uint>("code");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("error code") << uint(nbE_PARAM) << "Невозможно отсоединить окно";
+        QTest::newRow("module throws") << uint(TestModule::Throws) << "the test module threw";
+    }
     void lettingGo()
     {
+        QFETCH(uint, code);
         {
             Provider p;
             QVERIFY(load(p));
             QVERIFY(load(p));
             QCOMPARE(m->liveObjects(Row), 1);
             QVERIFY(p.attachDevice(0));
-            m->fail(Row, "attachWindow(-1)", nbE_PARAM);
-            m->fail(Row, "attachDevice(-1)", nbE_PARAM);
-            QCOMPARE(thrown<Exception>([&] { p.unload(); }), QString("Невозможно отсоединить окно"));
+            m->fail(Row, "attachWindow(-1)", code);
+            m->fail(Row, "attachDevice(-1)", code);
+            QString error;
+            try {
+                p.unload();
+            } catch (const Exception& e) {
+                error = e.message;
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            QTEST(error, "error");
             QCOMPARE(m->liveObjects(Row), 0);
             QVERIFY(load(p));
             QVERIFY(p.attachDevice(0));
         }
         QCOMPARE(m->liveObjects(Row), 0);
+    }
+
+    // Once unloaded, the provider no longer reads the image set, which its
+    // owner may then delete.
+    void unloadForgetsImageSet()
+    {
+        Provider p;
+        auto* images = new BimBase;
+        QVERIFY(load(p) && p.startCapture(images));
+        m->queueImage(Row, image(1));
+        QVERIFY(p.capture(true));
+        QVERIFY(!p.miniature(0).isNull());
+        QVERIFY(p.unload());
+        QVERIFY(p.miniature(0).isNull());
+        delete images;
+        QVERIFY(p.miniature(0).isNull());
+        QVERIFY(!p.viewImage(0));
+    }
+
+    // Stops and starts the capture again, whatever the module answers.
+    void recapture()
+    {
+        Provider p;
+        QVERIFY(!p.recapture());
+        QVERIFY(load(p) && p.startCapture(&set));
+        m->fail(Row, "stopCapture", nbE_PARAM);
+        m->fail(Row, "startCapture", nbE_PARAM, 1);
+        QVERIFY(p.recapture());
+        QVERIFY(p.recapture());
+        m->queueImage(Row, image(2));
+        QVERIFY(p.capture(false));
+        QCOMPARE(set.count(), 1);
+        QCOMPARE(m->journal(Row).mid(2), QStringList({"startCapture", "stopCapture", "startCapture", "stopCapture",
+                                                       "startCapture", "waitForBimReady", "freeBim", "startCapture"}));
     }
 
     void miniature_data()

@@ -44,6 +44,20 @@ MatrixPtr vectors(const QList<QVector<float>>& list)
     return m;
 }
 
+// A synthetic owner's handwriting: a mean vector, and samples of it with
+// Gaussian noise of the owner's spread.
+MatrixPtr samplesOf(std::mt19937& gen, const QVector<float>& mean, float spread, int count)
+{
+    std::normal_distribution<float> noise(0.0f, spread);
+    QList<QVector<float>> list;
+    for (QVector<float> v(mean); list.size() < count; v = mean) {
+        for (float& x : v)
+            x += noise(gen);
+        list << v;
+    }
+    return vectors(list);
+}
+
 } // namespace
 
 class TestUlvar : public QObject {
@@ -263,6 +277,88 @@ private slots:
         QCOMPARE(thrown<Exception>([&] { train(); }), message);
         nbc.toBytes(after);
         QCOMPARE(after, before);
+    }
+
+    // Which engine test fills which figure: own samples the first, foreign
+    // ones the second, and again after post-training the third.
+    void figuresFromEngineTests()
+    {
+        m->queueFigure(Nb::TmE1Bio, 0.25f);
+        m->queueFigure(Nb::TmE2Bio, 0.5f);
+        m->queueFigure(Nb::TmE2Bio, 0.125f);
+        QList<Nb::Matrix*> owns{own.get()}, aliens{alien.get()};
+        TrainResult figures;
+        QVERIFY(ulvar.train(nbc, owns, aliens, codeOf(key).get(), &figures));
+        QCOMPARE(figures.errorI(), 0.25f);
+        QCOMPARE(figures.errorII(), 0.5f);
+        QCOMPARE(figures.errorIIProtected(), 0.125f);
+    }
+
+    void heldOutFollowsRejection_data()
+    {
+        QTest::addColumn<int>("scheme");
+        QTest::addColumn<bool>("alternatives"); // an attempt takes one input
+        QTest::newRow("one input") << 0 << false;
+        QTest::newRow("both inputs") << 4 << false;
+        QTest::newRow("either input") << 6 << true;
+    }
+
+    // Across twenty owners of growing spread, the estimate agrees with the
+    // share of their fresh samples that the container trained on all twelve
+    // turns away.
+    void heldOutFollowsRejection()
+    {
+        QFETCH(int, scheme);
+        QFETCH(bool, alternatives);
+        newContainer(scheme);
+        const Nbc untrained = nbc;
+        const int inputs = scheme ? 2 : 1;
+        double estimated = 0;
+        int refused = 0;
+        for (int p = 0; p < 20; ++p) {
+            std::mt19937 gen(uint32_t(300 + p));
+            QList<MatrixPtr> owns, fresh;
+            for (int i = 0; i < inputs; ++i) {
+                const QVector<float> mean = personVector(gen, TestModule::HandwritingFeatures);
+                owns << samplesOf(gen, mean, 0.40f + 0.02f * float(p), 12);
+                fresh << samplesOf(gen, mean, 0.40f + 0.02f * float(p), 40);
+            }
+            QList<Nb::Matrix*> learn{owns[0].get(), owns.value(1).get()}, aliens{alien.get(), alien.get()};
+            estimated += double(ulvar.heldOutRejection(untrained, learn, aliens, codeOf(key).get())) / 20;
+            Nbc trained = untrained;
+            QVERIFY(ulvar.train(trained, learn, aliens, codeOf(key).get(), nullptr));
+            for (int k = 0; k < 40; ++k) {
+                QList<MatrixPtr> taken;
+                QList<Nb::Matrix*> params;
+                for (int i = 0; i < inputs; ++i) {
+                    const bool used = !alternatives || i == k % 2;
+                    taken << std::make_shared<Nb::Matrix>(used ? 1 : 0, fresh[i]->meta(0));
+                    if (used)
+                        Nb::Matrix::Row(taken[i].get(), 0).copyCell(Nb::Matrix::Row(fresh[i].get(), 0), k, 0);
+                    params << taken[i].get();
+                }
+                MatrixPtr code = codeOf({});
+                QVERIFY(ulvar.extract(trained, *code, params));
+                refused += keyOf(*code) != key;
+            }
+        }
+        const double measured = refused / 800.0;
+        const QByteArray figures = QByteArray::number(estimated) + " against " + QByteArray::number(measured);
+        QVERIFY2(measured > 0.05 && measured < 0.5, figures);
+        QVERIFY2(estimated > measured / 2 && estimated < measured * 2, figures);
+    }
+
+    // One round per sample; a round the engine cannot train turns its
+    // attempts away; two samples leave none to hold out.
+    void heldOutRounds()
+    {
+        m->fail(TestModule::Engine, "train", 0xFF810038u, 12);
+        QList<Nb::Matrix*> owns{own.get()}, aliens{alien.get()};
+        QCOMPARE(ulvar.heldOutRejection(nbc, owns, aliens, codeOf(key).get()), 1.0f);
+        QCOMPARE(m->journal(TestModule::Engine).count("train"), 12);
+        MatrixPtr two = std::make_shared<Nb::Matrix>(2, own->meta(0));
+        owns = {two.get()};
+        QVERIFY(qIsNaN(ulvar.heldOutRejection(nbc, owns, aliens, codeOf(key).get())));
     }
 
     // Shapes the engine would read past are refused before it is called.

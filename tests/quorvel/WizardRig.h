@@ -39,7 +39,7 @@ struct Person {
         return technologies.at(input) == 'h' ? TestModule::HandwritingProvider : TestModule::FingerprintProvider;
     }
     // A training sample, a live sample of this person, or a stranger's.
-    QByteArray training(int input) { return vectorBytes(sampleOf(gen, traits.at(input), 0.04f)); }
+    QByteArray training(int input) { return vectorBytes(sampleOf(gen, traits.at(input), spread)); }
     QByteArray live(int input) { return vectorBytes(sampleOf(gen, traits.at(input), 0.004f)); }
     QByteArray stranger(int input) { return vectorBytes(personVector(gen, traits.at(input).size())); }
 
@@ -47,6 +47,7 @@ struct Person {
     QString technologies;
     QVector<QVector<float>> traits;
     QByteArray key;
+    float spread = 0.04f; // of the training samples' noise
 };
 
 // The test module with every row but the second handwriting pair on.

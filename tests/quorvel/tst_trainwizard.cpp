@@ -2,6 +2,7 @@
 
 #include "WizardRig.h"
 
+#include <QProgressBar>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -29,34 +30,66 @@ private slots:
 
     void figures_data()
     {
+        QTest::addColumn<float>("errorI");
         QTest::addColumn<float>("errorII");
         QTest::addColumn<float>("protectedII");
         QTest::addColumn<int>("quality");
         QTest::addColumn<QString>("lines"); // the numbers of the three lines
-        QTest::newRow("0.001") << 0.001f << 0.0f << 37 << "0.0123457|0.001|менее 10e-50";
-        QTest::newRow("1e-4") << 1e-4f << 2.5e-7f << 50 << "0.0123457|0.0001|2.5e-07";
-        QTest::newRow("1e-8") << 1e-8f << 1.0f << 100 << "0.0123457|1e-08|1";
-        QTest::newRow("0") << 0.0f << 1.0f << 100 << "0.0123457|0|1";
-        QTest::newRow("0.5") << 0.5f << 1.0f << 3 << "0.0123457|0.5|1";
-        QTest::newRow("1") << 1.0f << 1.0f << 0 << "0.0123457|1|1";
-        QTest::newRow("above 1") << 2.0f << 1.0f << 0 << "0.0123457|2|1";
-        QTest::newRow("NaN") << float(NAN) << 1.0f << 0 << "0.0123457|nan|1";
+        QTest::newRow("0.001") << 0.0f << 0.001f << 0.0f << 37 << "0|0.001|менее 10e-50";
+        QTest::newRow("1e-4") << 0.0f << 1e-4f << 2.5e-7f << 50 << "0|0.0001|2.5e-07";
+        QTest::newRow("1e-8") << 0.0f << 1e-8f << 1.0f << 100 << "0|1e-08|1";
+        QTest::newRow("0") << 0.0f << 0.0f << 1.0f << 100 << "0|0|1";
+        QTest::newRow("0.5") << 0.0f << 0.5f << 1.0f << 3 << "0|0.5|1";
+        QTest::newRow("1") << 0.0f << 1.0f << 1.0f << 0 << "0|1|1";
+        QTest::newRow("above 1") << 0.0f << 2.0f << 1.0f << 0 << "0|2|1";
+        QTest::newRow("NaN") << 0.0f << float(NAN) << 1.0f << 0 << "0|nan|1";
+        // The owner turned away bounds the bar too.
+        QTest::newRow("owner 1 in 12") << 1.0f / 12 << 0.0f << 1.0f << 79 << "0.0833333|0|1";
+        QTest::newRow("owner 0.1, 1e-4") << 0.1f << 1e-4f << 1.0f << 50 << "0.1|0.0001|1";
+        QTest::newRow("owner 0.4") << 0.4f << 0.0f << 1.0f << 0 << "0.4|0|1";
+        QTest::newRow("owner NaN") << float(NAN) << 0.0f << 1.0f << 0 << "nan|0|1";
     }
     void figures()
     {
+        QFETCH(float, errorI);
         QFETCH(float, errorII);
         QFETCH(float, protectedII);
         QFETCH(int, quality);
         QFETCH(QString, lines);
         TrainResult r;
-        r.errorI() = 0.01234567f;
+        r.errorI() = errorI;
         r.errorII() = errorII;
         r.errorIIProtected() = protectedII;
         const QStringList n = lines.split('|');
         const QString prefix = "Предполагаемая вероятность ошибки ";
-        QCOMPARE(TrainWizard::figuresText(r), prefix + "первого рода: " + n[0] + "\r\n" + prefix + "второго рода: " + n[1]
-                                                  + "\r\n" + prefix + "второго рода защищенного контейнера: " + n[2] + "\r\n");
-        QCOMPARE(TrainWizard::qualityValue(errorII), quality);
+        QCOMPARE(TrainWizard::figuresText(r),
+                 prefix + "первого рода: " + n[0] + "\r\n" + prefix + "второго рода: " + n[1] + "\r\n" + prefix
+                     + "второго рода с защитой кода (защита в контейнер не записывается): " + n[2] + "\r\n");
+        QCOMPARE(TrainWizard::qualityValue(r), quality);
+    }
+
+    // A steady hand is turned away less often than a shaky one: the first
+    // figure shown rises with the samples' noise and the bar falls.
+    void figuresFollowSamples()
+    {
+        QList<float> shown;
+        QList<int> bars;
+        for (float spread : {0.04f, 1.8f}) {
+            Person p(0, 9);
+            p.spread = spread;
+            ModalDriver driver;
+            driver.on("TrainWizard", [&](QWidget* w) {
+                trainScheme(w, m, p, 0);
+                const QString line = ModalDriver::find<QLabel>(w, "txtQuality")->text().section("\r\n", 0, 0);
+                shown << line.mid(line.lastIndexOf(": ") + 2).toFloat();
+                bars << ModalDriver::find<QProgressBar>(w, "progressQuality")->value();
+                press(w, QWizard::CancelButton);
+            });
+            train(p.key);
+        }
+        // The shaky owner is turned away far more often than the steady one.
+        QVERIFY2(shown[0] < shown[1] && shown[1] > 0.2f, qPrintable(QString("%1, %2").arg(shown[0]).arg(shown[1])));
+        QVERIFY(bars[0] > bars[1]);
     }
 
     // Twelve samples open the way on; a look at a stored one disarms the

@@ -19,9 +19,13 @@ uint32_t g_lastInputLen = 0;
 const uint8_t* g_lastInputPtr = nullptr;
 QWidget* g_lastParent = nullptr;
 
+// The bytes mode 5 hands back.
+uint8_t g_reply[4096];
+uint32_t g_replyLen = 0;
+
 // mode 0: success, returns the input reversed; 1: cancelled; 2: success
 // with a null buffer and length 5; 3: success with an empty buffer;
-// 4: failure code 0xA0000003.
+// 4: failure code 0xA0000003; 5: success with the bytes of nbtest_setReply.
 uint32_t run(const uint8_t* in, uint32_t len, uint8_t** out, uint32_t* outLen, QWidget* parent)
 {
     g_lastInputPtr = in;
@@ -45,6 +49,11 @@ uint32_t run(const uint8_t* in, uint32_t len, uint8_t** out, uint32_t* outLen, Q
     case 3:
         *out = new uint8_t[0];
         *outLen = 0;
+        break;
+    case 5:
+        *out = new uint8_t[g_replyLen];
+        std::memcpy(*out, g_reply, g_replyLen);
+        *outLen = g_replyLen;
         break;
     default:
         return 0xA0000003u;
@@ -84,6 +93,11 @@ NBTEST_EXPORT uint32_t nb_free(uint8_t* p)
 #endif
 
 NBTEST_EXPORT void nbtest_setMode(int mode) { g_mode = mode; }
+NBTEST_EXPORT void nbtest_setReply(const uint8_t* bytes, uint32_t len)
+{
+    g_replyLen = len < sizeof g_reply ? len : 0;
+    std::memcpy(g_reply, bytes, g_replyLen);
+}
 NBTEST_EXPORT int nbtest_frees() { return g_frees; }
 NBTEST_EXPORT int nbtest_wipedFrees() { return g_wipedFrees; } // handed back all zeros
 NBTEST_EXPORT const uint8_t* nbtest_lastInput(uint32_t* len, const uint8_t** ptr, QWidget** parent)

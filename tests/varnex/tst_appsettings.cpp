@@ -47,6 +47,14 @@ private slots:
         QVERIFY(s.lockInterval == 300000 && s.nbcFile == name && s.categoryRow == 3);
     }
 
+    // Readable by the owner only, also over a file that others could read.
+    void savedOwnerOnly()
+    {
+        QVERIFY(putReadable(settingsPath(), "old"));
+        QVERIFY(saveSettings(AppSettings{5000, "a.nbc", 1}));
+        QCOMPARE(modeOf(settingsPath()), 0600);
+    }
+
     // Short or damaged files read as the stream reads them.
     void shortFileKeepsWhatItHolds_data()
     {

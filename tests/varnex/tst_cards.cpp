@@ -39,7 +39,7 @@ namespace {
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
-// One card type as its Part gives it: own keys in field order, form size and
+// One card type: its own keys in field order, form size and
 // layout names, and the body grid, rows split by ';' and columns by ','; a
 // label cell carries the label's form text after '='.
 struct Kind {
@@ -219,6 +219,9 @@ private slots:
     void emptyMapEmptiesAndHides();
     void hiddenRowsComeBack_data() { everyCard_data(); }
     void hiddenRowsComeBack();
+    void noUndoIntoNextCard_data() { everyCard_data(); }
+    void noUndoIntoNextCard();
+    void noteLineBreaks();
     void storeRoundTrip();
     void passwordEntry_data();
     void passwordEntry();
@@ -365,6 +368,50 @@ void TestCards::hiddenRowsComeBack()
         QVERIFY(shown(card.data(), "toolButton_url") && shown(card.data(), "toolButton_clipboard"));
         QVERIFY(!shown(card.data(), "toolButton_passw") && !shown(card.data(), "toolButton_ico"));
     }
+}
+
+// A card widget serves card after card: undo in the new card that "Add"
+// clears must not bring back the previous card's texts.
+void TestCards::noUndoIntoNextCard()
+{
+    QFETCH(int, kind);
+    const Kind& k = kinds[kind];
+    QScopedPointer<PatternCard> card(k.make());
+    FieldMap previous{{u("Название карточки"), "previous"}, {u("Описание карточки"), "previous"}};
+    for (const Row& row : rowsOf(k))
+        previous.insert(row.key, row.isDate() ? "01.02.2003" : "previous");
+    card->setData(previous);
+    card->setReadOnly(false);
+    type(child(card.data(), "lineEdit_name"), "typed");
+    card->erase();
+    card->setReadOnly(false);
+    const FieldMap fresh = card->getData();
+    QList<QWidget*> edits;
+    for (QLineEdit* e : card->findChildren<QLineEdit*>())
+        edits << e;
+    for (QTextEdit* e : card->findChildren<QTextEdit*>())
+        edits << e;
+    for (QDateEdit* e : card->findChildren<QDateEdit*>())
+        edits << e;
+    for (QWidget* edit : edits) {
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    }
+    QCOMPARE(card->getData(), fresh);
+}
+
+// Lines of a note are separated by line feeds, whichever key broke them.
+void TestCards::noteLineBreaks()
+{
+    CardNote card;
+    card.setReadOnly(false);
+    auto* text = child<QTextEdit>(&card, "lineEdit_note");
+    type(text, "a");
+    QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
+    type(text, "b");
+    QTest::keyClick(text, Qt::Key_Return);
+    type(text, "c");
+    QCOMPARE(card.getData().value(u("Текст заметки")), QString("a\nb\nc"));
 }
 
 void TestCards::storeRoundTrip()

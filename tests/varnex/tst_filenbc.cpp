@@ -49,8 +49,10 @@ private slots:
         files.names();
         QVERIFY(files.write("x.nbc", QByteArray::fromHex("00ff10203040")));
         QCOMPARE(fileBytes("data/x.nbc"), QByteArray::fromHex("0000000600ff10203040"));
+        QVERIFY(::chmod("data/x.nbc", 0644) == 0);
         QVERIFY(files.write("x.nbc", "z")); // whole file replaced: no old tail
         QCOMPARE(fileBytes("data/x.nbc"), QByteArray::fromHex("000000017a"));
+        QCOMPARE(modeOf("data/x.nbc"), 0600); // the owner's alone again
         QByteArray back("untouched");
         QVERIFY(!files.read("missing.nbc", back));
         QVERIFY(putBytes("data/cut.nbc", QByteArray::fromHex("00000010aabb"))); // 16 announced, 2 there

@@ -7,7 +7,7 @@
 #include "ModalDriver.h"
 #include "TestFiles.h"
 #include "varnex/interface/mainwindow.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QListWidget>
 #include <QtTest>
@@ -69,7 +69,7 @@ int count(const Needle& needle)
             }
         }
     }
-    wipe(buf, Chunk + 64);
+    Nb::wipe(buf, Chunk + 64);
     close(mem);
     std::fclose(maps);
     return found;
@@ -90,14 +90,14 @@ private slots:
         ScratchCwd scratch;
         Needle key;
         {
-            const SecretBytes bytes(Repository::keyFromPassword(Psw));
+            const Nb::SecretBytes bytes(Repository::keyFromPassword(Psw));
             for (char c : bytes.bytes())
                 key << (uchar(c) ^ Mask);
             const FieldMap card{{"Название карточки", "c"}, {"Пароль", QStringLiteral(SECRET)}};
             QVERIFY(Repository().write(bytes, CardMap{{"Web", FieldMap{{"name", "Web"}}}},
                                        FolderMap{{"Web", CardMap{{"c", card}}}}));
         }
-        QVERIFY(saveSettings(AppSettings{150, QString(), 0}));
+        QVERIFY(saveSettings(AppSettings{5000, QString(), 0}));
         // Keys and secrets held; neither streamed nor UTF-8 copies, nor the
         // password without its first letter (emptying a field writes only that).
         auto check = [&](int held) {
@@ -111,7 +111,7 @@ private slots:
             for (uchar c : key)
                 probe += char(c ^ Mask);
             QCOMPARE(count(key), 1);
-            wipe(probe);
+            Nb::wipe(probe);
         }
 
         std::unique_ptr<MainWindow> window(new MainWindow);
@@ -128,6 +128,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(driver.done() && window->findChild<QListWidget*>()->isVisible(), 5000);
             QApplication::setActiveWindow(window.get());
             check(1);
+            window->lockTimer().start(150); // the lock comes soon
         }
         window->close();
         window.reset();

@@ -150,7 +150,7 @@ private slots:
     // the default categories, nothing written yet.
     void firstStart()
     {
-        QVERIFY(saveSettings(AppSettings{100, QString(), 0}));
+        QVERIFY(saveSettings(AppSettings{5000, QString(), 0}));
         D cancel;
         cancel.box().on("ChangePswDlg", [](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
         window.reset(new MainWindow);
@@ -173,6 +173,7 @@ private slots:
             QApplication::setActiveWindow(&other);
             QTest::qWait(450);
             QVERIFY2(guard.errors.isEmpty(), qPrintable(guard.errors.join('\n')));
+            QVERIFY(!window->lockTimer().isActive());
         }
 
         QString unlockTitle;
@@ -498,9 +499,11 @@ private slots:
     void idleLock()
     {
         QVERIFY(Repository().makeMainPsw(Psw));
-        QVERIFY(saveSettings(AppSettings{200, QString(), 2}));
+        QVERIFY(saveSettings(AppSettings{5000, QString(), 2}));
         QVERIFY(openWindow());
         MainWindow* w = window.get();
+        QCOMPARE(w->lockTimer().interval(), 5000);
+        w->lockTimer().start(200); // not a choice of the settings: hastened here
         QCOMPARE(categories(w)->currentItem()->text(), QStringLiteral("Сайты"));
         {
             D guard; // a lock dialog here would be an error
@@ -660,6 +663,60 @@ private slots:
         QCOMPARE(list->count(), 1);
     }
 
+    // The idle lock runs with the interval that the settings dialog shows:
+    // one that is not among its choices counts as never, and is written so.
+    void lockIntervalAtLogin_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("used");
+        QTest::newRow("5 min") << 300000 << 300000;
+        QTest::newRow("unknown") << 1234 << 0;
+        QTest::newRow("negative") << -5000 << 0;
+    }
+    void lockIntervalAtLogin()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, used);
+        QVERIFY(saveSettings(AppSettings{stored, QString(), 0}));
+        QVERIFY(openWindow());
+        QCOMPARE(window->lockTimer().isActive(), used != 0);
+        QCOMPARE(window->lockTimer().isActive() ? window->lockTimer().interval() : 0, used);
+        window->close();
+        AppSettings written;
+        QVERIFY(loadSettings(written));
+        QCOMPARE(written.lockInterval, used);
+    }
+
+    // A store restored or erased from the settings dialog leaves the
+    // settings at their defaults, not at the dialog's record from before.
+    void settingsAfterStoreChange_data()
+    {
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("restored") << true;
+        QTest::newRow("erased") << false;
+    }
+    void settingsAfterStoreChange()
+    {
+        QFETCH(bool, restored);
+        QVERIFY(Repository("backup.bpk").makeMainPsw("efgh2"));
+        QVERIFY(saveSettings(AppSettings{60000, "x.nbc", 2}));
+        QVERIFY(openWindow());
+        D driver;
+        driver.on("SettingsDlg", [restored](QWidget* d) {
+            D::click(d, restored ? "toolButton_loadBackup" : "toolButton_eraseRep");
+        });
+        driver.box(QMessageBox::Yes);
+        if (restored)
+            driver.file(QDir::current().absoluteFilePath("backup.bpk")).on("AuthPswDlg", unlockWith("efgh2"));
+        driver.on("SettingsDlg", [](QWidget* d) { static_cast<QDialog*>(d)->accept(); });
+        click(window.get(), "toolButton_settings");
+        QTRY_VERIFY(driver.done());
+        QVERIFY2(driver.errors.isEmpty(), qPrintable(driver.errors.join('\n')));
+        QVERIFY(!window->lockTimer().isActive());
+        window->close();
+        QCOMPARE(fileBytes(settingsPath()), DefaultSettings);
+    }
+
     // The store changed from the settings: the window is emptied and the
     // settings reset; an erased store brings no unlock dialog, a replaced one
     // the unlock dialog and its content.
@@ -724,7 +781,7 @@ private slots:
     {
         QTest::addColumn<int>("lockInterval");
         QTest::newRow("at start") << 0;
-        QTest::newRow("at the lock") << 100;
+        QTest::newRow("at the lock") << 5000;
     }
     void refusedUnlockEndsProgram()
     {
@@ -739,6 +796,7 @@ private slots:
                 unlockWith(Psw)(d);
                 other.show();
                 QApplication::setActiveWindow(&other);
+                QTimer::singleShot(0, [this] { window->lockTimer().start(100); }); // after the login
             });
         driver.on("AuthPswDlg", [](QWidget* d) { D::click(d, "toolButton_close"); });
         window.reset(new MainWindow);

@@ -143,6 +143,23 @@ private slots:
         QCOMPARE(a.payload, b.payload);
     }
 
+    // The session keeps the bytes it read to spot another program's write:
+    // they stay as they were, also when the payload array is theirs.
+    void readingBytesLeavesThemAsTheyWere()
+    {
+        QVERIFY(Repository(m_path).write("key", QByteArray("payload")));
+        const QByteArray bytes = fileBytes(m_path);
+        const QByteArray original(bytes.constData(), bytes.size());
+        QByteArray shared = bytes, own = original, payload("old");
+        Repository::Status st;
+        for (QByteArray* out : {&payload, &shared, &own}) {
+            QVERIFY(Repository::readBytes(out == &payload ? bytes : *out, "key", *out, &st));
+            QCOMPARE(st, Repository::StOk);
+            QCOMPARE(*out, QByteArray("payload"));
+        }
+        QCOMPARE(bytes, original);
+    }
+
     void refusals()
     {
         Repository repo(m_path);
@@ -314,6 +331,37 @@ private slots:
         CardMap d;
         FolderMap s;
         QVERIFY(repo.read("key", d, s) && s == m_s);
+    }
+
+    // The store, its copies and a data folder made for it are their owner's
+    // alone, also when written over a file that others could read.
+    void ownerOnly_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("new store in a new folder") << "new";
+        QTest::newRow("written over") << "write";
+        QTest::newRow("restored over") << "restore";
+        QTest::newRow("backup of a readable store") << "backup";
+    }
+    void ownerOnly()
+    {
+        QFETCH(QString, step);
+        const QString folder = m_tmp.filePath(QString("owner%1").arg(m_case)), store = folder + "/data/s.bpk";
+        Repository repo(store);
+        QVERIFY(repo.makeMainPsw("abcd1"));
+        QCOMPARE(modeOf(folder + "/data"), 0700);
+        QString checked = store;
+        if (step != "new")
+            QVERIFY(::chmod(QFile::encodeName(store).constData(), 0644) == 0);
+        if (step == "write")
+            QVERIFY(repo.write(Repository::keyFromPassword("abcd1"), m_d, m_s));
+        if (step == "restore") {
+            QVERIFY(Repository(folder + "/b.bpk").makeMainPsw("efgh2"));
+            QVERIFY(repo.replaceFrom(folder + "/b.bpk"));
+        }
+        if (step == "backup")
+            QVERIFY(repo.saveBackup(checked = folder + "/copy.bpk"));
+        QCOMPARE(modeOf(checked), 0600);
     }
 
     void failedWriteLeavesOldStore()

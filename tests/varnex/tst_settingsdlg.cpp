@@ -4,6 +4,7 @@
 
 #include "ModalDriver.h"
 #include "TestFiles.h"
+#include "nb-cpp/Nbc.h"
 #include "varnex/interface/settingsdlg.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/repository.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QUuid>
 #include <QtTest>
 
 #include <memory>
@@ -42,13 +44,15 @@ private slots:
 
     // The stored interval selects its row, an unknown or missing one
     // "никогда"; a chosen row is written at once, even if Escape follows.
+    // The record the window takes back holds the interval shown.
     void lockInterval_data()
     {
         QTest::addColumn<int>("stored"); // -1: no settings file
         QTest::addColumn<int>("row");
-        QTest::newRow("30 min") << 1800000 << 5;
-        QTest::newRow("unknown") << 1234 << 6;
-        QTest::newRow("no file") << -1 << 6;
+        QTest::addColumn<int>("used");
+        QTest::newRow("30 min") << 1800000 << 5 << 1800000;
+        QTest::newRow("unknown") << 1234 << 6 << 0;
+        QTest::newRow("no file") << -1 << 6 << 0;
     }
     void lockInterval()
     {
@@ -58,6 +62,7 @@ private slots:
         SettingsDlg dlg;
         auto* combo = D::find<QComboBox>(&dlg, "comboBox_time");
         QTEST(combo->currentIndex(), "row");
+        QTEST(dlg.settings().lockInterval, "used");
         D driver;
         driver.on("SettingsDlg", [&](QWidget* w) {
             QTest::keyClick(combo, Qt::Key_Home);
@@ -102,6 +107,76 @@ private slots:
         QCOMPARE(driver.boxes.size(), int(!box.isEmpty()));
         QCOMPARE(driver.boxes.value(0).text, box.isEmpty() ? QString() : box);
         QVERIFY(QDir("data", "*.nbc").entryList(QDir::Files).isEmpty());
+    }
+
+    // Without a store the button sets the first password and signals the
+    // new store; with one it changes the password and signals nothing.
+    void passwordButton_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("create") << false << "Создание мастер-пароля";
+        QTest::newRow("change") << true << "Изменение мастер-пароля";
+    }
+    void passwordButton()
+    {
+        QFETCH(bool, store);
+        QVERIFY(!store || Repository().makeMainPsw("abcd1"));
+        SettingsDlg dlg;
+        dlg.show();
+        QSignalSpy changed(&dlg, &SettingsDlg::repositoryChanged);
+        QString title;
+        D driver;
+        driver.on("ChangePswDlg", [&](QWidget* d) {
+            title = d->windowTitle();
+            if (store)
+                D::type(d, "lineEdit_currpsw", "abcd1");
+            D::type(d, "lineEdit_newpsw", "efgh2");
+            D::type(d, "lineEdit_newpsw2", "efgh2");
+            QTest::keyClick(D::find<QLineEdit>(d, "lineEdit_newpsw2"), Qt::Key_Return);
+        });
+        if (store)
+            driver.box();
+        QVERIFY(driver.press(&dlg, "toolButton_changePsw"));
+        QTEST(title, "title");
+        QCOMPARE(driver.boxes.value(0).text, store ? "Мастер-пароль изменён." : QString());
+        QCOMPARE(changed.count(), int(!store));
+        QVERIFY(Repository().isRightMainKey(QStringLiteral("efgh2")));
+        QCOMPARE(buttonsOn(dlg), "111111");
+        QCOMPARE(D::find<QLabel>(&dlg, "label_changePsw")->text(), "Изменить мастер-пароль");
+    }
+
+    // Each container made gets a file of its own, named after a new identifier.
+    void twoContainersTwoFiles()
+    {
+        const auto lib = QCoreApplication::applicationDirPath() + "/libquorvel.so";
+        const auto setMode = reinterpret_cast<void (*)(int)>(QLibrary(lib).resolve("nbtest_setMode"));
+        const auto setReply = reinterpret_cast<void (*)(const char*, uint32_t)>(QLibrary(lib).resolve("nbtest_setReply"));
+        Nbc nbc;
+        nbc.setCodeLength(160);
+        nbc.setName("Перо");
+        QByteArray made;
+        QVERIFY(nbc.setStandardScheme(0) && nbc.toBytes(made));
+        QVERIFY(setMode && setReply && Repository().makeMainPsw("abcd1"));
+        setMode(5);
+        setReply(made.constData(), uint32_t(made.size()));
+        SettingsDlg dlg;
+        dlg.show();
+        for (int i = 0; i < 2; ++i) {
+            D driver;
+            driver.on("AuthPswDlg", [](QWidget* w) {
+                D::type(w, "lineEdit_psw", "abcd1");
+                D::click(w, "pushButton_unlock");
+            });
+            QVERIFY(driver.press(&dlg, "toolButton_makeNbc"));
+        }
+        const QStringList files = QDir("data", "*.nbc").entryList(QDir::Files);
+        QCOMPARE(files.size(), 2);
+        for (const QString& file : files) {
+            QVERIFY(!QUuid(file.chopped(4)).isNull());
+            Nbc back;
+            QVERIFY(back.readFile("data/" + file) && back.name() == "Перо");
+        }
     }
 
     // Today's name is proposed; a file that is there already stays as it was.

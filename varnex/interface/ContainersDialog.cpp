@@ -3,6 +3,7 @@
 
 #include "nb-cpp/Exception.h"
 #include "nb-cpp/Nbc.h"
+#include "qtnb/SaveFile.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -158,7 +159,7 @@ void ContainersDialog::onImportClicked()
         return;
     }
     const QString target = dir + QUuid::createUuid().toString() + QLatin1String(".nbc");
-    if (!QFile::copy(source, target)) {
+    if (!Nb::copyOwnerOnly(source, target)) {
         warn(tr("Не удалось импортировать биометрический контейнер."));
         return;
     }
@@ -176,7 +177,7 @@ void ContainersDialog::onExportClicked()
     if (target.isEmpty())
         return;
     // A plain copy: an existing file is never replaced.
-    if (!QFile::copy(pathOf(row), target))
+    if (!Nb::copyOwnerOnly(pathOf(row), target))
         warn(tr("Не удалось экспортировать биометрический контейнер."));
 }
 

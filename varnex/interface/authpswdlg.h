@@ -8,7 +8,7 @@
 #include "varnex/model/DynLibUlvar.h"
 #include "varnex/model/appsettings.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -62,6 +62,6 @@ private:
     FileNbc nbcDir;
     DynLibUlvar lib;
     int mode;
-    SecretBytes m_key;
+    Nb::SecretBytes m_key;
     QStringList nbcFiles;
 };

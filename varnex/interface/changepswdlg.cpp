@@ -183,8 +183,8 @@ void ChangePswDlg::onOk()
             accept();
             return;
         }
-        const SecretBytes newKey(Repository::keyFromPassword(newPsw));
-        const SecretBytes oldKey = current == tr("********") ? bioKey : SecretBytes(Repository::keyFromPassword(current));
+        const Nb::SecretBytes newKey(Repository::keyFromPassword(newPsw));
+        const Nb::SecretBytes oldKey = current == tr("********") ? bioKey : Nb::SecretBytes(Repository::keyFromPassword(current));
         qDebug() << "ChangePswDlg::onOk" << "changing the master key";
         if (changeMasterKey(oldKey, newKey)) {
             accept();

@@ -2,7 +2,7 @@
 // The master-password dialog: sets the first master password of a new,
 // empty store (mode 0) or re-keys the existing store (mode 1).
 
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -42,5 +42,5 @@ private:
 
     Ui::ChangePswDlg* ui;
     int m_mode;
-    SecretBytes bioKey;
+    Nb::SecretBytes bioKey;
 };

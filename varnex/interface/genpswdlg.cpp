@@ -1,12 +1,12 @@
 #include "varnex/interface/genpswdlg.h"
 #include "ui_genpswdlg.h"
+#include "qtnb/Wipe.h"
 
 #include <QDebug>
 #include <QIcon>
 #include <QRegExp>
 #include <QRegExpValidator>
 
-#include <openssl/crypto.h>
 #include <openssl/rand.h>
 
 GenPswDlg::GenPswDlg(QWidget* parent)
@@ -73,9 +73,9 @@ bool GenPswDlg::randomText(const QString& alphabet, int length, QString& out)
                 break;
         }
     }
-    OPENSSL_cleanse(pool, sizeof pool);
+    Nb::wipe(pool, sizeof pool);
     if (!ok) {
-        result.fill(QChar(0));
+        Nb::wipe(result);
         return false;
     }
     out = result;

@@ -41,6 +41,36 @@
 #include <array>
 #include <iterator>
 
+namespace {
+
+template <class Card>
+PatternCard* makeCard()
+{
+    return new Card(nullptr);
+}
+
+// The card types: the name a card carries under "Тип карточки", and its
+// editor. The editors are made in this order, the car's first.
+const struct CardType {
+    const char* name;
+    PatternCard* (*make)();
+} cardTypes[] = {
+    {QT_TRANSLATE_NOOP("MainWindow", "Автомобиль"), makeCard<CardCar>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Банковская карта"), makeCard<CardBank>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Беспроводное оборудование"), makeCard<CardWifi>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Заметки"), makeCard<CardNote>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Кодовый замок"), makeCard<CardLock>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Компьютер"), makeCard<CardComputer>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Мессенджер"), makeCard<CardIcq>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Оборудование"), makeCard<CardPeriph>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Онлайн хранилище"), makeCard<CardCloud>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Паспорт"), makeCard<CardPassport>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Учётная запись"), makeCard<CardUser>},
+    {QT_TRANSLATE_NOOP("MainWindow", "Сервер"), makeCard<CardServer>},
+};
+
+} // namespace
+
 namespace Ui {
 
 class MainWindow {
@@ -167,7 +197,7 @@ MainWindow::MainWindow(QWidget* parent)
     createActions();
     setupWindow();
 
-    for (PatternCard* card : allCards())
+    for (PatternCard* card : cards)
         connect(card, &PatternCard::cardChanged, this, &MainWindow::onCardChanged);
 
     connect(&idleTimer, &QTimer::timeout, this, &MainWindow::onTimeout);
@@ -268,29 +298,14 @@ void MainWindow::createToolbar()
 
 void MainWindow::createCards()
 {
-    cardCar = new CardCar(nullptr);
-    cardBank = new CardBank(nullptr);
-    cardWifi = new CardWifi(nullptr);
-    cardNote = new CardNote(nullptr);
-    cardLock = new CardLock(nullptr);
-    cardComputer = new CardComputer(nullptr);
-    cardIcq = new CardIcq(nullptr);
-    cardPeriph = new CardPeriph(nullptr);
-    cardCloud = new CardCloud(nullptr);
-    cardPassport = new CardPassport(nullptr);
-    cardUser = new CardUser(nullptr);
-    cardServer = new CardServer(nullptr);
-    currCard = cardCar;
-    for (PatternCard* card : allCards()) {
+    static_assert(std::size(cardTypes) == std::tuple_size<decltype(cards)>::value, "one editor per card type");
+    for (size_t i = 0; i < cards.size(); ++i)
+        cards[i] = cardTypes[i].make();
+    currCard = cards[0];
+    for (PatternCard* card : cards) {
         form->verticalLayout_card->addWidget(card);
         card->hide();
     }
-}
-
-std::array<PatternCard*, 12> MainWindow::allCards() const
-{
-    return {cardCar, cardBank, cardWifi, cardNote, cardLock, cardComputer, cardIcq, cardPeriph, cardCloud,
-            cardPassport, cardUser, cardServer};
 }
 
 void MainWindow::setToolbarState(ToolbarState state)
@@ -383,6 +398,12 @@ void MainWindow::login()
     currFolder = safe.begin();
     loadSettings(settings);
     createCategoryList();
+    startLockTimer();
+}
+
+void MainWindow::startLockTimer()
+{
+    settings.lockInterval = SettingsDlg::lockIntervalInUse(settings.lockInterval);
     if (settings.lockInterval != 0)
         idleTimer.start(settings.lockInterval);
 }
@@ -400,8 +421,7 @@ void MainWindow::onTimeout()
         return;
     }
     form->centralWidget->show();
-    if (settings.lockInterval != 0)
-        idleTimer.start(settings.lockInterval);
+    startLockTimer();
 }
 
 void MainWindow::onRepositoryChanged()
@@ -425,8 +445,8 @@ void MainWindow::onSettings()
     settings = dlg.settings();
     if (idleTimer.isActive())
         idleTimer.stop();
-    if (repository.exists() && settings.lockInterval != 0)
-        idleTimer.start(settings.lockInterval);
+    if (repository.exists())
+        startLockTimer();
 }
 
 void MainWindow::onHelp()
@@ -569,26 +589,18 @@ void MainWindow::fillCardList()
         auto icon = icons.find(path);
         if (icon == icons.end())
             icon = icons.insert(path, QIcon(path));
-        new QListWidgetItem(*icon, it.key() + lineBreak + it->value(descrLabel), form->listWidget_card);
+        // Made whole before it joins the list: an item made inside its list
+        // is searched for in the list at each of its fields, which makes
+        // the filling quadratic in the number of cards.
+        form->listWidget_card->addItem(new QListWidgetItem(*icon, it.key() + lineBreak + it->value(descrLabel)));
     }
 }
 
 void MainWindow::setCurrCard(const QString& type)
 {
-    const struct {
-        const char* name;
-        PatternCard* card;
-    } types[] = {
-        {QT_TR_NOOP("Банковская карта"), cardBank}, {QT_TR_NOOP("Автомобиль"), cardCar},
-        {QT_TR_NOOP("Онлайн хранилище"), cardCloud}, {QT_TR_NOOP("Компьютер"), cardComputer},
-        {QT_TR_NOOP("Мессенджер"), cardIcq},        {QT_TR_NOOP("Кодовый замок"), cardLock},
-        {QT_TR_NOOP("Заметки"), cardNote},          {QT_TR_NOOP("Паспорт"), cardPassport},
-        {QT_TR_NOOP("Оборудование"), cardPeriph},   {QT_TR_NOOP("Сервер"), cardServer},
-        {QT_TR_NOOP("Учётная запись"), cardUser},   {QT_TR_NOOP("Беспроводное оборудование"), cardWifi},
-    };
-    for (const auto& t : types)
-        if (type == tr(t.name)) {
-            currCard = t.card;
+    for (size_t i = 0; i < cards.size(); ++i)
+        if (type == tr(cardTypes[i].name)) {
+            currCard = cards[i];
             return;
         }
 }
@@ -624,7 +636,7 @@ void MainWindow::on_listWidget_card_activated(const QModelIndex&)
 
 void MainWindow::showCurrCard()
 {
-    for (PatternCard* card : allCards())
+    for (PatternCard* card : cards)
         if (card != currCard)
             card->hide();
     if (currCard)

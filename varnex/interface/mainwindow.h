@@ -19,18 +19,6 @@ class QListWidgetItem;
 class QToolButton;
 
 class PatternCard;
-class CardCar;
-class CardBank;
-class CardWifi;
-class CardNote;
-class CardLock;
-class CardComputer;
-class CardIcq;
-class CardPeriph;
-class CardCloud;
-class CardPassport;
-class CardUser;
-class CardServer;
 
 namespace Ui {
 class MainWindow;
@@ -50,6 +38,9 @@ public:
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The idle lock's timer, which tests look at and hasten.
+    QTimer& lockTimer() { return idleTimer; }
 
 public slots:
     void closeEvent(QCloseEvent* event) override;
@@ -87,7 +78,6 @@ private:
     void setupWindow();
     void createToolbar();
     void createCards();
-    std::array<PatternCard*, 12> allCards() const; // in the order they are made
     void setToolbarState(ToolbarState state);
     bool isActiveApp(QWidget* widget);
     void clearWindow();
@@ -95,6 +85,9 @@ private:
     // ended when it is refused (false).
     bool takeKey();
     void login(); // steps after an accepted unlock: read, list, lock timer
+    // Starts the idle lock with the interval of the settings, as the settings
+    // dialog shows it: one that is not among its choices counts as never.
+    void startLockTimer();
 
     void createCategoryList();
     void createDefaultCategories();
@@ -132,19 +125,9 @@ private:
     FolderMap::iterator currFolder;
     CardMap::iterator currEntry;
     PatternCard* currCard;
-
-    CardCar* cardCar;
-    CardBank* cardBank;
-    CardWifi* cardWifi;
-    CardNote* cardNote;
-    CardLock* cardLock;
-    CardComputer* cardComputer;
-    CardIcq* cardIcq;
-    CardPeriph* cardPeriph;
-    CardCloud* cardCloud;
-    CardPassport* cardPassport;
-    CardUser* cardUser;
-    CardServer* cardServer;
+    // One editor of each card type, in the order of the window's table of
+    // card types.
+    std::array<PatternCard*, 12> cards{};
 
     QToolButton* toolButton_settings;
     QToolButton* toolButton_help;

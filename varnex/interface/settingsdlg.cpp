@@ -8,7 +8,7 @@
 #include "varnex/interface/changepswdlg.h"
 #include "varnex/model/DynLibUlvar.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -91,13 +91,27 @@ void SettingsDlg::initWnd()
 
     form->comboBox_time->clear();
     form->comboBox_time->addItems(lockLabels());
-    int row = int(std::size(LockIntervals)) - 1;
-    if (loadSettings(m_settings)) {
-        const qint32* found = std::find(std::begin(LockIntervals), std::end(LockIntervals), m_settings.lockInterval);
-        if (found != std::end(LockIntervals))
-            row = int(found - std::begin(LockIntervals));
-    }
-    form->comboBox_time->setCurrentIndex(row);
+    loadRecord();
+}
+
+qint32 SettingsDlg::lockIntervalInUse(qint32 stored)
+{
+    const auto end = std::end(LockIntervals);
+    return std::find(std::begin(LockIntervals), end, stored) != end ? stored : 0;
+}
+
+void SettingsDlg::loadRecord()
+{
+    loadSettings(m_settings);
+    m_settings.lockInterval = lockIntervalInUse(m_settings.lockInterval);
+    const qint32* found = std::find(std::begin(LockIntervals), std::end(LockIntervals), m_settings.lockInterval);
+    form->comboBox_time->setCurrentIndex(int(found - std::begin(LockIntervals)));
+}
+
+void SettingsDlg::signalStoreChanged()
+{
+    emit repositoryChanged();
+    loadRecord();
 }
 
 void SettingsDlg::setPswTexts(bool change)
@@ -137,7 +151,7 @@ void SettingsDlg::onChangePsw()
     setPswTexts(true);
     if (dlg.mode() == ChangePswDlg::CmCreate) {
         updateState();
-        emit repositoryChanged();
+        signalStoreChanged();
     }
 }
 
@@ -149,7 +163,7 @@ void SettingsDlg::onMakeNbc()
         warn(tr("Не удалось загрузить библиотеку НПБК"));
         return;
     }
-    SecretBytes key;
+    Nb::SecretBytes key;
     {
         AuthPswDlg auth(AuthPswDlg::AmMasterPsw, this);
         if (auth.exec() != QDialog::Accepted)
@@ -221,7 +235,7 @@ void SettingsDlg::onLoadBackup()
         return;
     }
     updateState();
-    emit repositoryChanged();
+    signalStoreChanged();
 }
 
 void SettingsDlg::onEraseRepository()
@@ -236,7 +250,7 @@ void SettingsDlg::onEraseRepository()
     updateState(); // a failed erase may still have removed the file
     if (!erased)
         warn(tr("Не удалось удалить хранилище."));
-    emit repositoryChanged();
+    signalStoreChanged();
 }
 
 void SettingsDlg::changeEvent(QEvent* event)

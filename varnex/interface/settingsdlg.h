@@ -21,6 +21,10 @@ public:
 
     const AppSettings& settings() const { return m_settings; }
 
+    // The lock interval that a stored one stands for: itself when it is one
+    // of the dialog's choices, else 0 (never), which is what the dialog shows.
+    static qint32 lockIntervalInUse(qint32 stored);
+
 signals:
     // The store was created, replaced or removed while the dialog was open.
     void repositoryChanged();
@@ -39,6 +43,12 @@ protected:
 
 private:
     void initWnd();
+    // The record from the settings file, its lock interval as the dialog
+    // shows it.
+    void loadRecord();
+    // After a store was created, replaced or removed: the window resets the
+    // settings file and unlocks the new store, and this record follows.
+    void signalStoreChanged();
     void updateState();
     void setPswTexts(bool change);
     void warn(const QString& text);

@@ -1,19 +1,15 @@
 #pragma once
 // Empties a password field so that what was typed leaves no copy behind.
 
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QLineEdit>
 #include <QString>
 
 inline void wipeText(QLineEdit* edit)
 {
-    {
-        // text() shares the field's own buffer: it is overwritten in place.
-        const QString text = edit->text();
-        if (text.capacity() > 0)
-            wipe(const_cast<QChar*>(text.constData()), std::size_t(text.capacity()) * sizeof(QChar));
-    }
+    // text() shares the field's own buffer: it is overwritten in place.
+    Nb::wipeInPlace(edit->text());
     // The undo history holds every typed character. Emptied by setText, it
     // keeps its memory, which the filler's characters (one entry each,
     // taken back out by the validator or the second setText) overwrite

@@ -1,5 +1,5 @@
 #include "varnex/model/DynLibUlvar.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -45,7 +45,7 @@ uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& ou
 {
     if (!loaded || !fn)
         return BadBuffer; // an unbound library is never called
-    const SecretBytes copy(input);
+    const Nb::SecretBytes copy(input);
     uint8_t* result = nullptr;
     uint32_t resultLen = 0;
     uint32_t rc = fn(reinterpret_cast<const uint8_t*>(copy.constData()), uint32_t(copy.size()), &result, &resultLen,
@@ -56,12 +56,12 @@ uint32_t DynLibUlvar::call(TrainFunc fn, const QByteArray& input, QByteArray& ou
             rc = BadBuffer;
         } else {
             QByteArray taken(reinterpret_cast<const char*>(result), int(resultLen));
-            wipe(output);
+            Nb::wipe(output);
             output.swap(taken);
         }
         if (result) {
             if (rc == 0)
-                wipe(result, resultLen);
+                Nb::wipe(result, resultLen);
             freeFunc(result);
         }
     }

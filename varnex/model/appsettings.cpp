@@ -1,6 +1,6 @@
 #include "varnex/model/appsettings.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
+#include "qtnb/SaveFile.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -16,13 +16,13 @@ QString settingsPath()
 bool saveSettings(const AppSettings& settings)
 {
     QSaveFile file(settingsPath());
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!Nb::openOwnerOnly(file)) {
         qDebug() << "saveSettings: cannot open" << file.fileName();
         return false;
     }
     QDataStream out(&file);
     out << settings.lockInterval << settings.nbcFile << settings.categoryRow;
-    return commitWhole(file, out);
+    return Nb::commitWhole(file, out);
 }
 
 bool saveDefaultSettings()

@@ -3,8 +3,8 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 
 #include "varnex/model/repository.h"
+#include "qtnb/Wipe.h"
 
-#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/rand.h>
 #include <openssl/rc4.h>
@@ -25,7 +25,7 @@ void rc4(const QByteArray& input, const QByteArray& key, QByteArray& output)
     RC4_set_key(&schedule, key.size(), reinterpret_cast<const unsigned char*>(key.constData()));
     RC4(&schedule, size_t(input.size()), reinterpret_cast<const unsigned char*>(input.constData()),
         reinterpret_cast<unsigned char*>(output.data()));
-    OPENSSL_cleanse(&schedule, sizeof schedule);
+    Nb::wipe(&schedule, sizeof schedule);
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
+#include "qtnb/SaveFile.h"
 
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -27,7 +28,7 @@ QString FileNbc::defaultDir()
 bool FileNbc::prepare(QDir& dir) const
 {
     dir.setPath(m_dir);
-    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+    if (!Nb::makeOwnerDir(m_dir))
         return false;
     dir.setNameFilters(QStringList() << QStringLiteral("*.nbc"));
     return true;
@@ -76,11 +77,11 @@ bool FileNbc::write(const QString& name, const QByteArray& bytes) const
     if (path.isEmpty())
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!Nb::openOwnerOnly(file))
         return false;
     QDataStream out(&file);
     out << bytes;
-    return commitWhole(file, out);
+    return Nb::commitWhole(file, out);
 }
 
 bool FileNbc::remove(const QString& name) const

@@ -1,5 +1,5 @@
 #include "varnex/model/repository.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <openssl/evp.h>
 
@@ -42,7 +42,7 @@ QByteArray Hash::hash(const QByteArray& data) const
         QByteArray result;
         if (EVP_Digest(data.constData(), size_t(data.size()), digest, &size, md, nullptr) == 1)
             result = QByteArray(reinterpret_cast<const char*>(digest), int(size));
-        wipe(digest, sizeof digest);
+        Nb::wipe(digest, sizeof digest);
         if (!result.isEmpty())
             return result;
     }
@@ -51,7 +51,7 @@ QByteArray Hash::hash(const QByteArray& data) const
 
 QByteArray Hash::hash(const QString& text) const
 {
-    const SecretBytes utf8(text.toUtf8());
+    const Nb::SecretBytes utf8(text.toUtf8());
     return hash(utf8.bytes());
 }
 
@@ -62,6 +62,6 @@ QByteArray Hash::hash(const QByteArray& a, const QByteArray& b) const
     QByteArray buffer;
     buffer.reserve(a.size() + b.size());
     buffer.append(a).append(b);
-    const SecretBytes joined(std::move(buffer));
+    const Nb::SecretBytes joined(std::move(buffer));
     return hash(joined.bytes());
 }

@@ -1,7 +1,7 @@
 #include "varnex/model/repository.h"
 #include "varnex/model/filenbc.h"
-#include "varnex/model/savefile.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/SaveFile.h"
+#include "qtnb/Wipe.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -228,8 +228,7 @@ bool checkMatches(const QByteArray& key, const QByteArray& salt, const QByteArra
 struct Repository::Fields {
     QByteArray check;
     QByteArray salt;
-    QByteArray bytes;       // the file, or its head when the payload is not wanted
-    qint64 payloadPos = 0;  // where the payload starts in bytes
+    qint64 payloadPos = 0;  // where the payload starts in the file
     qint64 payloadSize = 0;
     bool payloadOk = false; // the file holds the whole payload
 };
@@ -253,21 +252,16 @@ bool Repository::exists() const
 
 // Reads the check value and the salt, and finds the payload. StOk means
 // the first two fields are whole; whether the payload is, is in payloadOk.
-Repository::Status Repository::readFields(QIODevice& file, Fields& f, bool withPayload)
+Repository::Status Repository::readFields(const QByteArray& bytes, qint64 fileSize, Fields& f)
 {
-    const qint64 size = file.size();
-    if (size > MaxFileSize)
-        return StDamaged;
-    f.bytes = withPayload ? file.readAll() : file.read(HeadSize);
-    StreamReader in(f.bytes);
+    StreamReader in(bytes);
     quint32 n = 0;
     if (!in.bytes(f.check) || !in.bytes(f.salt) || f.check.size() != CheckSize)
         return StDamaged;
     if (in.u32(n)) {
         f.payloadPos = in.pos();
         f.payloadSize = n == 0xFFFFFFFFu ? 0 : n;
-        f.payloadOk = f.payloadPos + f.payloadSize <= size
-                      && (!withPayload || f.payloadPos + f.payloadSize <= f.bytes.size());
+        f.payloadOk = f.payloadPos + f.payloadSize <= fileSize;
     }
     return StOk;
 }
@@ -286,7 +280,8 @@ bool Repository::isRightMainKey(const QByteArray& key, Status* status) const
 bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* status)
 {
     Fields f;
-    Status st = readFields(file, f, false);
+    const qint64 size = file.size();
+    Status st = size > MaxFileSize ? StDamaged : readFields(file.read(HeadSize), size, f);
     bool right = false;
     if (st == StOk) {
         right = checkMatches(key, f.salt, f.check);
@@ -303,7 +298,7 @@ bool Repository::isRightMainKey(QIODevice& file, const QByteArray& key, Status* 
 
 bool Repository::isRightMainKey(const QString& password) const
 {
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return isRightMainKey(key.bytes());
 }
 
@@ -322,9 +317,22 @@ bool Repository::read(const QByteArray& key, QByteArray& payload, Status* status
 
 bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payload, Status* status)
 {
-    Fields f;
     // An empty key deciphers nothing: the cipher refuses it.
-    Status st = key.isEmpty() ? StMissing : readFields(file, f, true);
+    if (key.isEmpty() || file.size() > MaxFileSize) {
+        if (status)
+            *status = key.isEmpty() ? StMissing : StDamaged;
+        return false;
+    }
+    return readBytes(file.readAll(), key, payload, status);
+}
+
+bool Repository::readBytes(const QByteArray& fileBytes, const QByteArray& key, QByteArray& payload, Status* status)
+{
+    // Held here, so that a payload array that is the file's own is never
+    // wiped before it has been deciphered.
+    const QByteArray file(fileBytes);
+    Fields f;
+    Status st = key.isEmpty() ? StMissing : readFields(file, file.size(), f);
     bool ok = false;
     if (st == StOk) {
         if (!checkMatches(key, f.salt, f.check)) {
@@ -332,14 +340,12 @@ bool Repository::read(QIODevice& file, const QByteArray& key, QByteArray& payloa
         } else if (!f.payloadOk) {
             st = StDamaged;
         } else {
-            // Deciphered in place in the file's buffer, which is moved out.
-            QByteArray data;
-            data.swap(f.bytes);
-            data.remove(0, int(f.payloadPos));
-            data.truncate(int(f.payloadSize));
-            Cipher(0).decrypt(data, key, data);
-            payload.swap(data);
-            wipe(data); // whatever the caller's array held
+            // Into a buffer of its own, allocated once at its final size:
+            // the file's bytes, enciphered, stay as they are for the caller.
+            Nb::wipe(payload); // whatever the caller's array held
+            const QByteArray enciphered =
+                QByteArray::fromRawData(file.constData() + f.payloadPos, int(f.payloadSize));
+            Cipher(0).decrypt(enciphered, key, payload);
             st = payload.isEmpty() ? StEmpty : StOk;
             ok = true;
         }
@@ -363,13 +369,13 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
     Cipher(0).encrypt(payload, key, enciphered);
 
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!Nb::openOwnerOnly(file)) {
         qDebug() << "Repository::write" << "cannot open" << m_path;
         return false;
     }
     QDataStream out(&file);
     out << check << salt << enciphered;
-    const bool committed = commitWhole(file, out);
+    const bool committed = Nb::commitWhole(file, out);
     qDebug() << "Repository::write" << m_path << "payload length:" << payload.size()
              << "committed:" << committed;
     return committed;
@@ -377,7 +383,7 @@ bool Repository::write(const QByteArray& key, const QByteArray& payload) const
 
 bool Repository::read(const QByteArray& key, CardMap& descr, FolderMap& safe, Status* status) const
 {
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     Status st;
     if (!read(key, payload.bytes(), &st)) {
         if (status)
@@ -417,7 +423,7 @@ bool Repository::write(const QByteArray& key, const CardMap& descr, const Folder
     const qint64 size = StreamWriter::sizeOf(descr) + StreamWriter::sizeOf(safe);
     if (size > MaxFileSize)
         return false;
-    SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
+    Nb::SecretBytes payload(QByteArray(int(size), Qt::Uninitialized));
     StreamWriter out(payload.bytes());
     out.put(descr);
     out.put(safe);
@@ -430,7 +436,7 @@ bool Repository::changeKey(const QByteArray& oldKey, const QByteArray& newKey) c
 {
     if (!isRightMainKey(oldKey))
         return false;
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     if (!read(oldKey, payload.bytes()))
         return false;
     return write(newKey, payload);
@@ -440,7 +446,7 @@ bool Repository::changeKey(const QString& oldPassword, const QString& newPasswor
 {
     if (!isRightMainKey(oldPassword))
         return false;
-    const SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
+    const Nb::SecretBytes oldKey(keyFromPassword(oldPassword)), newKey(keyFromPassword(newPassword));
     return changeKey(oldKey.bytes(), newKey.bytes());
 }
 
@@ -451,12 +457,12 @@ bool Repository::makeMainPsw(const QString& password) const
         return false;
     }
     const QString dir = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    if (!Nb::makeOwnerDir(dir)) {
         qDebug() << "Repository::makeMainPsw" << "cannot create" << dir;
         return false;
     }
     qDebug() << "Repository::makeMainPsw" << m_path;
-    const SecretBytes key(keyFromPassword(password));
+    const Nb::SecretBytes key(keyFromPassword(password));
     return write(key.bytes(), QByteArray());
 }
 
@@ -496,6 +502,7 @@ bool Repository::write(const QByteArray& input1) const
     QFile file(m_path);
     if (m_path.isEmpty() || !file.open(QIODevice::ReadWrite))
         return false;
+    file.setPermissions(Nb::OwnerOnly);
     QDataStream out(&file);
     out << input1;
     return out.status() == QDataStream::Ok && flushToDisk(file);
@@ -503,12 +510,12 @@ bool Repository::write(const QByteArray& input1) const
 
 bool Repository::saveBackup(const QString& target) const
 {
-    return QFile::copy(m_path, target);
+    return Nb::copyOwnerOnly(m_path, target);
 }
 
 bool Repository::restoreBackup(const QString& source, const QString& target)
 {
-    return QFile::copy(source, target);
+    return Nb::copyOwnerOnly(source, target);
 }
 
 bool Repository::replaceFrom(const QString& source) const
@@ -518,24 +525,24 @@ bool Repository::replaceFrom(const QString& source) const
         return false;
     // A store as far as it can be seen without its key: the three fields whole.
     QFile in(source);
+    if (!in.open(QIODevice::ReadOnly) || in.size() > MaxFileSize)
+        return false;
+    const QByteArray bytes = in.readAll();
     Fields f;
-    if (!in.open(QIODevice::ReadOnly) || readFields(in, f, true) != StOk || f.salt.size() != SaltBits / 8
-        || !f.payloadOk)
+    if (readFields(bytes, bytes.size(), f) != StOk || f.salt.size() != SaltBits / 8 || !f.payloadOk)
         return false;
     // A first start may have no folder yet: restoring is how a store comes
     // over to a new machine.
-    if (!QDir().mkpath(to.absolutePath()))
+    if (!Nb::makeOwnerDir(to.absolutePath()))
         return false;
     // Beside the store, then renamed over it: the old store stays until the
     // copy is complete.
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!Nb::openOwnerOnly(file))
         return false;
-    if (file.write(f.bytes) != f.bytes.size() || !file.flush() || file.size() != f.bytes.size()) {
-        file.cancelWriting();
+    if (file.write(bytes) != bytes.size())
         return false;
-    }
-    const bool replaced = file.commit();
+    const bool replaced = Nb::commitWhole(file);
     qDebug() << "Repository::replaceFrom" << source << "replaced:" << replaced;
     return replaced;
 }

@@ -85,6 +85,10 @@ public:
     // reads from memory.
     static bool isRightMainKey(QIODevice& file, const QByteArray& key, Status* status = nullptr);
     static bool read(QIODevice& file, const QByteArray& key, QByteArray& payload, Status* status = nullptr);
+    // The same over a whole store file's bytes, which are only read: the
+    // payload is deciphered straight out of them, with no copy made first.
+    static bool readBytes(const QByteArray& fileBytes, const QByteArray& key, QByteArray& payload,
+                          Status* status = nullptr);
     static bool readContent(const QByteArray& payload, CardMap& descr, FolderMap& safe, Status* status = nullptr);
 
     bool changeKey(const QByteArray& oldKey, const QByteArray& newKey) const;
@@ -105,7 +109,8 @@ public:
 
 private:
     struct Fields;
-    static Status readFields(QIODevice& file, Fields& f, bool withPayload);
+    // bytes: the file, or its head; fileSize: the whole file's.
+    static Status readFields(const QByteArray& bytes, qint64 fileSize, Fields& f);
 
     QString m_path;
 };

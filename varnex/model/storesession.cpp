@@ -1,7 +1,5 @@
 #include "varnex/model/storesession.h"
 
-#include <QBuffer>
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QFile>
 #include <QLockFile>
@@ -10,13 +8,6 @@ namespace {
 
 constexpr qint64 MaxFileSize = 1ll << 30; // far above any store
 constexpr int LockWaitMs = 5000;
-
-// Any change of the file, whoever made it, changes its digest: every write
-// makes a new salt.
-QByteArray digest(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-}
 
 } // namespace
 
@@ -43,12 +34,9 @@ bool StoreSession::readFile(QByteArray& bytes) const
 
 Repository::Status StoreSession::readFrom(const QByteArray& bytes, CardMap& d, FolderMap& s) const
 {
-    QBuffer file;
-    file.setData(bytes);
-    file.open(QIODevice::ReadOnly);
-    SecretBytes payload;
+    Nb::SecretBytes payload;
     Repository::Status status = Repository::StMissing;
-    if (Repository::read(file, m_key, payload.bytes(), &status))
+    if (Repository::readBytes(bytes, m_key, payload.bytes(), &status))
         Repository::readContent(payload, d, s, &status);
     return status;
 }
@@ -63,7 +51,7 @@ Repository::Status StoreSession::open()
     if (status != Repository::StOk && status != Repository::StEmpty)
         close();
     else
-        m_seen = digest(bytes);
+        m_seen = bytes;
     qDebug() << "StoreSession::open" << "status:" << status;
     return status;
 }
@@ -86,8 +74,8 @@ void StoreSession::wipeContent()
                 for (const FieldMap& card : folder)
                     if (card.isDetached())
                         for (const QString& text : card)
-                            if (text.isDetached() && text.capacity() > 0)
-                                wipe(const_cast<QChar*>(text.constData()), size_t(text.capacity()) * sizeof(QChar));
+                            if (text.isDetached())
+                                Nb::wipeInPlace(text);
     safe.clear();
     descr.clear();
 }
@@ -148,7 +136,7 @@ StoreSession::Outcome StoreSession::write()
     }
     QByteArray bytes;
     bool lastTaken = false;
-    if (readFile(bytes) && digest(bytes) != m_seen) {
+    if (readFile(bytes) && bytes != m_seen) {
         CardMap d;
         FolderMap s;
         const Repository::Status status = readFrom(bytes, d, s);
@@ -171,7 +159,7 @@ StoreSession::Outcome StoreSession::write()
             descr.swap(d);
             safe.swap(s);
             if (m_pending.isEmpty()) {
-                m_seen = digest(bytes);
+                m_seen = bytes;
                 return lastTaken ? OcNameTaken : OcWritten;
             }
         }
@@ -179,6 +167,6 @@ StoreSession::Outcome StoreSession::write()
     if (!m_repository.write(m_key, descr, safe))
         return OcWriteFailed;
     m_pending.clear();
-    m_seen = readFile(bytes) ? digest(bytes) : QByteArray();
+    m_seen = readFile(bytes) ? bytes : QByteArray();
     return lastTaken ? OcNameTaken : OcWritten;
 }

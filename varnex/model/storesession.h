@@ -8,7 +8,7 @@
 // drops another program's.
 
 #include "varnex/model/repository.h"
-#include "varnex/model/wipe.h"
+#include "qtnb/Wipe.h"
 
 #include <QByteArray>
 #include <QString>
@@ -81,7 +81,10 @@ private:
     void wipeContent();
 
     Repository m_repository;
-    SecretBytes m_key;
+    Nb::SecretBytes m_key;
     QVector<Change> m_pending; // changes not written yet, in order
-    QByteArray m_seen;         // digest of the file as last read or written
+    // The file's bytes as last read or written, compared whole before a
+    // write: enciphered, so nothing secret, and no digest of megabytes to
+    // make at every unlock.
+    QByteArray m_seen;
 };

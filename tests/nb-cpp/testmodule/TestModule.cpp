@@ -12,6 +12,8 @@
 #include <QQueue>
 #include <QSet>
 
+#include <stdexcept>
+
 #include "nbi/nbModule.h"
 #include "qtnb/Matrix.h"
 
@@ -77,6 +79,7 @@ public:
         m_log.clear();
         m_garble = false;
         m_askLength = 0;
+        m_figures.clear();
     }
     void enable(int row, bool on) override { m_enabled[row] = on; }
     void fail(int row, const QString& op, uint32_t code, int times) override
@@ -98,6 +101,7 @@ public:
     void setPicture(int row, const QByteArray& bytes) override { m_picture[row] = bytes; }
     void garbleParams(bool on) override { m_garble = on; }
     void askParamsLength(int32_t length) override { m_askLength = length; }
+    void queueFigure(int mode, float value) override { m_figures[mode].enqueue(value); }
     QStringList journal(int row) const override
     {
         QStringList names;
@@ -133,6 +137,8 @@ public:
             rc = failure->first;
             if (failure->second > 0 && --failure->second == 0)
                 m_failures.erase(failure);
+            if (rc == Throws)
+                throw std::runtime_error("the test module threw");
             return true;
         }
         return false;
@@ -141,6 +147,15 @@ public:
     bool isEnabled(int row) const { return m_enabled[row]; }
     bool garble() const { return m_garble; }
     int32_t askLength() const { return m_askLength; }
+    // The figure queued for a test mode, taken from the queue.
+    bool takeFigure(int mode, float& value)
+    {
+        QQueue<float>& queue = m_figures[mode];
+        if (queue.isEmpty())
+            return false;
+        value = queue.dequeue();
+        return true;
+    }
     QQueue<QByteArray>& images(int row) { return m_images[row]; }
     QByteArray picture(int row)
     {
@@ -172,6 +187,7 @@ private:
     QList<QPair<int, QString>> m_log;
     bool m_garble = false;
     int32_t m_askLength = 0;
+    QMap<int, QQueue<float>> m_figures;
     int m_objects[Rows] = {};
     QSet<void*> m_buffers[Rows];
     QList<Sinks*> m_providers;
@@ -497,7 +513,11 @@ public:
     uint32_t test(Nb::TestMode mode, Nb::Matrix* out, Nb::Timeout t) override
     {
         ENTER(QStringLiteral("test(%1)").arg(int(mode)));
-        return m_engine->test(mode, out, t);
+        const uint32_t rc = m_engine->test(mode, out, t);
+        float value = 0;
+        if (rc == nbS_OK && out && out->rows() > 0 && out->cols() > 0 && control().takeFigure(mode, value))
+            std::memcpy(out->at(0, 0), &value, sizeof(float));
+        return rc;
     }
     uint32_t clear(Nb::SchemeParts parts) override
     {

@@ -484,10 +484,12 @@ FieldMap& CardForm::getData()
 
 QString CardForm::noteText(QTextEdit* edit) const
 {
-    // The editor's text with its paragraphs as line feeds; unlike
-    // toPlainText it keeps non-breaking spaces and line separators.
+    // The editor's text with its paragraphs and its line breaks within a
+    // paragraph (Shift+Enter) as line feeds; unlike toPlainText it keeps
+    // non-breaking spaces.
     QString text = edit->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
 

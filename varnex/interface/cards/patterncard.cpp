@@ -239,9 +239,11 @@ void PatternCard::setEditsReadOnly(QWidget* root, bool flag)
 
 void PatternCard::clearEdits(QWidget* root)
 {
+    // Set, not cleared: a clear is an edit that undo takes back, and the
+    // card serves the next card, which must not get this one's texts back.
     for (QLineEdit* edit : root->findChildren<QLineEdit*>())
         if (isOwnLineEdit(edit))
-            edit->clear();
+            putText(edit, QString());
     for (QDateEdit* edit : root->findChildren<QDateEdit*>())
         edit->QAbstractSpinBox::clear();
 }

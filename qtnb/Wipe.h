@@ -1,39 +1,49 @@
 #pragma once
-// Secret bytes (store keys, deciphered content, password bytes) are
-// overwritten before their memory is given back.
+// Overwriting secrets (keys, passwords, deciphered content, what described a
+// person) before their memory is given back, in a way the compiler may not
+// drop as a dead store.
 //
 // Qt's containers share their data: a copy that shares is no second copy,
-// and the buffer is wiped by whichever owner lets it go last. A buffer
-// that another owner still holds is left to that owner.
+// and the buffer is wiped by whichever owner lets it go last. A buffer that
+// another owner still holds is left to that owner. Always the whole
+// allocation, not only the part in use: a shrunk array keeps what it held
+// beyond its size.
 
 #include <QByteArray>
 #include <QString>
 
-#include <openssl/crypto.h>
-
 #include <cstddef>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
-inline void wipe(void* data, std::size_t size)
-{
-    if (data && size)
-        OPENSSL_cleanse(data, size);
-}
+namespace Nb {
 
-// The whole allocation, not only the bytes in use: a shrunk array keeps
-// what it held beyond its size.
-inline void wipe(QByteArray& bytes)
-{
-    if (bytes.isDetached() && bytes.capacity() > 0)
-        wipe(const_cast<char*>(bytes.constData()), std::size_t(bytes.capacity()));
-    bytes.clear();
-}
+class Matrix;
 
-inline void wipe(QString& text)
+void wipe(void* data, std::size_t size);
+
+// The whole allocation of the array, whoever else shares it; the caller
+// knows that no one still needs it. Size and sharing stay as they were.
+void wipeInPlace(const QByteArray& bytes);
+void wipeInPlace(const QString& text);
+
+// Wiped when no one else holds the buffer, then emptied.
+void wipe(QByteArray& bytes);
+void wipe(QString& text);
+
+// Every cell the matrix holds, up to its capacity; the matrix keeps its
+// layout.
+void wipe(Matrix& matrix);
+
+// Every element up to the capacity, then emptied.
+template <class T>
+void wipe(std::vector<T>& items)
 {
-    if (text.isDetached() && text.capacity() > 0)
-        wipe(const_cast<QChar*>(text.constData()), std::size_t(text.capacity()) * sizeof(QChar));
-    text.clear();
+    static_assert(std::is_trivially_copyable<T>::value, "only plain values are wiped as bytes");
+    items.resize(items.capacity()); // within the capacity: nothing moves
+    wipe(items.data(), items.size() * sizeof(T));
+    items.clear();
 }
 
 // Bytes that wipe themselves when they go or are replaced. Copies are
@@ -81,3 +91,5 @@ public:
 private:
     QByteArray m_bytes;
 };
+
+} // namespace Nb

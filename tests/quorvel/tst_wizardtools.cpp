@@ -1,0 +1,56 @@
+#include "quorvel/interface/WizardTools.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+class TestWizardTools : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A wizard's modal loop ends as QDialog::exec does: when the dialog
+    // finishes, when it is hidden and when it is destroyed.
+    void runModalEnds_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("result");
+        QTest::newRow("accepted") << "accept" << int(QDialog::Accepted);
+        QTest::newRow("hidden") << "hide" << int(QDialog::Rejected);
+        QTest::newRow("destroyed") << "delete" << int(QDialog::Rejected); // last: see the watchdog
+    }
+    void runModalEnds()
+    {
+        QFETCH(QString, how);
+        auto* dialog = new QDialog;
+        QPointer<QDialog> alive(dialog);
+        QTimer::singleShot(20, dialog, [dialog, how] {
+            if (how == "accept")
+                dialog->accept();
+            else if (how == "hide")
+                dialog->hide();
+            else
+                dialog->deleteLater();
+        });
+        // A loop that goes on is ended through the dialog, or, once that is
+        // gone, with every loop of the thread.
+        bool stuck = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [&stuck, alive] {
+            stuck = true;
+            if (alive)
+                alive->done(QDialog::Rejected);
+            else
+                QCoreApplication::exit(1);
+        });
+        watchdog.start(3000);
+        QTEST(runModal(dialog), "result");
+        QVERIFY(!stuck);
+        QCOMPARE(alive.isNull(), how == "delete");
+        delete alive;
+    }
+};
+
+QTEST_MAIN(TestWizardTools)
+#include "tst_wizardtools.moc"
