@@ -60,7 +60,7 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     for (uint32_t i = 0; i < count; ++i) {
         RawFeatures raw = featuresOf(read[i]);
         space().apply(raw, reinterpret_cast<float*>(m->at(0, int32_t(i))));
-        Common::wipe(&raw, sizeof raw);
+        Nb::wipe(&raw, sizeof raw);
     }
     wipeAll(read);
     *params = m_handed.add(m);

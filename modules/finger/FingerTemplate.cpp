@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "modules/common/Wipe.h"
+#include "qtnb/Wipe.h"
 
 namespace Finger {
 
@@ -137,8 +137,8 @@ void FillModel::fill(RawFeatures& raw) const
         raw.value[i] = float(v);
         raw.present[i] = true;
     }
-    Common::wipe(L.data(), L.size() * sizeof(double));
-    Common::wipe(y.data(), y.size() * sizeof(double));
+    Nb::wipe(L.data(), L.size() * sizeof(double));
+    Nb::wipe(y.data(), y.size() * sizeof(double));
 }
 
 FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "modules/common/Wipe.h"
+#include "qtnb/Wipe.h"
 
 namespace Finger {
 
@@ -110,7 +110,7 @@ PrintCore findCore(const RidgeField& field)
         core.strength = std::min(1.0f, fit[k]);
     }
     for (std::vector<float>* v : {&re, &im, &weight, &fit})
-        Common::wipe(v->data(), v->size() * sizeof(float));
+        Nb::wipe(v->data(), v->size() * sizeof(float));
     return core;
 }
 

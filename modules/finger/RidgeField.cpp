@@ -91,7 +91,7 @@ GreyImage at500(const GreyImage& image)
 RidgeField::~RidgeField()
 {
     for (std::vector<float>* v : {&m_re, &m_im, &m_weight, &m_freq})
-        Common::wipe(v->data(), v->size() * sizeof(float));
+        Nb::wipe(v->data(), v->size() * sizeof(float));
 }
 
 GreyImage RidgeField::rescaled(const GreyImage& image)
