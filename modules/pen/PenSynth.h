@@ -55,8 +55,8 @@ public:
     explicit Writer(uint32_t seed);
 
     // A sample on a pad of the given size, placed anywhere on it.
-    Sample sample(uint32_t seed, const Variation& v = Variation(), uint16_t padWidth = 640,
-                  uint16_t padHeight = 240) const;
+    Sample sample(uint32_t seed, const Variation& v = Variation(), uint16_t padWidth = PadWidth,
+                  uint16_t padHeight = PadHeight) const;
     uint8_t device() const { return m_device; }
 
 private:
