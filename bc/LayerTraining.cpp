@@ -1,9 +1,20 @@
 // Training of a set-up layer on the user's own samples towards the code,
 // and the protection that folds the code into the trained weights.
 //
-// Each neuron starts from weights that follow the quality of its input
-// features and is then tuned by random searches. All draws come from one
-// generator seeded with 0 per call, so equal inputs give equal weights.
+// The stored weights must not give the code away. Weights whose signs all
+// follow sign(code bit x feature mean) would: two neurons that read the same
+// feature would then show the product of their bits in the product of their
+// signs, and a vote over the shared features recovers the whole code. So
+// each neuron starts from weights of secret random signs, flips the whole
+// vector when its mean output has the wrong sign, turns just enough randomly
+// chosen weights towards the code to reach its starting quality, and then
+// lowers the quality to its target by adding a weight of secret sign on its
+// noisiest input, which costs the owner least. The weights' signs then agree
+// with the code little more than a coin does.
+//
+// All draws come from one generator seeded with a digest of the own samples
+// and the code, which nothing stored reveals; equal inputs still give equal
+// weights.
 
 #include <cmath>
 #include <cstring>
@@ -11,8 +22,10 @@
 #include <vector>
 
 #include "bc/Layer.h"
+#include "bc/Md5.h"
 #include "bc/NeuralMath.h"
 #include "qtnb/Error.h"
+#include "qtnb/Wipe.h"
 
 namespace Bc {
 
@@ -20,6 +33,24 @@ namespace {
 
 // No input may keep the refinement going for ever.
 constexpr int32_t MaxRefinementPasses = 10000;
+
+// A neuron lands at TargetScale times the quality its fully code-aligned
+// weights would reach, within [LowestTarget, HighestTarget]; it starts at
+// StartScale times that quality, within [target, HighestStart]. A neuron
+// that the features make weak so takes fewer code-aligned weights, a strong
+// one more, which the owner's fresh samples reward.
+constexpr float TargetScale = 0.4f;
+constexpr float LowestTarget = 4.5f;
+constexpr float HighestTarget = 4.9f;
+constexpr float StartScale = 0.25f;
+constexpr float HighestStart = 7.0f;
+// A feature's weight is |mean| / sd^2, the sd kept above this share of the
+// features' root mean square sd, so that a feature that happened to vary
+// little in a dozen samples does not take over.
+constexpr float SdFloor = 0.1f;
+// The noise goes on the input of largest sd among those whose mean lies
+// within NoisyQuality sds of zero: it adds spread without moving the mean.
+constexpr float NoisyQuality = 1.0f;
 
 inline Nb::Cell cellOf(void* p) { return Nb::Cell(static_cast<uint8_t*>(p)); }
 inline Nb::Cell cellOf(const void* p) { return cellOf(const_cast<void*>(p)); }
@@ -64,9 +95,9 @@ struct Choice {
 class NeuronTrainer {
 public:
     NeuronTrainer(const Nb::Cell* samples, uint32_t n, const float* means, const float* qualities,
-                  bool grow)
-        : m_samples(samples), m_n(int32_t(n)), m_means(means), m_qualities(qualities),
-          m_grow(grow), m_gen(0), m_out(n), m_partial(n), m_signs(n + 2), m_counts(n + 1)
+                  const float* strengths, const float* sigmas, bool grow, std::seed_seq& secret)
+        : m_samples(samples), m_n(int32_t(n)), m_means(means), m_qualities(qualities), m_strengths(strengths),
+          m_sigmas(sigmas), m_grow(grow), m_gen(secret), m_out(n), m_partial(n), m_signs(n + 2), m_counts(n + 1)
     {
     }
 
@@ -91,6 +122,19 @@ private:
             out[s] = m_partial[size_t(s)] + t * v(s, j);
     }
     OutStats stats(const float* out) const;
+    OutStats evalStats()
+    {
+        eval(m_out.data());
+        return stats(m_out.data());
+    }
+    bool codeAligned(int32_t j, const Neuron& neuron) const
+    {
+        return (m_w[size_t(j)] > 0.0f) == (m_x * m_means[neuron.inputs[size_t(j)]] > 0.0f);
+    }
+    bool fits(const OutStats& s, float quality) const { return (s.mean > 0.0f) == (m_x > 0.0f) && s.quality >= quality; }
+
+    OutStats startWeights(const Neuron& neuron, int32_t k, float& target);
+    bool addNoise(const Neuron& neuron, int32_t k, float target, OutStats& st);
 
     bool weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w, OutStats& best);
     Choice chooseConnection(int32_t k, float lo, float hi);
@@ -101,8 +145,12 @@ private:
     int32_t m_n;
     const float* m_means;
     const float* m_qualities;
+    const float* m_strengths;
+    const float* m_sigmas;
     bool m_grow;
     std::mt19937 m_gen;
+    std::vector<float> m_sign; // the neuron's secret sign per connection
+    std::vector<int32_t> m_order;
 
     // The neuron being trained.
     float m_x = 0.0f;
@@ -280,6 +328,99 @@ Choice NeuronTrainer::chooseConnection(int32_t k, float lo, float hi)
     return c;
 }
 
+// Weights of the first k connections: secret signs, magnitudes by feature
+// strength, the whole vector turned to the code's side, then randomly
+// chosen weights turned towards the code until the starting quality.
+OutStats NeuronTrainer::startWeights(const Neuron& neuron, int32_t k, float& target)
+{
+    const int32_t con = m_con;
+    for (int32_t j = 0; j < con; ++j) {
+        float w = 0.0f;
+        if (j < k) {
+            const int32_t f = neuron.inputs[size_t(j)];
+            w = (m_x * m_means[f] > 0.0f ? 1.0f : -1.0f) * m_strengths[f];
+        }
+        m_w[size_t(j)] = w;
+    }
+    int32_t index = -1;
+    const float h = NeuralMath::maximumAbs(cellOf(m_w.data()), uint32_t(con), index);
+    if (h != 0.0f && std::isfinite(h))
+        for (float& w : m_w)
+            w /= h;
+    // The quality of the code-aligned weights sets this neuron's targets.
+    const float best = evalStats().quality;
+    target = std::min(HighestTarget, std::max(LowestTarget, TargetScale * best));
+    const float start = std::min(HighestStart, std::max(target, StartScale * best));
+
+    for (int32_t j = 0; j < k; ++j)
+        m_w[size_t(j)] *= m_sign[size_t(j)];
+    OutStats st = evalStats();
+    if ((st.mean > 0.0f) != (m_x > 0.0f)) {
+        for (float& w : m_w)
+            w = -w;
+        st = evalStats();
+    }
+    m_order.resize(size_t(k));
+    for (int32_t j = 0; j < k; ++j)
+        m_order[size_t(j)] = j;
+    for (int32_t j = k - 1; j > 0; --j)
+        std::swap(m_order[size_t(j)], m_order[size_t(m_gen() % uint32_t(j + 1))]);
+    for (int32_t t = 0; t < k && !fits(st, start); ++t) {
+        const int32_t j = m_order[size_t(t)];
+        if (codeAligned(j, neuron))
+            continue;
+        m_w[size_t(j)] = -m_w[size_t(j)];
+        st = evalStats();
+    }
+    return st;
+}
+
+// Lowers the quality to the target by a weight of secret sign added on the
+// noisiest input; false (weights unchanged) when it cannot.
+bool NeuronTrainer::addNoise(const Neuron& neuron, int32_t k, float target, OutStats& st)
+{
+    int32_t noisy = -1;
+    for (int32_t j = 0; j < k; ++j) {
+        const int32_t f = neuron.inputs[size_t(j)];
+        if (noisy < 0) {
+            noisy = j;
+            continue;
+        }
+        const int32_t g = neuron.inputs[size_t(noisy)];
+        const bool calm = m_qualities[f] < NoisyQuality, calmBest = m_qualities[g] < NoisyQuality;
+        if (calm != calmBest ? calm : calm ? m_sigmas[f] > m_sigmas[g] : m_qualities[f] < m_qualities[g])
+            noisy = j;
+    }
+    const float sign = (m_gen() >> 31) ? 1.0f : -1.0f;
+    if (noisy < 0 || !fits(st, target))
+        return false;
+    const float base = m_w[size_t(noisy)];
+    auto at = [&](float d) {
+        m_w[size_t(noisy)] = base + sign * d;
+        return evalStats();
+    };
+    // Grow the added weight until the quality falls below the target, then
+    // halve the interval down to the last weight that still meets it.
+    float lo = 0.0f, hi = 1.0f;
+    while (fits(at(hi), target)) {
+        lo = hi;
+        hi *= 2.0f;
+        if (!std::isfinite(hi) || hi > 1e12f) {
+            m_w[size_t(noisy)] = base;
+            return false;
+        }
+    }
+    for (int i = 0; i < 40; ++i) {
+        const float mid = 0.5f * (lo + hi);
+        if (fits(at(mid), target))
+            lo = mid;
+        else
+            hi = mid;
+    }
+    st = at(lo);
+    return true;
+}
+
 OutStats NeuronTrainer::train(Neuron& neuron, float x)
 {
     m_x = x;
@@ -304,27 +445,19 @@ OutStats NeuronTrainer::train(Neuron& neuron, float x)
             return result;
         k = 1;
     }
+    m_sign.resize(size_t(con));
+    for (float& r : m_sign)
+        r = (m_gen() >> 31) ? 1.0f : -1.0f;
     for (; k <= con; ++k) {
-        for (int32_t j = 0; j < con; ++j) {
-            float w = 0.0f;
-            if (j < k) {
-                const int32_t f = neuron.inputs[size_t(j)];
-                w = (x * m_means[f] > 0.0f ? 1.0f : -1.0f) * m_qualities[f];
-            }
-            m_w[size_t(j)] = w;
-        }
-        int32_t index = -1;
-        const float h = NeuralMath::maximumAbs(cellOf(m_w.data()), uint32_t(con), index);
-        if (h != 0.0f && std::isfinite(h))
-            for (float& w : m_w)
-                w /= h;
-        eval(m_out.data());
-        OutStats st = stats(m_out.data());
+        float target = LowestTarget;
+        OutStats st = startWeights(neuron, k, target);
+        const bool landed = addNoise(neuron, k, target, st);
         const float hi = std::fabs(st.mean) + st.sigma + 1.0f;
         const float lo = -hi;
         result = st;
 
-        if (k > 1) {
+        // Where the noise could not land the quality, the random search does.
+        if (k > 1 && !landed) {
             bool done = false;
             for (int32_t pass = 0; pass < MaxRefinementPasses && !done; ++pass) {
                 bool any = false;
@@ -434,10 +567,34 @@ bool Layer::train(const Nb::Matrix::Row& own, const Nb::Matrix::Row& alien,
     }
 
     const size_t width = size_t(features);
-    std::vector<float> means(width), sigmas(width), qualities(width);
+    std::vector<float> means(width), sigmas(width), qualities(width), strengths(width);
     NeuralMath::columnsStats(cells, uint32_t(samples), uint32_t(features), cellOf(means.data()),
                              cellOf(sigmas.data()), cellOf(qualities.data()));
-    NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), grow);
+    long double square = 0;
+    for (float sd : sigmas)
+        square += (long double)sd * sd;
+    const float floor = SdFloor * float(std::sqrt(square / (long double)width));
+    for (size_t f = 0; f < width; ++f) {
+        const float sd = std::max(sigmas[f], floor);
+        strengths[f] = sd > 0.0f ? std::fabs(means[f]) / (sd * sd) : (means[f] != 0.0f ? 1.0f : 0.0f);
+        if (!std::isfinite(strengths[f]))
+            strengths[f] = 0.0f;
+    }
+
+    // The secret generator: a digest of what only the owner holds.
+    Md5 md5;
+    for (int32_t s = 0; s < samples; ++s)
+        md5.update(cells[s].at(0), uint32_t(width * sizeof(float)));
+    md5.update(x.data(), uint32_t(neurons.size() * sizeof(float)));
+    uint8_t digest[16];
+    md5.final(digest);
+    uint32_t words[4];
+    std::memcpy(words, digest, sizeof(words));
+    std::seed_seq secret(words, words + 4);
+    Nb::wipe(digest, sizeof(digest));
+    Nb::wipe(words, sizeof(words));
+    NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), strengths.data(),
+                          sigmas.data(), grow, secret);
     for (size_t i = 0; i < neurons.size(); ++i)
         trainer.train(neurons[i], x[i]);
 

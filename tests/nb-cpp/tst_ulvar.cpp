@@ -320,8 +320,8 @@ private slots:
             QList<MatrixPtr> owns, fresh;
             for (int i = 0; i < inputs; ++i) {
                 const QVector<float> mean = personVector(gen, TestModule::HandwritingFeatures);
-                owns << samplesOf(gen, mean, 0.45f + 0.02f * float(p), 12);
-                fresh << samplesOf(gen, mean, 0.45f + 0.02f * float(p), 40);
+                owns << samplesOf(gen, mean, 0.40f + 0.02f * float(p), 12);
+                fresh << samplesOf(gen, mean, 0.40f + 0.02f * float(p), 40);
             }
             QList<Nb::Matrix*> learn{owns[0].get(), owns.value(1).get()}, aliens{alien.get(), alien.get()};
             estimated += double(ulvar.heldOutRejection(untrained, learn, aliens, codeOf(key).get())) / 20;

@@ -266,6 +266,85 @@ std::vector<bool> initialWeights(const std::vector<Entry>& es, int32_t neurons, 
     return initial;
 }
 
+// Belief propagation on the graph of neurons and features: each stored
+// weight couples its neuron's sign x_i with its feature's sign s_f through
+// sign(w) = x_i s_f, true with probability (1 + tanh J) / 2 for the coupling
+// J given per entry. Messages pass until they settle; the score is each
+// neuron's belief. The start (a guess up to a flip) breaks the symmetry.
+std::vector<float> beliefSigns(const std::vector<Entry>& es, const std::vector<float>& coupling, int32_t neurons,
+                               int32_t features, const std::vector<float>& start)
+{
+    const size_t n = es.size();
+    std::vector<double> toNeuron(n, 0.0), toFeature(n, 0.0), t(n);
+    for (size_t e = 0; e < n; ++e)
+        t[e] = std::tanh(double(coupling[e]));
+    std::vector<double> ntot(static_cast<size_t>(neurons)), ftot(static_cast<size_t>(features));
+    for (size_t e = 0; e < n; ++e)
+        toFeature[e] = 0.2 * (start[size_t(es[e].neuron)] > 0 ? 1.0 : -1.0) * t[e];
+    auto clampAtanh = [](double v) { return std::atanh(std::max(-0.999999, std::min(0.999999, v))); };
+    for (int round = 0; round < 60; ++round) {
+        std::fill(ftot.begin(), ftot.end(), 0.0);
+        for (size_t e = 0; e < n; ++e)
+            ftot[size_t(es[e].feature)] += toFeature[e];
+        for (size_t e = 0; e < n; ++e)
+            toNeuron[e] = 0.5 * toNeuron[e] + 0.5 * clampAtanh(t[e] * std::tanh(ftot[size_t(es[e].feature)] - toFeature[e]));
+        std::fill(ntot.begin(), ntot.end(), 0.0);
+        for (size_t e = 0; e < n; ++e)
+            ntot[size_t(es[e].neuron)] += toNeuron[e];
+        for (size_t e = 0; e < n; ++e)
+            toFeature[e] = 0.5 * toFeature[e] + 0.5 * clampAtanh(t[e] * std::tanh(ntot[size_t(es[e].neuron)] - toNeuron[e]));
+    }
+    std::vector<float> out(static_cast<size_t>(neurons));
+    for (int32_t i = 0; i < neurons; ++i)
+        out[size_t(i)] = ntot[size_t(i)] != 0 ? float(ntot[size_t(i)]) : 1e-9f;
+    return out;
+}
+
+// The leading singular vector of the matrix of entries m, neuron side.
+std::vector<float> spectralSigns(const std::vector<Entry>& es, const std::vector<float>& m, int32_t neurons,
+                                 int32_t features)
+{
+    std::vector<double> u(static_cast<size_t>(neurons)), v(static_cast<size_t>(features));
+    for (int32_t i = 0; i < neurons; ++i)
+        u[size_t(i)] = 1.0 + 0.37 * std::sin(1.0 + 2.3 * i);
+    for (int round = 0; round < 300; ++round) {
+        std::fill(v.begin(), v.end(), 0.0);
+        for (size_t e = 0; e < es.size(); ++e)
+            v[size_t(es[e].feature)] += m[e] * u[size_t(es[e].neuron)];
+        std::fill(u.begin(), u.end(), 0.0);
+        for (size_t e = 0; e < es.size(); ++e)
+            u[size_t(es[e].neuron)] += m[e] * v[size_t(es[e].feature)];
+        double norm = 0;
+        for (double x : u)
+            norm += x * x;
+        norm = std::sqrt(norm);
+        if (norm == 0)
+            break;
+        for (double& x : u)
+            x /= norm;
+    }
+    std::vector<float> out(static_cast<size_t>(neurons));
+    for (int32_t i = 0; i < neurons; ++i)
+        out[size_t(i)] = u[size_t(i)] != 0 ? float(u[size_t(i)]) : 1e-9f;
+    return out;
+}
+
+// Each weight's rank by magnitude within its neuron, 0 the heaviest.
+std::vector<int32_t> ranksInNeuron(const std::vector<Entry>& es, int32_t neurons)
+{
+    std::vector<std::vector<size_t>> by(static_cast<size_t>(neurons));
+    for (size_t e = 0; e < es.size(); ++e)
+        by[size_t(es[e].neuron)].push_back(e);
+    std::vector<int32_t> rank(es.size(), 0);
+    for (auto& list : by) {
+        std::stable_sort(list.begin(), list.end(),
+                         [&](size_t a, size_t b) { return std::fabs(es[a].weight) > std::fabs(es[b].weight); });
+        for (size_t r = 0; r < list.size(); ++r)
+            rank[list[r]] = int32_t(r);
+    }
+    return rank;
+}
+
 } // namespace
 
 bool Stolen::read(const QByteArray& containerBytes)
@@ -445,6 +524,57 @@ std::vector<Guess> voteAttacks(const Bc::Layer& layer)
     out.push_back({QStringLiteral("vote: signs"), solveSigns(es, signs, neurons, features), true});
     out.push_back({QStringLiteral("vote: scaled weights"), solveSigns(es, magnitudes, neurons, features), true});
     out.push_back({QStringLiteral("vote: consistent weights"), solveSigns(es, consistent, neurons, features), true});
+
+    // Attacks on a training that hides the signs: subsets of the weights an
+    // attacker can single out by magnitude, weights by the feature's
+    // strength across neurons, the leading singular vector, belief
+    // propagation, and the outputs of an estimated owner mean.
+    const std::vector<int32_t> rank = ranksInNeuron(es, neurons);
+    std::vector<float> heavy(es.size()), light(es.size()), strength(es.size());
+    std::vector<std::vector<float>> perFeature(static_cast<size_t>(features));
+    for (size_t e = 0; e < es.size(); ++e)
+        perFeature[size_t(es[e].feature)].push_back(std::fabs(magnitudes[e]));
+    std::vector<float> featureStrength(static_cast<size_t>(features), 0.0f);
+    for (int32_t f = 0; f < features; ++f)
+        featureStrength[size_t(f)] = median(perFeature[size_t(f)]);
+    for (size_t e = 0; e < es.size(); ++e) {
+        heavy[e] = rank[e] < 8 ? signs[e] : 0.0f;
+        light[e] = rank[e] >= 4 ? signs[e] : 0.0f;
+        strength[e] = signs[e] * featureStrength[size_t(es[e].feature)];
+    }
+    out.push_back({QStringLiteral("vote: heaviest 8 per neuron"), solveSigns(es, heavy, neurons, features), true});
+    out.push_back({QStringLiteral("vote: all but the heaviest 4"), solveSigns(es, light, neurons, features), true});
+    out.push_back({QStringLiteral("vote: by feature strength"), solveSigns(es, strength, neurons, features), true});
+    out.push_back({QStringLiteral("singular vector of scaled weights"), spectralSigns(es, magnitudes, neurons, features), true});
+    const std::vector<float> start = solveSigns(es, light, neurons, features);
+    for (const float eps : {0.2f, 0.35f}) {
+        std::vector<float> j(es.size()), jw(es.size());
+        for (size_t e = 0; e < es.size(); ++e) {
+            j[e] = rank[e] >= 4 ? std::atanh(eps) * signs[e] : 0.0f;
+            jw[e] = std::atanh(std::min(0.95f, eps * std::min(3.0f, std::fabs(magnitudes[e])))) * signs[e];
+        }
+        out.push_back({QStringLiteral("belief propagation, eps %1").arg(double(eps)),
+                       beliefSigns(es, j, neurons, features, start), true});
+        out.push_back({QStringLiteral("belief propagation by |w|, eps %1").arg(double(eps)),
+                       beliefSigns(es, jw, neurons, features, start), true});
+    }
+    {
+        // A mean sample from the guess: each feature the sign its neurons
+        // vote for, then the neurons' outputs on it, repeated.
+        std::vector<float> x = start;
+        for (int round = 0; round < 10; ++round) {
+            std::vector<float> mean(static_cast<size_t>(features), 0.0f);
+            for (size_t e = 0; e < es.size(); ++e)
+                mean[size_t(es[e].feature)] += sign(x[size_t(es[e].neuron)]) * signs[e];
+            for (float& v : mean)
+                v = v > 0 ? 1.0f : v < 0 ? -1.0f : 0.0f;
+            x = outputs(layer, mean.data());
+            for (float& v : x)
+                if (v == 0)
+                    v = -1e-9f;
+        }
+        out.push_back({QStringLiteral("outputs of the voted mean"), x, true});
+    }
     return out;
 }
 
