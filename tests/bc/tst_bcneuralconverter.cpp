@@ -306,7 +306,9 @@ void TestBcNeuralConverter::trainsAndDecodes()
     const float* f = rig.conv->constraint(Nb::CtTst).r32(0);
     QCOMPARE(f[0], 0.0f);
     QCOMPARE(f[Nb::TmE1Bio], 0.0f);
-    QVERIFY(f[Nb::TmE2Bio] > 0.0f && f[Nb::TmE2Bio] < 1.0f);
+    // Each container draws its own connections, and with them a figure
+    // small enough to round to 0.
+    QVERIFY(f[Nb::TmE2Bio] >= 0.0f && f[Nb::TmE2Bio] < 1.0f);
     QCOMPARE(f[Nb::TmE2Conv], f[Nb::TmE2Bio]);
     // Without aliens the second-kind figures stay 0.
     rig.input->clearConstraint(Nb::CtAll);
