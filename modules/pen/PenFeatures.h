@@ -11,10 +11,10 @@
 //
 // The raw vector is then normalised feature by feature: centred on the mean
 // of a population of writers and divided by the spread of one writer's own
-// samples (the population's average). The
-// population is built in (seeded synthetic writers); a template pins the
-// normalisation that a container was trained with, and holds nothing of the
-// writer: containers of any two writers carry the same template.
+// samples (the population's average). The population is built in (seeded
+// synthetic writers); a template pins the normalisation that a container was
+// trained with, and holds nothing of the writer: containers of any two
+// writers carry the same template.
 
 #include <cstdint>
 #include <vector>

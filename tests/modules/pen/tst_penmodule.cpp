@@ -81,6 +81,7 @@ private slots:
     void templates();
     void onePadShape_data();
     void onePadShape();
+    void glitch();
 };
 
 void TestPenModule::queryComponent_data()
@@ -380,6 +381,26 @@ void TestPenModule::onePadShape()
     QVERIFY(qAbs(pad->geometry().center().y() - window.rect().center().y()) <= 1);
     QCOMPARE(p->attachWindow(nbDETACH_WINDOW, 0), nbS_OK);
     p->release();
+}
+
+void TestPenModule::glitch()
+{
+    // One point of the ink knocked off by a few pixels moves the heights of
+    // a stretch of neighbouring points a little, not one point by much.
+    Pen::Sample s = Pen::Writer(7).sample(1);
+    std::vector<float> before(480), after(480);
+    QVERIFY(Pen::features(s, before.data()));
+    auto& points = s.strokes.front().points;
+    QVERIFY(points.size() > 20);
+    points[points.size() / 2].y += 300;
+    QVERIFY(Pen::features(s, after.data()));
+    float largest = 0;
+    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+        largest = std::max(largest, std::fabs(after[size_t(k)] - before[size_t(k)]));
+    int moved = 0;
+    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+        moved += std::fabs(after[size_t(k)] - before[size_t(k)]) > largest / 2;
+    QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
 }
 
 QTEST_MAIN(TestPenModule)
