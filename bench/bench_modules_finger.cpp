@@ -31,19 +31,9 @@ constexpr int Strangers = 500;
 constexpr uint32_t FingerSeed = 20000;
 constexpr uint32_t StrangerSeed = 700000;
 
-template <typename T>
-T* component(const char* path, const Nb::Uuid& classId, const Nb::Uuid& iid)
-{
-    static std::vector<std::unique_ptr<QLibrary>> libraries;
-    libraries.push_back(std::make_unique<QLibrary>(QString::fromUtf8(path)));
-    auto query = reinterpret_cast<NbQueryComponentFn>(libraries.back()->resolve("NbQueryComponent"));
-    void* out = nullptr;
-    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
-}
-
 nbIProcessor* processor()
 {
-    static nbIProcessor* p = component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor, IID_nbIProcessor);
+    static nbIProcessor* p = rig::component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor, IID_nbIProcessor);
     return p;
 }
 
@@ -64,27 +54,9 @@ struct Samples {
     std::vector<uint8_t*> list;
 };
 
-// The processor's output, copied and given back.
-rig::MatrixPtr take(Nb::Matrix* m)
-{
-    auto copy = std::make_unique<Nb::Matrix>(m->cols(), m->meta(0));
-    for (int32_t c = 0; c < m->cols(); ++c)
-        std::memcpy(copy->at(0, c), m->at(0, c), size_t(m->meta(0).size()));
-    processor()->freeBuffer(m);
-    return copy;
-}
-
-rig::MatrixPtr convert(const std::vector<uint8_t*>& images)
-{
-    Nb::Matrix* params = nullptr;
-    if (processor()->convert(&params, images.data(), uint32_t(images.size()), nullptr) != nbS_OK)
-        return nullptr;
-    return take(params);
-}
-
 void recognition()
 {
-    nbIUlvar* engine = component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
+    nbIUlvar* engine = rig::component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
     if (!processor() || !engine) {
         std::printf("modules not found\n");
         return;
@@ -123,8 +95,8 @@ void recognition()
         processor()->setTemplate(templ, &TECH_Fingerprint);
         processor()->freeBuffer(templ);
         processor()->getAlienParams(&alien, -1, &TECH_Fingerprint, 0);
-        const rig::MatrixPtr aliens = take(alien);
-        const rig::MatrixPtr owns = convert(enrol.list);
+        const rig::MatrixPtr aliens = rig::take(processor(), alien);
+        const rig::MatrixPtr owns = rig::convert(processor(), enrol.list);
         const QByteArray key = synth.key();
         const rig::MatrixPtr code = rig::codeMatrix(key);
         const QByteArray trained =
@@ -138,8 +110,8 @@ void recognition()
         for (uint32_t k = 0; k < Fresh; ++k)
             fresh.add(finger, (FingerSeed + uint32_t(f)) * 100 + 50 + k);
         const int before = own;
-        const rig::MatrixPtr live = convert(fresh.list);
-        const rig::MatrixPtr others = convert(strangers.list);
+        const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
+        const rig::MatrixPtr others = rig::convert(processor(), strangers.list);
         for (const auto& [set, count, hits] : {std::make_tuple(live.get(), Fresh, &own),
                                                std::make_tuple(others.get(), Strangers, &foreign)}) {
             for (int32_t c = 0; c < count; ++c) {

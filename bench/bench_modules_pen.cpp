@@ -41,19 +41,9 @@ struct Seeds {
 constexpr Seeds Report{50000, 900000};
 constexpr Seeds Tuning{1000, 200000};
 
-template <typename T>
-T* component(const char* path, const Nb::Uuid& classId, const Nb::Uuid& iid)
-{
-    static std::vector<std::unique_ptr<QLibrary>> libraries;
-    libraries.push_back(std::make_unique<QLibrary>(QString::fromUtf8(path)));
-    auto query = reinterpret_cast<NbQueryComponentFn>(libraries.back()->resolve("NbQueryComponent"));
-    void* out = nullptr;
-    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
-}
-
 nbIProcessor* processor()
 {
-    static nbIProcessor* p = component<nbIProcessor>(NBPEN_MODULE_PATH, CLSID_HandwritingProcessor, IID_nbIProcessor);
+    static nbIProcessor* p = rig::component<nbIProcessor>(NBPEN_MODULE_PATH, CLSID_HandwritingProcessor, IID_nbIProcessor);
     return p;
 }
 
@@ -79,24 +69,6 @@ struct Images {
     std::vector<uint8_t*> list;
 };
 
-// The processor's output, copied and given back.
-rig::MatrixPtr take(Nb::Matrix* m)
-{
-    auto copy = std::make_unique<Nb::Matrix>(m->cols(), m->meta(0));
-    for (int32_t c = 0; c < m->cols(); ++c)
-        std::memcpy(copy->at(0, c), m->at(0, c), size_t(m->meta(0).size()));
-    processor()->freeBuffer(m);
-    return copy;
-}
-
-rig::MatrixPtr convert(const std::vector<uint8_t*>& images)
-{
-    Nb::Matrix* params = nullptr;
-    if (processor()->convert(&params, images.data(), uint32_t(images.size()), nullptr) != nbS_OK)
-        return nullptr;
-    return take(params);
-}
-
 int wrongBits(const QByteArray& a, const QByteArray& b)
 {
     int n = 0;
@@ -107,7 +79,7 @@ int wrongBits(const QByteArray& a, const QByteArray& b)
 
 void recognition(const Seeds& seeds)
 {
-    nbIUlvar* engine = component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
+    nbIUlvar* engine = rig::component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
     if (!processor() || !engine) {
         std::printf("modules not found\n");
         return;
@@ -118,7 +90,7 @@ void recognition(const Seeds& seeds)
     processor()->freeBuffer(templ);
     Nb::Matrix* alien = nullptr;
     processor()->getAlienParams(&alien, -1, &TECH_Handwriting, 0);
-    const rig::MatrixPtr aliens = take(alien);
+    const rig::MatrixPtr aliens = rig::take(processor(), alien);
     rig::MatrixPtr others;
     {
         Images strangers;
@@ -127,7 +99,7 @@ void recognition(const Seeds& seeds)
             strangers.add(other.sample(1));
             strangers.add(other.sample(2));
         }
-        others = convert(strangers.list);
+        others = rig::convert(processor(), strangers.list);
     }
 
     Nb::Scheme scheme;
@@ -146,7 +118,7 @@ void recognition(const Seeds& seeds)
             enrol.add(writer.sample(k));
         for (uint32_t k = 0; k < Fresh; ++k)
             fresh.add(writer.sample(100 + k));
-        const rig::MatrixPtr owns = convert(enrol.list);
+        const rig::MatrixPtr owns = rig::convert(processor(), enrol.list);
         const QByteArray key = synth.key();
         const rig::MatrixPtr code = rig::codeMatrix(key);
         const QByteArray trained =
@@ -157,7 +129,7 @@ void recognition(const Seeds& seeds)
             continue;
         }
         const QByteArray container = rig::prefixed(trained);
-        const rig::MatrixPtr live = convert(fresh.list);
+        const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
         const int before = own;
         for (const auto& [set, count, hits] : {std::make_tuple(live.get(), Fresh, &own),
                                                std::make_tuple(others.get(), Strangers, &foreign)}) {
