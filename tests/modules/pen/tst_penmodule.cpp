@@ -333,6 +333,7 @@ void TestPenModule::templates_data()
     QTest::addColumn<float>("value");
     QTest::addColumn<uint>("result");
     QTest::newRow("as given") << -1 << 0.0f << uint(nbS_OK);
+    QTest::newRow("layout of version 1") << 0 << 1.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 2") << 0 << 2.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
