@@ -37,9 +37,9 @@ struct Ink {
 
 // The ink lightly smoothed along each stroke, with its arc length and its
 // writing time. A step that takes far longer than the sample's usual pace
-// is the pen resting: it counts as written at that pace, so that a pause
-// here or there or a longer gap between strokes leaves the rest of the
-// timing as it was.
+// is the pen resting: it counts as written at a third of that pace, so
+// that a pause here or there or a longer gap between strokes leaves the
+// rest of the timing as it was.
 Wiped<Ink> ink(const Sample& sample)
 {
     Wiped<Ink> out;

@@ -5,8 +5,8 @@
 // that place, size, a few degrees of tilt and the pad's shape do not matter;
 // each point gives x, y and the share of the writing time at which the pen
 // passed it. Writing time counts the pen moving only: a step far slower
-// than the sample's usual pace (the pen resting) counts as written at that
-// pace, and pen-up gaps count nothing. The points are averaged with their
+// than the sample's usual pace (the pen resting) counts as written at a
+// third of that pace, and pen-up gaps count nothing. The points are averaged with their
 // neighbours along the writing. Layout: x of every point, then y, then time.
 //
 // The raw vector is then normalised feature by feature: centred on the mean
