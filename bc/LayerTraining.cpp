@@ -10,7 +10,8 @@
 // chosen weights towards the code to reach its starting quality, and then
 // lowers the quality to its target by adding a weight of secret sign on its
 // noisiest input, which costs the owner least. The weights' signs then agree
-// with the code little more than a coin does.
+// with the code little more than a coin does, except in a neuron whose
+// features are weak: it needs most of its weights on the code's side.
 //
 // All draws come from one generator seeded with a digest of the own samples
 // and the code, which nothing stored reveals; equal inputs still give equal
@@ -92,14 +93,57 @@ struct Choice {
 // Trains one neuron at a time over the own samples. The samples' values at
 // the neuron's inputs are gathered once per neuron (values[s * con + j]);
 // sums run in the same order as Neuron::eval.
+// Seeds the generator from the owner's digest without leaving a copy in
+// freed memory, as std::seed_seq would: each run of four state words is
+// the MD5 of the digest and the run's number.
+class DigestSeed {
+public:
+    using result_type = uint32_t;
+    explicit DigestSeed(const uint8_t digest[16]) { std::memcpy(m_digest, digest, sizeof(m_digest)); }
+    ~DigestSeed() { Nb::wipe(m_digest, sizeof(m_digest)); }
+    DigestSeed(const DigestSeed&) = delete;
+    DigestSeed& operator=(const DigestSeed&) = delete;
+
+    template <typename It>
+    void generate(It begin, It end)
+    {
+        uint8_t out[16];
+        for (uint32_t run = 0; begin != end; ++run) {
+            Md5 md5;
+            md5.update(m_digest, sizeof(m_digest));
+            md5.update(&run, sizeof(run));
+            md5.final(out);
+            for (int i = 0; i < 4 && begin != end; ++i, ++begin) {
+                uint32_t word = 0;
+                std::memcpy(&word, out + 4 * i, sizeof(word));
+                *begin = word;
+            }
+        }
+        Nb::wipe(out, sizeof(out));
+    }
+
+private:
+    uint8_t m_digest[16];
+};
+
 class NeuronTrainer {
 public:
     NeuronTrainer(const Nb::Cell* samples, uint32_t n, const float* means, const float* qualities,
-                  const float* strengths, const float* sigmas, bool grow, std::seed_seq& secret)
+                  const float* strengths, const float* sigmas, bool grow, DigestSeed& secret)
         : m_samples(samples), m_n(int32_t(n)), m_means(means), m_qualities(qualities), m_strengths(strengths),
           m_sigmas(sigmas), m_grow(grow), m_gen(secret), m_out(n), m_partial(n), m_signs(n + 2), m_counts(n + 1)
     {
     }
+    // The generator's state and the signs drawn from it give the code
+    // away with the stored weights.
+    ~NeuronTrainer()
+    {
+        Nb::wipe(&m_gen, sizeof(m_gen));
+        Nb::wipe(m_sign);
+        Nb::wipe(m_order);
+    }
+    NeuronTrainer(const NeuronTrainer&) = delete;
+    NeuronTrainer& operator=(const NeuronTrainer&) = delete;
 
     OutStats train(Neuron& neuron, float x);
     void evaluate(const Neuron& neuron, float* out) const { neuron.eval(m_samples, uint32_t(m_n), out); }
@@ -588,11 +632,8 @@ bool Layer::train(const Nb::Matrix::Row& own, const Nb::Matrix::Row& alien,
     md5.update(x.data(), uint32_t(neurons.size() * sizeof(float)));
     uint8_t digest[16];
     md5.final(digest);
-    uint32_t words[4];
-    std::memcpy(words, digest, sizeof(words));
-    std::seed_seq secret(words, words + 4);
+    DigestSeed secret(digest);
     Nb::wipe(digest, sizeof(digest));
-    Nb::wipe(words, sizeof(words));
     NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), strengths.data(),
                           sigmas.data(), grow, secret);
     for (size_t i = 0; i < neurons.size(); ++i)

@@ -48,19 +48,9 @@ constexpr uint32_t FingerSeed = 20000;
 constexpr uint32_t StrangerSeed = 700000;
 constexpr int Workers = 4;
 
-template <typename T>
-T* component(const char* path, const Nb::Uuid& classId, const Nb::Uuid& iid)
-{
-    static std::vector<std::unique_ptr<QLibrary>> libraries;
-    libraries.push_back(std::make_unique<QLibrary>(QString::fromUtf8(path)));
-    auto query = reinterpret_cast<NbQueryComponentFn>(libraries.back()->resolve("NbQueryComponent"));
-    void* out = nullptr;
-    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
-}
-
 nbIProcessor* processor()
 {
-    static nbIProcessor* p = component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor, IID_nbIProcessor);
+    static nbIProcessor* p = rig::component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor, IID_nbIProcessor);
     return p;
 }
 
@@ -81,24 +71,6 @@ struct Samples {
     std::vector<uint8_t*> list;
 };
 
-// The processor's output, copied and given back.
-rig::MatrixPtr take(nbIProcessor* p, Nb::Matrix* m)
-{
-    auto copy = std::make_unique<Nb::Matrix>(m->cols(), m->meta(0));
-    for (int32_t c = 0; c < m->cols(); ++c)
-        std::memcpy(copy->at(0, c), m->at(0, c), size_t(m->meta(0).size()));
-    p->freeBuffer(m);
-    return copy;
-}
-
-rig::MatrixPtr convert(nbIProcessor* p, const std::vector<uint8_t*>& images)
-{
-    Nb::Matrix* params = nullptr;
-    if (p->convert(&params, images.data(), uint32_t(images.size()), nullptr) != nbS_OK)
-        return nullptr;
-    return take(p, params);
-}
-
 // The strangers' parameters, converted by a few processors side by side,
 // and their pattern classes.
 struct StrangerSet {
@@ -107,14 +79,14 @@ struct StrangerSet {
         std::vector<std::thread> threads;
         for (int w = 0; w < Workers; ++w)
             threads.emplace_back([this, w] {
-                nbIProcessor* p = component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor,
+                nbIProcessor* p = rig::component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor,
                                                           IID_nbIProcessor);
                 for (int i = w; i < count() / 2; i += Workers) {
                     const Finger::SyntheticFinger other(StrangerSeed + uint32_t(i));
                     Samples two;
                     two.add(other, StrangerSeed + 2 * uint32_t(i));
                     two.add(other, StrangerSeed + 2 * uint32_t(i) + 1);
-                    const rig::MatrixPtr m = convert(p, two.list);
+                    const rig::MatrixPtr m = rig::convert(p, two.list);
                     for (int k = 0; k < 2; ++k)
                         std::memcpy(params.at(0, 2 * i + k), m->at(0, k), 256 * sizeof(float));
                 }
@@ -173,7 +145,7 @@ rig::MatrixPtr extractAll(nbIUlvar* engine, const QByteArray& container, Nb::Slo
 
 void recognition()
 {
-    nbIUlvar* engine = component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
+    nbIUlvar* engine = rig::component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
     if (!processor() || !engine) {
         std::printf("modules not found\n");
         return;
@@ -204,8 +176,8 @@ void recognition()
         processor()->setTemplate(templ, &TECH_Fingerprint);
         processor()->freeBuffer(templ);
         processor()->getAlienParams(&alien, -1, &TECH_Fingerprint, 0);
-        const rig::MatrixPtr aliens = take(processor(), alien);
-        const rig::MatrixPtr owns = convert(processor(), enrol.list);
+        const rig::MatrixPtr aliens = rig::take(processor(), alien);
+        const rig::MatrixPtr owns = rig::convert(processor(), enrol.list);
         quality.push_back(medianQuality(*owns));
         const QByteArray key = synth.key();
         const rig::MatrixPtr code = rig::codeMatrix(key);
@@ -219,7 +191,7 @@ void recognition()
         Samples fresh;
         for (uint32_t k = 0; k < Fresh; ++k)
             fresh.add(finger, (FingerSeed + uint32_t(f)) * 100 + 50 + k);
-        const rig::MatrixPtr live = convert(processor(), fresh.list);
+        const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
         const rig::MatrixPtr mine = extractAll(engine, container, inputs.at(0), *live);
         const rig::MatrixPtr theirs = extractAll(engine, container, inputs.at(0), strangers.params);
         const auto* k = reinterpret_cast<const uint8_t*>(key.constData());

@@ -15,17 +15,19 @@
 
 namespace Common {
 
-// Adds view to the host's layout; a host without one gets a margin-free
-// layout of ours, returned so that it goes with the view.
-inline QLayout* place(QWidget* host, QWidget* view)
+// Adds view to the host's layout, with the alignment given (none: the view
+// fills the room); a host without a layout gets a margin-free layout of
+// ours, returned so that it goes with the view.
+inline QLayout* place(QWidget* host, QWidget* view, Qt::Alignment alignment = {})
 {
     if (QLayout* layout = host->layout()) {
         layout->addWidget(view);
+        layout->setAlignment(view, alignment);
         return nullptr;
     }
     QVBoxLayout* own = new QVBoxLayout(host);
     own->setContentsMargins(0, 0, 0, 0);
-    own->addWidget(view);
+    own->addWidget(view, 0, alignment);
     return own;
 }
 

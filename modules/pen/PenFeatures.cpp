@@ -1,6 +1,8 @@
 #include "modules/pen/PenFeatures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "modules/pen/PenSynth.h"
 
@@ -9,6 +11,19 @@ namespace Pen {
 namespace {
 
 constexpr int32_t PopulationCount = 256;
+constexpr int32_t PopulationSamples = 4;
+// A writer's own spread maps to this many units. The converter's training
+// counts outliers against a window with a fixed slack, which on a much
+// smaller scale swamps the samples' spread; measured, one unit and more give
+// the same own rate, a fiftieth of it far less.
+constexpr double Unit = 1.0;
+// The points are averaged along the writing with a Gaussian of this width,
+// in points. A control point a little off, or an end drawn longer or shorter,
+// moves every later point along the ink; unsmoothed, that shows as sharp and
+// independent changes in many features, which a dozen enrolment samples
+// cannot span. Measured, the owner's fresh samples then fail far less, and
+// foreign writers come no closer.
+constexpr double Smoothing = 4.0;
 // Below this a feature counts as constant over the population (the time at
 // the first and the last point).
 constexpr float MinScale = 1e-3f;
@@ -16,16 +31,20 @@ constexpr float MinScale = 1e-3f;
 struct Ink {
     double x;
     double y;
-    double t;
+    double t; // time the pen spent writing so far: rests and pen-up gaps left out
     double s; // arc length so far
 };
 
-// The ink lightly smoothed along each stroke, with its arc length; the
-// first point of a stroke continues the length of the stroke before.
+// The ink lightly smoothed along each stroke, with its arc length and its
+// writing time. A step that takes far longer than the sample's usual pace
+// is the pen resting: it counts as written at a third of that pace, so
+// that a pause here or there or a longer gap between strokes leaves the
+// rest of the timing as it was.
 Wiped<Ink> ink(const Sample& sample)
 {
     Wiped<Ink> out;
     out.reserve(sample.pointCount());
+    Wiped<double> dt, ds; // per step inside a stroke
     double s = 0;
     for (const Stroke& stroke : sample.strokes) {
         const auto& p = stroke.points;
@@ -39,12 +58,76 @@ Wiped<Ink> ink(const Sample& sample)
             }
             x /= 100.0;
             y /= 100.0;
-            if (i > 0)
-                s += std::hypot(x - out.back().x, y - out.back().y);
+            double step = 0;
+            if (i > 0) {
+                step = std::hypot(x - out.back().x, y - out.back().y);
+                s += step;
+                ds.push_back(step);
+                dt.push_back(double(p[i].t) - double(p[i - 1].t));
+            }
             out.push_back({x, y, double(p[i].t), s});
         }
     }
+    // The usual pace: the median of the steps' speeds, each step weighted
+    // by its length.
+    Wiped<std::pair<double, double>> speeds;
+    double inked = 0;
+    for (size_t k = 0; k < ds.size(); ++k)
+        if (ds[k] > 0 && dt[k] > 0) {
+            speeds.push_back({ds[k] / dt[k], ds[k]});
+            inked += ds[k];
+        }
+    double pace = 0;
+    if (!speeds.empty()) {
+        std::sort(speeds.begin(), speeds.end());
+        double acc = 0;
+        for (const auto& v : speeds) {
+            acc += v.second;
+            if (acc >= inked / 2) {
+                pace = v.first;
+                break;
+            }
+        }
+    }
+    // Writing time: inside strokes only, no step slower than a third of
+    // the pace.
+    double t = 0;
+    size_t k = 0;
+    size_t at = 0;
+    for (const Stroke& stroke : sample.strokes) {
+        for (size_t i = 0; i < stroke.points.size(); ++i, ++at) {
+            if (i > 0) {
+                double d = std::max(0.0, dt[k]);
+                if (pace > 0)
+                    d = std::min(d, 3.0 * ds[k] / pace);
+                t += d;
+                ++k;
+            }
+            out[at].t = t;
+        }
+    }
     return out;
+}
+
+// A Gaussian average over the neighbouring points, cut at three widths and
+// weighed anew at the ends.
+void smooth(Wiped<double>& v)
+{
+    const int32_t reach = int32_t(3.0 * Smoothing);
+    Wiped<double> kernel(size_t(reach) + 1);
+    for (int32_t d = 0; d <= reach; ++d)
+        kernel[size_t(d)] = std::exp(-0.5 * double(d) * double(d) / (Smoothing * Smoothing));
+    const Wiped<double> in(v);
+    const int32_t n = int32_t(in.size());
+    for (int32_t k = 0; k < n; ++k) {
+        double sum = 0, weight = 0;
+        for (int32_t q = std::max(0, k - reach); q <= std::min(n - 1, k + reach); ++q) {
+            const double w = kernel[size_t(std::abs(q - k))];
+            sum += w * in[size_t(q)];
+            weight += w;
+        }
+        v[size_t(k)] = sum / weight;
+    }
 }
 
 } // namespace
@@ -77,6 +160,10 @@ bool features(const Sample& sample, float* out)
         ts[size_t(k)] = a.t + f * (b.t - a.t);
     }
 
+    smooth(xs);
+    smooth(ys);
+    smooth(ts);
+
     double mx = 0, my = 0;
     for (int32_t k = 0; k < Points; ++k) {
         mx += xs[size_t(k)];
@@ -84,17 +171,35 @@ bool features(const Sample& sample, float* out)
     }
     mx /= Points;
     my /= Points;
+    // The writing turned back to its main axis: a sample written a few
+    // degrees askew gives the same features.
+    double sxx = 0, syy = 0, sxy = 0;
+    for (int32_t k = 0; k < Points; ++k) {
+        const double dx = xs[size_t(k)] - mx, dy = ys[size_t(k)] - my;
+        sxx += dx * dx;
+        syy += dy * dy;
+        sxy += dx * dy;
+    }
+    double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+    // A tall writing has no reliable axis to turn to.
+    if (!(std::fabs(angle) <= 0.5))
+        angle = 0;
+    const double c = std::cos(angle), sn = std::sin(angle);
     double r = 0;
-    for (int32_t k = 0; k < Points; ++k)
-        r += (xs[size_t(k)] - mx) * (xs[size_t(k)] - mx) + (ys[size_t(k)] - my) * (ys[size_t(k)] - my);
+    for (int32_t k = 0; k < Points; ++k) {
+        const double dx = xs[size_t(k)] - mx, dy = ys[size_t(k)] - my;
+        xs[size_t(k)] = c * dx + sn * dy;
+        ys[size_t(k)] = -sn * dx + c * dy;
+        r += dx * dx + dy * dy;
+    }
     r = std::sqrt(r / Points);
     if (!(r >= 0.5))
         return false;
     const double t0 = ts.front();
     const double span = ts.back() - t0;
     for (int32_t k = 0; k < Points; ++k) {
-        out[k] = float((xs[size_t(k)] - mx) / r);
-        out[Points + k] = float((ys[size_t(k)] - my) / r);
+        out[k] = float(xs[size_t(k)] / r);
+        out[Points + k] = float(ys[size_t(k)] / r);
         // Without usable times the pen counts as moving evenly.
         out[2 * Points + k] = float(span > 0 ? (ts[size_t(k)] - t0) / span : double(k) / (Points - 1));
     }
@@ -103,26 +208,43 @@ bool features(const Sample& sample, float* out)
 
 const Norm& builtInNorm()
 {
+    // Centred on the population's mean, scaled by the spread of a writer's
+    // own samples (averaged over the population): a feature that wanders
+    // from one sample to the next weighs less in every neuron.
     static const Norm norm = [] {
         Norm n;
-        std::vector<double> sum(size_t(Features), 0.0), sq(size_t(Features), 0.0);
-        std::vector<float> f(static_cast<size_t>(Features));
-        int32_t count = 0;
+        const size_t F = size_t(Features);
+        std::vector<double> sum(F, 0.0), within(F, 0.0);
+        std::vector<float> f(F);
+        std::vector<double> ws(F), wq(F);
+        int32_t count = 0, writers = 0;
         for (int32_t i = 0; i < PopulationCount; ++i) {
             const Writer writer(PopulationSeed + uint32_t(i));
-            if (!features(writer.sample(1), f.data()))
+            std::fill(ws.begin(), ws.end(), 0.0);
+            std::fill(wq.begin(), wq.end(), 0.0);
+            int32_t own = 0;
+            for (uint32_t k = 1; k <= uint32_t(PopulationSamples); ++k) {
+                if (!features(writer.sample(k), f.data()))
+                    continue;
+                ++own;
+                for (size_t j = 0; j < F; ++j) {
+                    ws[j] += f[j];
+                    wq[j] += double(f[j]) * f[j];
+                }
+            }
+            if (own < 2)
                 continue;
-            ++count;
-            for (size_t k = 0; k < f.size(); ++k) {
-                sum[k] += f[k];
-                sq[k] += double(f[k]) * f[k];
+            ++writers;
+            count += own;
+            for (size_t j = 0; j < F; ++j) {
+                sum[j] += ws[j];
+                const double m = ws[j] / own;
+                within[j] += std::max(0.0, wq[j] / own - m * m) * own / (own - 1);
             }
         }
-        for (size_t k = 0; k < f.size(); ++k) {
-            const double mean = sum[k] / count;
-            const double var = std::max(0.0, sq[k] / count - mean * mean);
-            n.mean[k] = float(mean);
-            n.scale[k] = std::max(MinScale, float(std::sqrt(var)));
+        for (size_t j = 0; j < F; ++j) {
+            n.mean[j] = float(sum[j] / count);
+            n.scale[j] = std::max(MinScale, float(std::sqrt(within[j] / writers) / Unit));
         }
         return n;
     }();
@@ -137,7 +259,7 @@ void normalise(const float* raw, const Norm& norm, float* out)
 
 void toTemplate(const Norm& norm, float* out)
 {
-    out[0] = 1.0f;
+    out[0] = float(TemplateVersion);
     out[1] = float(Points);
     out[2] = 3.0f;
     out[3] = 0.0f;
@@ -149,7 +271,7 @@ void toTemplate(const Norm& norm, float* out)
 
 bool fromTemplate(const float* in, int32_t count, Norm& norm)
 {
-    if (!in || count != TemplateSize || in[0] != 1.0f || in[1] != float(Points) || in[2] != 3.0f)
+    if (!in || count != TemplateSize || in[0] != float(TemplateVersion) || in[1] != float(Points) || in[2] != 3.0f)
         return false;
     Norm n;
     for (int32_t k = 0; k < Features; ++k) {

@@ -1,15 +1,20 @@
 #pragma once
 // The handwriting parameter vector: the ink resampled into Points points at
-// equal arc length (pen-up travel adds no length, pen-up time does), centred
-// on its centroid and divided by its radius of gyration, so that place and
-// size do not matter; each point gives x, y and the time fraction at which
-// the pen passed it. Layout: x of every point, then y, then time.
+// equal arc length (pen-up travel adds no length), centred on its centroid,
+// turned back to its main axis and divided by its radius of gyration, so
+// that place, size, a few degrees of tilt and the pad's shape do not matter;
+// each point gives x, y and the share of the writing time at which the pen
+// passed it. Writing time counts the pen moving only: a step far slower
+// than the sample's usual pace (the pen resting) counts as written at a
+// third of that pace, and pen-up gaps count nothing. The points are averaged with their
+// neighbours along the writing. Layout: x of every point, then y, then time.
 //
-// The raw vector is then normalised feature by feature with the mean and
-// scale of a population of writers, so that every feature spreads around
-// zero in about unit steps between writers. The population is built in
-// (seeded synthetic writers); a template pins the normalisation that a
-// container was trained with.
+// The raw vector is then normalised feature by feature: centred on the mean
+// of a population of writers and divided by the spread of one writer's own
+// samples (the population's average). The population is built in (seeded
+// synthetic writers); a template pins the normalisation that a container was
+// trained with, and holds nothing of the writer: containers of any two
+// writers carry the same template.
 
 #include <cstdint>
 #include <vector>
@@ -35,7 +40,10 @@ const Norm& builtInNorm();
 void normalise(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales.
+// means and the Features scales. Version 3: points averaged along the
+// writing, one unit per writer's own spread; a template of an earlier version
+// is refused, so that its container asks to be made again.
+constexpr int32_t TemplateVersion = 3;
 constexpr int32_t TemplateHead = 4;
 constexpr int32_t TemplateSize = TemplateHead + 2 * Features;
 void toTemplate(const Norm& norm, float* out);

@@ -122,7 +122,7 @@ Pad::Pad(PadListener* listener, QWidget* parent) : QWidget(parent), m_listener(l
     // The pad keeps its own pen-down state, so it takes every move.
     setMouseTracking(true);
     setCursor(Qt::CrossCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFixedSize(PadWidth, PadHeight);
 }
 
 Pad::~Pad() = default;

@@ -1,7 +1,7 @@
 #pragma once
-// The drawing pad: a white writing area that records mouse, pen and tablet
-// input as strokes of timed points while a capture runs, and otherwise shows
-// a stored sample read-only. The first pen-down of a sample and a cancel
+// The drawing pad: a white writing area of one fixed size that records
+// mouse, pen and tablet input as strokes of timed points while a capture
+// runs, and otherwise shows a stored sample read-only. The first pen-down of a sample and a cancel
 // (Escape or the right button) are reported to its listener, after the pad
 // has finished with the input, so the listener may call back into the
 // provider at once.
@@ -45,8 +45,8 @@ public:
     void showSample(const Sample& sample);
     bool inEvent() const { return m_inEvent > 0; }
 
-    QSize sizeHint() const override { return QSize(480, 200); }
-    QSize minimumSizeHint() const override { return QSize(200, 100); }
+    QSize sizeHint() const override { return QSize(PadWidth, PadHeight); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     bool event(QEvent* e) override;

@@ -52,7 +52,8 @@ uint32_t Provider::attachWindow(nbWindow window, uint32_t)
     Pad* pad = new Pad(this, host);
     pad->setCapturing(m_capturing);
     pad->showSample(m_view);
-    m_layout = Common::place(host, pad);
+    // One pad shape everywhere, centred in whatever room the window gives.
+    m_layout = Common::place(host, pad, Qt::AlignCenter);
     pad->setVisible(true);
     m_window = host;
     m_pad = pad;

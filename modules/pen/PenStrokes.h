@@ -73,6 +73,12 @@ using Bytes = Wiped<uint8_t>;
 
 enum Device : uint8_t { Mouse = 0, Tablet = 1 };
 
+// The pad's one size, in every window that hosts it: a person writes to the
+// room given, so enrolment and unlocking must give the same room. It fits
+// the smallest room the wizards give (the extraction wizard's).
+constexpr uint16_t PadWidth = 512;
+constexpr uint16_t PadHeight = 192;
+
 struct Point {
     int32_t x = 0; // hundredths of a pixel
     int32_t y = 0;

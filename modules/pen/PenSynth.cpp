@@ -46,6 +46,18 @@ std::vector<Dense> spline(const std::vector<C>& c)
     return out;
 }
 
+// A smooth bump of local speed along the writing.
+struct Bump {
+    double at;
+    double width;
+    double amount;
+};
+
+struct Rest {
+    double at;       // fraction of the ink
+    double duration; // milliseconds
+};
+
 } // namespace
 
 double Random::normal()
@@ -90,6 +102,7 @@ Writer::Writer(uint32_t seed) : m_seed(seed)
         }
     }
     m_strokes.push_back(stroke);
+    m_words = m_strokes.size();
     if (r.chance(0.5)) {
         // A bar above one of the letters, written last.
         const double at = r.uniform(0.2, std::max(0.3, x - 0.2));
@@ -97,27 +110,82 @@ Writer::Writer(uint32_t seed) : m_seed(seed)
         m_strokes.push_back({{at - 0.2, h, 1.0}, {at, h + r.uniform(-0.1, 0.1), 1.2}, {at + 0.25, h + r.uniform(-0.1, 0.1), 1.0}});
     }
     m_slant = r.uniform(-0.1, 0.45);
+    m_size = std::exp(r.uniform(std::log(24.0), std::log(44.0)));
     m_tempo = r.uniform(0.006, 0.014);
     m_pause = r.uniform(60, 250);
     m_pressure = r.uniform(0.35, 0.85);
-    m_interval = r.uniform(8, 11);
+    // Most people write with the mouse; it moves slower and shakes.
+    m_device = r.chance(0.6) ? Mouse : Tablet;
+    if (m_device == Mouse) {
+        m_tempo *= 0.6;
+        m_interval = 10;
+        m_shake = r.uniform(0.3, 1.5);
+    } else {
+        m_interval = r.uniform(5, 10);
+        m_shake = 0;
+    }
 }
 
-Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint16_t padHeight,
-                      uint8_t device) const
+Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint16_t padHeight) const
 {
     Random r(seed * 0x85EBCA77u + m_seed * 0xC2B2AE3Du + 0x27D4EB2Fu);
-    const double size = std::exp(r.uniform(std::log(v.minSize), std::log(v.maxSize)));
+    const double size = m_size * std::exp(r.uniform(-v.size, v.size));
     const double rot = r.uniform(-v.rotate, v.rotate);
     const double shear = m_slant + r.uniform(-v.shear, v.shear);
     const double aspect = 1.0 + r.uniform(-v.aspect, v.aspect);
     const double tempo = m_tempo * (1.0 + r.uniform(-v.tempo, v.tempo));
-    const double phase = r.uniform(0, 2 * Pi);
-    const double waves = r.uniform(1.5, 3.5);
-    const double interval = m_interval * r.uniform(0.85, 1.15);
     const double pressure = m_pressure * r.uniform(0.9, 1.1);
     const double cr = std::cos(rot);
     const double sr = std::sin(rot);
+    Bump bumps[3];
+    for (Bump& b : bumps)
+        b = {r.uniform(0.0, 1.0), r.uniform(0.05, 0.25), r.uniform(-v.hurry, v.hurry)};
+    std::vector<Rest> rests;
+    for (int i = 0; i < 3; ++i)
+        if (r.chance(v.rest / 3.0))
+            rests.push_back({r.uniform(0.05, 0.95), r.uniform(60.0, 300.0)});
+    const bool tail = r.chance(v.tail);
+    const bool cut = r.chance(0.5);
+    const double tailAmount = r.uniform(0.3, 1.0);
+    // The hand's shake: two slow waves and a little noise, in pixels.
+    const double shakeA = m_shake * v.shake * r.uniform(0.5, 1.0);
+    const double shakeF1 = r.uniform(0.003, 0.008), shakeF2 = r.uniform(0.003, 0.008);
+    const double shakeP1 = r.uniform(0, 2 * Pi), shakeP2 = r.uniform(0, 2 * Pi);
+
+    // Every stroke traced densely, with the tail changed on the word's last.
+    std::vector<std::vector<Dense>> paths;
+    double inkLength = 0;
+    for (size_t si = 0; si < m_strokes.size(); ++si) {
+        std::vector<Control> c = m_strokes[si];
+        for (Control& p : c) {
+            p.x += v.jitter * r.normal();
+            p.y += v.jitter * r.normal();
+        }
+        const bool last = si + 1 == m_words;
+        if (tail && last && !cut && c.size() >= 2) {
+            // A flourish: the last move carried on a little further.
+            const Control& a = c[c.size() - 2];
+            const Control& b = c.back();
+            const double dx = b.x - a.x, dy = b.y - a.y;
+            const double d = std::max(1e-6, std::hypot(dx, dy));
+            const double ext = 0.45 * tailAmount;
+            c.push_back({b.x + ext * (dx / d) + 0.1 * ext, b.y + ext * (dy / d) + 0.15 * ext, b.speed});
+        }
+        std::vector<Dense> d = spline(c);
+        if (tail && last && cut && d.size() > 2 * Subdivisions) {
+            const size_t drop = size_t(double(Subdivisions) * 1.2 * tailAmount);
+            d.resize(d.size() - drop);
+        }
+        for (Dense& p : d) {
+            const double sx = (p.x + shear * p.y) * aspect;
+            const double sy = p.y;
+            p.x = cr * sx - sr * sy;
+            p.y = sr * sx + cr * sy;
+        }
+        for (size_t i = 1; i < d.size(); ++i)
+            inkLength += std::hypot(d[i].x - d[i - 1].x, d[i].y - d[i - 1].y);
+        paths.push_back(std::move(d));
+    }
 
     struct Timed {
         double x;
@@ -127,22 +195,12 @@ Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint
     };
     std::vector<std::vector<Timed>> strokes;
     double clock = 0;
-    for (size_t si = 0; si < m_strokes.size(); ++si) {
-        std::vector<Control> c = m_strokes[si];
-        for (Control& p : c) {
-            p.x += v.jitter * r.normal();
-            p.y += v.jitter * r.normal();
-        }
-        std::vector<Dense> d = spline(c);
-        for (Dense& p : d) {
-            const double sx = (p.x + shear * p.y) * aspect;
-            const double sy = p.y;
-            p.x = cr * sx - sr * sy;
-            p.y = sr * sx + cr * sy;
-        }
+    double done = 0; // ink so far
+    for (const std::vector<Dense>& d : paths) {
         // Time along the path: slower in tight turns, with the writer's
-        // rhythm and a slow wobble of its own in every sample.
+        // rhythm, the sample's hurries and the pen's rests.
         std::vector<double> times(d.size(), 0.0);
+        std::vector<double> rested(d.size(), 0.0); // a rest begins at this point
         for (size_t i = 1; i < d.size(); ++i) {
             const double dx = d[i].x - d[i - 1].x;
             const double dy = d[i].y - d[i - 1].y;
@@ -153,15 +211,26 @@ Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint
                 const double b = std::atan2(d[i + 1].y - d[i].y, d[i + 1].x - d[i].x);
                 turn = std::fabs(std::remainder(b - a, 2 * Pi));
             }
+            const double u = inkLength > 0 ? done / inkLength : 0.0;
+            double hurry = 0;
+            for (const Bump& b : bumps)
+                hurry += b.amount * std::exp(-((u - b.at) / b.width) * ((u - b.at) / b.width));
             const double curvature = ds > 1e-9 ? turn / ds : 0.0;
-            const double wobble = 1.0 + v.rhythm * std::sin(phase + waves * 2 * Pi * double(i) / double(d.size()));
-            const double speed = tempo * d[i].speed * wobble / std::cbrt(1.0 + 0.5 * curvature);
+            const double speed = tempo * d[i].speed * std::exp(hurry) / std::cbrt(1.0 + 0.5 * curvature);
             times[i] = times[i - 1] + ds / speed;
+            const double before = done;
+            done += ds;
+            for (const Rest& rest : rests)
+                if (inkLength > 0 && before / inkLength < rest.at && done / inkLength >= rest.at) {
+                    rested[i] += rest.duration;
+                    times[i] += rest.duration;
+                }
         }
         std::vector<Timed> points;
         const double total = times.back();
         size_t j = 0;
-        for (double t = 0;; t += interval * r.uniform(0.9, 1.1)) {
+        const double step = m_interval;
+        for (double t = 0;; t += m_device == Mouse ? (r.chance(0.1) ? 2 * step : step) : step * r.uniform(0.9, 1.1)) {
             const bool last = t >= total;
             if (last)
                 t = total;
@@ -170,19 +239,21 @@ Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint
             double x = d[j].x;
             double y = d[j].y;
             if (j + 1 < d.size() && times[j + 1] > times[j]) {
-                const double f = (t - times[j]) / (times[j + 1] - times[j]);
+                // During a rest the pen stays where the rest began.
+                const double start = times[j];
+                const double moving = times[j + 1] - rested[j + 1] - start;
+                const double f = moving > 0 ? std::min(1.0, (t - start) / moving) : 1.0;
                 x += f * (d[j + 1].x - x);
                 y += f * (d[j + 1].y - y);
             }
             const double ramp = std::min(1.0, std::min(t, total - t) / 30.0);
             const double p = pressure * (0.3 + 0.7 * ramp) + 0.02 * r.normal();
-            points.push_back({x + v.tremor * r.normal(), y + v.tremor * r.normal(), clock + t,
-                              std::min(1.0, std::max(0.02, p))});
+            points.push_back({x, y, clock + t, std::min(1.0, std::max(0.02, p))});
             if (last)
                 break;
         }
         strokes.push_back(points);
-        clock += total + m_pause * r.uniform(0.8, 1.25);
+        clock += total + m_pause * std::exp(r.uniform(-std::log(v.gap), std::log(v.gap)));
     }
 
     double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
@@ -204,13 +275,25 @@ Sample Writer::sample(uint32_t seed, const Variation& v, uint16_t padWidth, uint
     out.height = padHeight;
     for (const auto& s : strokes) {
         Stroke stroke;
-        stroke.device = device;
+        stroke.device = m_device;
         for (const Timed& p : s) {
+            double x = left + (p.x - minX) * size;
+            double y = top + (maxY - p.y) * size;
             Point q;
-            q.x = int32_t(std::lround((left + (p.x - minX) * size) * 100.0));
-            q.y = int32_t(std::lround((top + (maxY - p.y) * size) * 100.0));
+            if (m_device == Mouse) {
+                x += shakeA * std::sin(shakeP1 + 2 * Pi * shakeF1 * p.t) + 0.3 * m_shake * v.shake * r.normal();
+                y += shakeA * std::sin(shakeP2 + 2 * Pi * shakeF2 * p.t) + 0.3 * m_shake * v.shake * r.normal();
+                // Whole pixels, and no event while the mouse stands still.
+                q.x = int32_t(std::lround(x)) * 100;
+                q.y = int32_t(std::lround(y)) * 100;
+                if (!stroke.points.empty() && stroke.points.back().x == q.x && stroke.points.back().y == q.y)
+                    continue;
+            } else {
+                q.x = int32_t(std::lround((x + 0.004 * size * r.normal()) * 100.0));
+                q.y = int32_t(std::lround((y + 0.004 * size * r.normal()) * 100.0));
+                q.pressure = uint16_t(std::lround(p.p * 65535.0));
+            }
             q.t = uint32_t(std::lround(p.t));
-            q.pressure = device == Tablet ? uint16_t(std::lround(p.p * 65535.0)) : 0;
             stroke.points.push_back(q);
         }
         out.strokes.push_back(std::move(stroke));

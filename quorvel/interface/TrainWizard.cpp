@@ -23,6 +23,9 @@ TrainWizard::TrainWizard(const QByteArray& key, QByteArray& container, QWidget* 
     setWizardButtonTexts(this);
     ui->progressImages->setMaximum(RequiredSamples);
     ui->progressQuality->setMaximum(100);
+    // The third figure's label is wider than the box: wrapped, its number
+    // stays in sight instead of being cut off.
+    ui->txtQuality->setWordWrap(true);
     // Connected once, and queued: a handler may release the module, which
     // must not happen inside the module's own event callback.
     connect(&provider, &Provider::signalImageReady, this, &TrainWizard::clickedAddImage, Qt::QueuedConnection);

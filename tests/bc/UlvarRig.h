@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QDataStream>
+#include <QLibrary>
 #include <QList>
 #include <QtEndian>
 
@@ -21,12 +22,42 @@
 
 namespace rig {
 
+// A component of a module library, the library kept loaded for the run.
+template <typename T>
+T* component(const char* path, const Nb::Uuid& classId, const Nb::Uuid& iid)
+{
+    static std::vector<std::unique_ptr<QLibrary>> libraries;
+    libraries.push_back(std::make_unique<QLibrary>(QString::fromUtf8(path)));
+    auto query = reinterpret_cast<NbQueryComponentFn>(libraries.back()->resolve("NbQueryComponent"));
+    void* out = nullptr;
+    return query && query(&classId, &iid, &out) == nbS_OK ? static_cast<T*>(out) : nullptr;
+}
+
 constexpr int32_t Handwriting = 480;
 constexpr int32_t Fingerprint = 256;
 constexpr int32_t KeyBytes = 20;
 constexpr int32_t KeyBits = KeyBytes * 8;
 
 using MatrixPtr = std::unique_ptr<Nb::Matrix>;
+
+// A processor's output, copied and given back to it.
+inline MatrixPtr take(nbIProcessor* processor, Nb::Matrix* m)
+{
+    auto copy = std::make_unique<Nb::Matrix>(m->cols(), m->meta(0));
+    for (int32_t c = 0; c < m->cols(); ++c)
+        std::memcpy(copy->at(0, c), m->at(0, c), size_t(m->meta(0).size()));
+    processor->freeBuffer(m);
+    return copy;
+}
+
+// The parameters a processor makes of the images; null when it refuses.
+inline MatrixPtr convert(nbIProcessor* processor, const std::vector<uint8_t*>& images)
+{
+    Nb::Matrix* params = nullptr;
+    if (processor->convert(&params, images.data(), uint32_t(images.size()), nullptr) != nbS_OK)
+        return nullptr;
+    return take(processor, params);
+}
 
 class Synth {
 public:

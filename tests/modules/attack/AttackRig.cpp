@@ -47,21 +47,17 @@ std::vector<Entry> entries(const Bc::Layer& layer)
     return out;
 }
 
-// The signs x that agree best with the matrix m (entries with values): each
-// neuron takes the sign that the other neurons sharing its inputs vote for,
-// weighted by m, starting from the leading singular vector of m and
-// repeated until no sign changes. The score is that vote, scaled by the
-// neuron's summed |m| so that neurons with many shared inputs do not look
-// surer merely for that.
-std::vector<float> solveSigns(const std::vector<Entry>& es, const std::vector<float>& m, int32_t neurons,
-                              int32_t features)
+// The leading singular vector of the matrix of entries m, neuron side, by
+// the given number of power-iteration rounds.
+std::vector<double> leadingVector(const std::vector<Entry>& es, const std::vector<float>& m, int32_t neurons,
+                                  int32_t features, int rounds)
 {
     std::vector<double> u(static_cast<size_t>(neurons)), v(static_cast<size_t>(features));
     // A fixed, uneven start, so that the iteration never sits on a vector
     // orthogonal to the answer.
     for (int32_t i = 0; i < neurons; ++i)
         u[size_t(i)] = 1.0 + 0.37 * std::sin(1.0 + 2.3 * i);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         std::fill(v.begin(), v.end(), 0.0);
         for (size_t e = 0; e < es.size(); ++e)
             v[size_t(es[e].feature)] += m[e] * u[size_t(es[e].neuron)];
@@ -77,6 +73,20 @@ std::vector<float> solveSigns(const std::vector<Entry>& es, const std::vector<fl
         for (double& x : u)
             x /= norm;
     }
+    return u;
+}
+
+// The signs x that agree best with the matrix m (entries with values): each
+// neuron takes the sign that the other neurons sharing its inputs vote for,
+// weighted by m, starting from the leading singular vector of m and
+// repeated until no sign changes. The score is that vote, scaled by the
+// neuron's summed |m| so that neurons with many shared inputs do not look
+// surer merely for that.
+std::vector<float> solveSigns(const std::vector<Entry>& es, const std::vector<float>& m, int32_t neurons,
+                              int32_t features)
+{
+    const std::vector<double> u = leadingVector(es, m, neurons, features, 200);
+    std::vector<double> v(static_cast<size_t>(features));
     std::vector<float> x(static_cast<size_t>(neurons));
     for (int32_t i = 0; i < neurons; ++i)
         x[size_t(i)] = u[size_t(i)] >= 0 ? 1.0f : -1.0f;
@@ -300,29 +310,11 @@ std::vector<float> beliefSigns(const std::vector<Entry>& es, const std::vector<f
     return out;
 }
 
-// The leading singular vector of the matrix of entries m, neuron side.
+// The leading singular vector of the matrix of entries m as a guess.
 std::vector<float> spectralSigns(const std::vector<Entry>& es, const std::vector<float>& m, int32_t neurons,
                                  int32_t features)
 {
-    std::vector<double> u(static_cast<size_t>(neurons)), v(static_cast<size_t>(features));
-    for (int32_t i = 0; i < neurons; ++i)
-        u[size_t(i)] = 1.0 + 0.37 * std::sin(1.0 + 2.3 * i);
-    for (int round = 0; round < 300; ++round) {
-        std::fill(v.begin(), v.end(), 0.0);
-        for (size_t e = 0; e < es.size(); ++e)
-            v[size_t(es[e].feature)] += m[e] * u[size_t(es[e].neuron)];
-        std::fill(u.begin(), u.end(), 0.0);
-        for (size_t e = 0; e < es.size(); ++e)
-            u[size_t(es[e].neuron)] += m[e] * v[size_t(es[e].feature)];
-        double norm = 0;
-        for (double x : u)
-            norm += x * x;
-        norm = std::sqrt(norm);
-        if (norm == 0)
-            break;
-        for (double& x : u)
-            x /= norm;
-    }
+    const std::vector<double> u = leadingVector(es, m, neurons, features, 300);
     std::vector<float> out(static_cast<size_t>(neurons));
     for (int32_t i = 0; i < neurons; ++i)
         out[size_t(i)] = u[size_t(i)] != 0 ? float(u[size_t(i)]) : 1e-9f;

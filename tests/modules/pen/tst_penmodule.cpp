@@ -79,6 +79,9 @@ private slots:
     void callOrder();
     void templates_data();
     void templates();
+    void onePadShape_data();
+    void onePadShape();
+    void glitch();
 };
 
 void TestPenModule::queryComponent_data()
@@ -330,7 +333,8 @@ void TestPenModule::templates_data()
     QTest::addColumn<float>("value");
     QTest::addColumn<uint>("result");
     QTest::newRow("as given") << -1 << 0.0f << uint(nbS_OK);
-    QTest::newRow("other layout") << 0 << 2.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 1") << 0 << 1.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 2") << 0 << 2.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
 }
@@ -351,6 +355,53 @@ void TestPenModule::templates()
     QCOMPARE(proc->setTemplate(&copy, &TECH_Handwriting), uint32_t(result));
     QCOMPARE(proc->setTemplate(&copy, &TECH_Fingerprint), nbE_PARAM);
     proc->release();
+}
+
+void TestPenModule::onePadShape_data()
+{
+    QTest::addColumn<QSize>("room");
+    QTest::newRow("training wizard") << QSize(678, 331);
+    QTest::newRow("extraction wizard") << QSize(676, 196);
+    QTest::newRow("the pad's own size") << QSize(Pen::PadWidth, Pen::PadHeight);
+}
+
+void TestPenModule::onePadShape()
+{
+    // Whatever room a window gives, the pad keeps its one size, centred.
+    QFETCH(QSize, room);
+    QWidget window;
+    window.setFixedSize(room);
+    window.show();
+    nbIProvider* p = penrig::provider();
+    QCOMPARE(p->attachWindow(&window, 0), nbS_OK);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QWidget* pad = window.findChild<QWidget*>();
+    QVERIFY(pad);
+    QCOMPARE(pad->size(), QSize(Pen::PadWidth, Pen::PadHeight));
+    QVERIFY(qAbs(pad->geometry().center().x() - window.rect().center().x()) <= 1);
+    QVERIFY(qAbs(pad->geometry().center().y() - window.rect().center().y()) <= 1);
+    QCOMPARE(p->attachWindow(nbDETACH_WINDOW, 0), nbS_OK);
+    p->release();
+}
+
+void TestPenModule::glitch()
+{
+    // One point of the ink knocked off by a few pixels moves the heights of
+    // a stretch of neighbouring points a little, not one point by much.
+    Pen::Sample s = Pen::Writer(7).sample(1);
+    std::vector<float> before(480), after(480);
+    QVERIFY(Pen::features(s, before.data()));
+    auto& points = s.strokes.front().points;
+    QVERIFY(points.size() > 20);
+    points[points.size() / 2].y += 300;
+    QVERIFY(Pen::features(s, after.data()));
+    float largest = 0;
+    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+        largest = std::max(largest, std::fabs(after[size_t(k)] - before[size_t(k)]));
+    int moved = 0;
+    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+        moved += std::fabs(after[size_t(k)] - before[size_t(k)]) > largest / 2;
+    QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
 }
 
 QTEST_MAIN(TestPenModule)
