@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
+#include "modules/finger/PrintCore.h"
 #include "qtnb/Wipe.h"
 
 namespace Finger {
@@ -20,6 +22,52 @@ constexpr double Noise = 0.2;
 // 160 prints say little about how 256 parameters go together: the
 // covariances between parameters are shrunk by this share.
 constexpr double Shrink = 0.1;
+// The marks' units: about the population's spread of each.
+constexpr float MarkScale = 30.0f;
+constexpr float PeriodScale = 0.7f;
+// A delta left of this (pixels on the frame's x axis) is the left one.
+constexpr float LeftOf = -6.0f;
+// The marks' noise in those units: the fill keeps what a print shows.
+constexpr double MarkNoise = 0.02;
+// How far the marks may move before a wave turns by a radian, in the marks'
+// units: a few times their noise between impressions.
+constexpr float WaveWidth = 0.5f;
+// The waves' frequencies and phases come from this seed.
+constexpr uint32_t WaveSeed = 0x57415645u;
+
+// The waves over the marks: which marks each reads, its frequencies and
+// phase. Wave k reads the period alone (k % 4 == 0), the left delta and the
+// period (1), the right delta and the period (2), or all marks (3).
+struct Waves {
+    Waves()
+    {
+        std::mt19937 gen(WaveSeed);
+        auto unit = [&gen] { return float(double(gen()) / 4294967296.0); };
+        for (int k = 0; k < IdentityCount; ++k) {
+            float* w = freq[k];
+            for (int m = 0; m < Marks; ++m) {
+                const float u = std::max(unit(), 1e-7f);
+                w[m] = std::sqrt(-2.0f * std::log(u)) * std::cos(2.0f * Pi * unit()) / WaveWidth;
+            }
+            const int group = k % 4;
+            if (group == 0)
+                w[0] = w[1] = w[2] = w[3] = 0;
+            else if (group == 1)
+                w[2] = w[3] = 0;
+            else if (group == 2)
+                w[0] = w[1] = 0;
+            phase[k] = 2.0f * Pi * unit();
+        }
+    }
+    float freq[IdentityCount][Marks];
+    float phase[IdentityCount];
+};
+
+const Waves& waves()
+{
+    static const Waves w;
+    return w;
+}
 
 struct Layout {
     Layout()
@@ -61,6 +109,23 @@ RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
         raw.value[size_t(2 * k + 1)] = (b * c2 - a * s2) / w;
         raw.present[size_t(2 * k)] = raw.present[size_t(2 * k + 1)] = true;
     }
+    // The deltas in the frame, the strongest on each side.
+    const PrintCore core = findCore(field);
+    for (const PrintDelta& d : findDeltas(field, core, 3)) {
+        const float dx = d.x - frame.tx, dy = d.y - frame.ty;
+        const float x = c * dx + s * dy, y = -s * dx + c * dy;
+        const size_t at = FlowCount + (x < LeftOf ? 0 : 2);
+        if (raw.present[at])
+            continue;
+        raw.value[at] = x / MarkScale;
+        raw.value[at + 1] = y / MarkScale;
+        raw.present[at] = raw.present[at + 1] = true;
+    }
+    const float period = field.period();
+    if (period > 0) {
+        raw.value[FlowCount + 4] = period / PeriodScale;
+        raw.present[FlowCount + 4] = true;
+    }
     return raw;
 }
 
@@ -69,7 +134,7 @@ FillModel FillModel::fit(const std::vector<RawFeatures>& population)
     FillModel m;
     if (population.size() < 8)
         return m;
-    const size_t n = FeatureCount;
+    const size_t n = RawCount;
     m.m_mean.assign(n, 0.0);
     std::vector<double> count(n, 0.0);
     for (const RawFeatures& r : population)
@@ -102,7 +167,7 @@ void FillModel::fill(RawFeatures& raw) const
 {
     if (isNull())
         return;
-    const size_t n = FeatureCount;
+    const size_t n = RawCount;
     std::vector<size_t> seen;
     for (size_t i = 0; i < n; ++i)
         if (raw.present[i])
@@ -113,7 +178,7 @@ void FillModel::fill(RawFeatures& raw) const
     std::vector<double> L(o * o, 0.0), y(o);
     for (size_t a = 0; a < o; ++a)
         for (size_t b = 0; b <= a; ++b) {
-            double v = m_cov[seen[a] * n + seen[b]] + (a == b ? Noise : 0.0);
+            double v = m_cov[seen[a] * n + seen[b]] + (a == b ? (seen[a] < FlowCount ? Noise : MarkNoise) : 0.0);
             for (size_t k = 0; k < b; ++k)
                 v -= L[a * o + k] * L[b * o + k];
             L[a * o + b] = a == b ? std::sqrt(std::max(v, 1e-12)) : v / L[b * o + b];
@@ -141,16 +206,32 @@ void FillModel::fill(RawFeatures& raw) const
     Nb::wipe(y.data(), y.size() * sizeof(double));
 }
 
+void FeatureSpace::expand(const RawFeatures& raw, float* out)
+{
+    std::copy(raw.value.begin(), raw.value.begin() + FlowCount, out);
+    const Waves& w = waves();
+    const float* marks = raw.value.data() + FlowCount;
+    for (int k = 0; k < IdentityCount; ++k) {
+        float t = w.phase[k];
+        for (int m = 0; m < Marks; ++m)
+            t += w.freq[k][m] * marks[m];
+        out[FlowCount + k] = std::cos(t);
+    }
+}
+
 FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
 {
     FeatureSpace space;
     if (foreign.size() < 8)
         return space;
+    std::vector<std::array<float, FeatureCount>> expanded(foreign.size());
+    for (size_t i = 0; i < foreign.size(); ++i)
+        expand(foreign[i], expanded[i].data());
     for (int f = 0; f < FeatureCount; ++f) {
         double sum = 0, squares = 0;
-        for (const RawFeatures& r : foreign) {
-            sum += r.value[size_t(f)];
-            squares += double(r.value[size_t(f)]) * r.value[size_t(f)];
+        for (const std::array<float, FeatureCount>& r : expanded) {
+            sum += r[size_t(f)];
+            squares += double(r[size_t(f)]) * r[size_t(f)];
         }
         const double n = double(foreign.size());
         const double mean = sum / n;
@@ -164,10 +245,9 @@ FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
 
 void FeatureSpace::apply(const RawFeatures& raw, float* out) const
 {
+    expand(raw, out);
     for (int f = 0; f < FeatureCount; ++f)
-        out[f] = raw.present[size_t(f)]
-                     ? Gain * std::clamp((raw.value[size_t(f)] - centre[size_t(f)]) * scale[size_t(f)], -5.0f, 5.0f)
-                     : 0.0f;
+        out[f] = Gain * std::clamp((out[f] - centre[size_t(f)]) * scale[size_t(f)], -5.0f, 5.0f);
 }
 
 FingerTemplate::FingerTemplate(const FeatureSpace& s) : space(s) {}
@@ -178,7 +258,7 @@ Nb::Matrix* FingerTemplate::toMatrix() const
         return nullptr;
     Nb::Matrix* m = new Nb::Matrix(1, Nb::Meta(MatrixLength, Nb::MfR32, Nb::MtC));
     float* v = reinterpret_cast<float*>(m->at(0, 0));
-    const float head[8] = {Version, Rings, Points, FeatureCount, RingStep, Tall, Gain, 0};
+    const float head[8] = {Version, Rings, Points, FeatureCount, RingStep, Tall, Gain, IdentityCount};
     std::copy(head, head + 8, v);
     std::copy(space.centre.begin(), space.centre.end(), v + 8);
     std::copy(space.scale.begin(), space.scale.end(), v + 8 + FeatureCount);
@@ -195,7 +275,7 @@ bool FingerTemplate::fromMatrix(const Nb::Matrix& m)
         if (!std::isfinite(v[k]))
             return false;
     if (v[0] != Version || v[1] != Rings || v[2] != Points || v[3] != FeatureCount || v[4] != RingStep ||
-        v[5] != Tall || v[6] != Gain || v[7] != 0)
+        v[5] != Tall || v[6] != Gain || v[7] != IdentityCount)
         return false;
     for (int f = 0; f < FeatureCount; ++f)
         if (std::fabs(v[8 + f]) > 100.0f || !(v[8 + FeatureCount + f] > 0.0f) || v[8 + FeatureCount + f] > MaxScale)

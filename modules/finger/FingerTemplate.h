@@ -3,16 +3,31 @@
 //
 // The parameters come from the impression alone. Its frame (FlowFrame) has
 // its origin on the print's core and is turned as the print's ridge flow
-// fits the mean flow of the built-in foreign fingers. The flow is read at
-// Points points on Rings rings around the origin (8, 16, 24, 32 and 48
-// points, RingStep pixels apart, Tall times taller than wide like a
+// fits the mean flow of the built-in foreign fingers.
+//
+// The first FlowCount parameters are the ridge flow, read at Points points
+// on Rings rings around the origin (8, 16 and 24 points, then the rest on the
+// last ring, RingStep pixels apart, Tall times taller than wide like a
 // fingertip): cos 2a and sin 2a of the ridge angle a in the frame, times the
 // coherence of the flow, so parameter 2k and 2k + 1 belong to point k, the
 // rings from the inside out, each ring's points by angle from the frame's
-// x axis. A point the print does not cover well (less than MinCover of its
-// neighbourhood on the print: off the sensor, off the finger, cut off) is
-// filled in by what the population's flow (FillModel) makes of the points
-// that are there, so that a partial print gives values near its owner's and
+// x axis. The flow tells the pattern class more than the finger.
+//
+// What tells fingers of one class apart are the places of the deltas
+// relative to the core and the ridge period (Marks: the delta on the frame's
+// left and the one on its right, x and y each, and the median period). The
+// last IdentityCount parameters are waves over these marks: cos(w . m + b),
+// w and b drawn once from a fixed seed, each wave over the period alone,
+// one delta and the period, or all marks. A wave is steady while the marks
+// move by their own noise and takes other values for a finger whose marks
+// lie a few noise widths away, so that every neuron, whatever parameters it
+// is connected to, sees where the finger's marks lie, not only on which
+// side of the population's mean.
+//
+// A flow point the print does not cover well (less than MinCover of its
+// neighbourhood on the print: off the sensor, off the finger, cut off) and a
+// delta not found are filled in by what the population (FillModel) makes of
+// what is there, so that a partial print gives values near its owner's and
 // a print that shows nothing gives the population's.
 //
 // Each parameter is then centred and scaled by the spread over the built-in
@@ -23,12 +38,12 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 3 (layout version)  [1] Rings  [2] Points  [3] 256
-//   [4] RingStep  [5] Tall  [6] Gain  [7] 0
+//   [0] 4 (layout version)  [1] Rings  [2] Points  [3] 256
+//   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   then 256 centres and 256 scales.
 // Templates of the earlier layouts (the owner's mean flow, version 1; a
-// spectrum of the minutiae, version 2) are refused: their containers must be
-// made again.
+// spectrum of the minutiae, version 2; the flow alone, version 3) are
+// refused: their containers must be made again.
 
 #include <array>
 #include <vector>
@@ -38,22 +53,28 @@
 
 namespace Finger {
 
-constexpr int Rings = 5;
-constexpr int Points = 128;
-constexpr int FeatureCount = 2 * Points;
-constexpr float RingStep = 14.0f;
+constexpr int Rings = 4;
+constexpr int Points = 64;
+constexpr int FlowCount = 2 * Points;
+constexpr int FeatureCount = 256;
+constexpr int IdentityCount = FeatureCount - FlowCount;
+// The marks: left delta x, y; right delta x, y (pixels / MarkScale); ridge
+// period (pixels / PeriodScale).
+constexpr int Marks = 5;
+constexpr int RawCount = FlowCount + Marks;
+constexpr float RingStep = 16.0f;
 constexpr float Tall = 1.2f;
 constexpr float Gain = 0.1f;
 constexpr float MinCover = 0.8f;
 
-// Parameters before centring and scaling; those not present are off the
-// print until FillModel::fill fills them in.
+// The flow and the marks of a print; those not present are off the print
+// or not found until FillModel::fill fills them in.
 struct RawFeatures {
-    std::array<float, FeatureCount> value{};
-    std::array<bool, FeatureCount> present{};
+    std::array<float, RawCount> value{};
+    std::array<bool, RawCount> present{};
 };
 
-// The flow of a print at the ring points of its frame.
+// The flow of a print at the ring points of its frame, and its marks.
 RawFeatures ringFlow(const RidgeField& field, const Placement& frame);
 
 // What the population's flow makes of what a print shows: a Gaussian of the
@@ -68,12 +89,14 @@ public:
     void fill(RawFeatures& raw) const;
 
 private:
-    std::vector<double> m_mean; // FeatureCount
-    std::vector<double> m_cov;  // FeatureCount x FeatureCount, row by row
+    std::vector<double> m_mean; // RawCount
+    std::vector<double> m_cov;  // RawCount x RawCount, row by row
 };
 
 class FeatureSpace {
 public:
+    // The parameters of filled raw features before centring and scaling.
+    static void expand(const RawFeatures& raw, float* out);
     // Centres and scales from the foreign fingers' filled parameters.
     static FeatureSpace fit(const std::vector<RawFeatures>& foreign);
     void apply(const RawFeatures& raw, float* out) const;
@@ -89,7 +112,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 3;
+    static constexpr int Version = 4;
     static constexpr int MatrixLength = 8 + 2 * FeatureCount;
 
     FingerTemplate() = default;

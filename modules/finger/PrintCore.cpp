@@ -34,10 +34,13 @@ struct Kernels {
                 loopIm[k] = float(v) * g;
                 whorlRe[k] = r > 0 ? float(u * u - v * v) / r * g : 0.0f;
                 whorlIm[k] = r > 0 ? 2.0f * float(u * v) / r * g : 0.0f;
+                deltaRe[k] = float(u) * g;
+                deltaIm[k] = -float(v) * g;
                 norm += r * g;
             }
     }
     float loopRe[Side * Side], loopIm[Side * Side], whorlRe[Side * Side], whorlIm[Side * Side];
+    float deltaRe[Side * Side], deltaIm[Side * Side];
     float norm = 0;
 };
 
@@ -57,7 +60,95 @@ float vertex(float left, float mid, float right)
     return d < 0 ? std::clamp(0.5f * (left - right) / d, -0.5f, 0.5f) : 0.0f;
 }
 
+// The field's flow and weight at the centre of every cell.
+struct CellFlow {
+    explicit CellFlow(const RidgeField& field) : cols(field.cols()), rows(field.rows())
+    {
+        const size_t n = size_t(cols) * size_t(rows);
+        re.resize(n);
+        im.resize(n);
+        weight.resize(n);
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < cols; ++i) {
+                const size_t k = size_t(j) * size_t(cols) + size_t(i);
+                field.sample((float(i) + 0.5f) * RidgeField::Cell, (float(j) + 0.5f) * RidgeField::Cell, re[k],
+                             im[k], weight[k]);
+            }
+    }
+    ~CellFlow()
+    {
+        for (std::vector<float>* v : {&re, &im, &weight})
+            Nb::wipe(v->data(), v->size() * sizeof(float));
+    }
+    // The magnitude of the flow's correlation with a pattern at cell (i, j);
+    // cells off the image count as no flow.
+    float fit(int i, int j, const float* hr, const float* hi) const
+    {
+        float sr = 0, si = 0;
+        for (int v = std::max(-Reach, -j); v <= std::min(Reach, rows - 1 - j); ++v)
+            for (int u = std::max(-Reach, -i); u <= std::min(Reach, cols - 1 - i); ++u) {
+                const size_t at = size_t(j + v) * size_t(cols) + size_t(i + u);
+                const size_t k = size_t(v + Reach) * Side + size_t(u + Reach);
+                sr += re[at] * hr[k] + im[at] * hi[k];
+                si += im[at] * hr[k] - re[at] * hi[k];
+            }
+        return std::sqrt(sr * sr + si * si) / kernels().norm;
+    }
+    int cols, rows;
+    std::vector<float> re, im, weight;
+};
+
 } // namespace
+
+std::vector<PrintDelta> findDeltas(const RidgeField& field, const PrintCore& core, int most)
+{
+    std::vector<PrintDelta> found;
+    if (field.isEmpty())
+        return found;
+    const CellFlow flow(field);
+    const int cols = flow.cols, rows = flow.rows;
+    const Kernels& h = kernels();
+    std::vector<float> fit(size_t(cols) * size_t(rows), -1.0f);
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i)
+            if (flow.weight[size_t(j) * size_t(cols) + size_t(i)] >= Inside)
+                fit[size_t(j) * size_t(cols) + size_t(i)] = flow.fit(i, j, h.deltaRe, h.deltaIm);
+    // Peaks: the best cell within three cells around.
+    constexpr int Apart = 3;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i) {
+            const size_t k = size_t(j) * size_t(cols) + size_t(i);
+            if (fit[k] < MinDeltaStrength)
+                continue;
+            bool peak = true;
+            for (int v = -Apart; v <= Apart && peak; ++v)
+                for (int u = -Apart; u <= Apart && peak; ++u) {
+                    const int a = i + u, b = j + v;
+                    if ((u || v) && a >= 0 && b >= 0 && a < cols && b < rows) {
+                        const float o = fit[size_t(b) * size_t(cols) + size_t(a)];
+                        peak = o < fit[k] || (o == fit[k] && (v > 0 || (v == 0 && u > 0)));
+                    }
+                }
+            if (!peak)
+                continue;
+            PrintDelta d;
+            const float dx = i > 0 && i + 1 < cols ? vertex(fit[k - 1], fit[k], fit[k + 1]) : 0.0f;
+            const float dy = j > 0 && j + 1 < rows ? vertex(fit[k - size_t(cols)], fit[k], fit[k + size_t(cols)]) : 0.0f;
+            d.x = (float(i) + 0.5f + dx) * RidgeField::Cell;
+            d.y = (float(j) + 0.5f + dy) * RidgeField::Cell;
+            d.strength = std::min(1.0f, fit[k]);
+            const float cx = d.x - core.x, cy = d.y - core.y;
+            if (core.strength > 0 && cx * cx + cy * cy < float(Apart * Apart * RidgeField::Cell * RidgeField::Cell))
+                continue;
+            found.push_back(d);
+        }
+    std::sort(found.begin(), found.end(),
+              [](const PrintDelta& a, const PrintDelta& b) { return a.strength > b.strength; });
+    if (found.size() > size_t(std::max(0, most)))
+        found.resize(size_t(std::max(0, most)));
+    Nb::wipe(fit.data(), fit.size() * sizeof(float));
+    return found;
+}
 
 PrintCore findCore(const RidgeField& field)
 {

@@ -6,6 +6,8 @@
 // the print, and the best fit is the core. Arches have no core: their best
 // fit stays weak.
 
+#include <vector>
+
 #include "modules/finger/RidgeField.h"
 
 namespace Finger {
@@ -20,5 +22,19 @@ struct PrintCore {
 
 // The core of the print; strength 0 when the field shows no print.
 PrintCore findCore(const RidgeField& field);
+
+// A delta: the point where three ridge systems meet; around it the doubled
+// ridge angle turns once against the direction from it.
+struct PrintDelta {
+    float x = 0; // pixels
+    float y = 0;
+    float strength = 0; // 0 .. 1, as a core's
+};
+
+// The deltas of the print well inside it, strongest first: at most most of
+// them, each at least MinDeltaStrength and apart from the others and from
+// the core.
+constexpr float MinDeltaStrength = 0.45f;
+std::vector<PrintDelta> findDeltas(const RidgeField& field, const PrintCore& core, int most = 2);
 
 } // namespace Finger

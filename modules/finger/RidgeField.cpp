@@ -278,6 +278,20 @@ float RidgeField::frequency(float x, float y) const
     return m_freq[size_t(j) * size_t(m_cols) + size_t(i)];
 }
 
+float RidgeField::period() const
+{
+    std::vector<float> known;
+    for (float f : m_freq)
+        if (f > 0)
+            known.push_back(f);
+    if (known.empty())
+        return 0.0f;
+    std::nth_element(known.begin(), known.begin() + long(known.size() / 2), known.end());
+    const float median = known[known.size() / 2];
+    Nb::wipe(known.data(), known.size() * sizeof(float));
+    return 1.0f / median;
+}
+
 bool RidgeField::centre(float& x, float& y) const
 {
     double sx = 0, sy = 0, sw = 0;

@@ -41,6 +41,10 @@ public:
     // Ridges per pixel at a position, 0 where unknown.
     float frequency(float x, float y) const;
 
+    // The median ridge period over the print in pixels, 0 where none was
+    // measured.
+    float period() const;
+
     // Centre of the print in pixels; false when no print was found.
     bool centre(float& x, float& y) const;
     // Share of the image covered by the print.
