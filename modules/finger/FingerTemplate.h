@@ -33,17 +33,20 @@
 // Each parameter is then centred and scaled by the spread over the built-in
 // foreign fingers, cut at 5 either way and multiplied by Gain: small values
 // keep the converter's training from leaning on single parameters.
+// The processor hands out not these but their values in the directions
+// that tell fingers apart against a finger's own noise (Discriminant.h).
 //
 // The template is the same for every finger: it holds nothing but the
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 4 (layout version)  [1] Rings  [2] Points  [3] 256
+//   [0] 5 (layout version)  [1] Rings  [2] Points  [3] 256
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   then 256 centres and 256 scales.
 // Templates of the earlier layouts (the owner's mean flow, version 1; a
-// spectrum of the minutiae, version 2; the flow alone, version 3) are
-// refused: their containers must be made again.
+// spectrum of the minutiae, version 2; the flow alone, version 3; the
+// scaled parameters handed out as they are, version 4) are refused: their
+// containers must be made again.
 
 #include <array>
 #include <vector>
@@ -112,7 +115,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 4;
+    static constexpr int Version = 5;
     static constexpr int MatrixLength = 8 + 2 * FeatureCount;
 
     FingerTemplate() = default;

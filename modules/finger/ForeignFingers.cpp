@@ -7,6 +7,13 @@ namespace Finger {
 
 namespace {
 
+// The within-finger scatter comes from the first RepeatFingers foreign
+// fingers pressed Repeats times each, framed as a live impression is.
+constexpr int RepeatFingers = 80;
+constexpr int Repeats = 4;
+// Seeds of the further presses: RepeatSeed + Repeats * finger + k, k >= 1.
+constexpr uint32_t RepeatSeed = ForeignSeed + 0x8000u;
+
 struct Foreign {
     Foreign()
     {
@@ -26,11 +33,34 @@ struct Foreign {
         fill = FillModel::fit(features);
         parallel(ForeignCount, [&](int i) { fill.fill(features[size_t(i)]); });
         population = FingerTemplate(FeatureSpace::fit(features));
+
+        std::vector<RawFeatures> pressed(size_t(RepeatFingers * Repeats));
+        parallel(RepeatFingers * Repeats, [&](int j) {
+            const int i = j / Repeats, k = j % Repeats;
+            const uint32_t seed = ForeignSeed + uint32_t(i);
+            if (k == 0) {
+                pressed[size_t(j)] = ringFlow(fields[size_t(i)], frame.frame(fields[size_t(i)]));
+            } else {
+                GreyImage image = SyntheticFinger(seed).impression(Press::random(RepeatSeed + uint32_t(j)));
+                const RidgeField field(image);
+                pressed[size_t(j)] = ringFlow(field, frame.frame(field));
+            }
+            fill.fill(pressed[size_t(j)]);
+        });
+        std::vector<Discriminant::Vector> spread(features.size());
+        for (size_t i = 0; i < features.size(); ++i)
+            population.space.apply(features[i], spread[i].data());
+        const std::vector<Discriminant::Vector> finger(Repeats);
+        std::vector<std::vector<Discriminant::Vector>> repeats(RepeatFingers, finger);
+        for (size_t j = 0; j < pressed.size(); ++j)
+            population.space.apply(pressed[j], repeats[j / Repeats][j % Repeats].data());
+        discriminant = Discriminant::fit(spread, repeats);
     }
     FlowFrame frame;
     FillModel fill;
     std::vector<RawFeatures> features;
     FingerTemplate population;
+    Discriminant discriminant;
 };
 
 const Foreign& foreign()
@@ -56,5 +86,7 @@ RawFeatures featuresOf(const GreyImage& source)
 const std::vector<RawFeatures>& foreignFeatures() { return foreign().features; }
 
 const FingerTemplate& populationTemplate() { return foreign().population; }
+
+const Discriminant& discriminant() { return foreign().discriminant; }
 
 } // namespace Finger

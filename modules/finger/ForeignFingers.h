@@ -3,12 +3,15 @@
 // ForeignCount synthetic fingers with fixed seeds, built into the module
 // rather than shipped as data. They also give what is the same for every
 // user: the mean flow that sets each impression's frame, the population's
-// flow that fills in what a print does not show, and the centres and scales
-// of the parameters. Worked out once per process, on first use.
+// flow that fills in what a print does not show, the centres and scales of
+// the parameters, and, with some of them pressed a few times more, the
+// directions that tell fingers apart. Worked out once per process, on first
+// use.
 
 #include <cstdint>
 #include <vector>
 
+#include "modules/finger/Discriminant.h"
 #include "modules/finger/FingerTemplate.h"
 
 namespace Finger {
@@ -28,5 +31,8 @@ const std::vector<RawFeatures>& foreignFeatures();
 
 // The template every container of this layout holds.
 const FingerTemplate& populationTemplate();
+
+// The directions that tell fingers apart against a finger's own noise.
+const Discriminant& discriminant();
 
 } // namespace Finger

@@ -204,6 +204,8 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("second layout") << 0 << 2.0f << 0;
     // The third layout (the flow alone) too.
     QTest::newRow("third layout") << 0 << 3.0f << 0;
+    // The fourth handed out the scaled parameters themselves.
+    QTest::newRow("fourth layout") << 0 << 4.0f << 0;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
