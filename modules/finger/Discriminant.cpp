@@ -23,9 +23,11 @@ constexpr double OutGain = 0.04;
 void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values, std::vector<double>& vectors)
 {
     const size_t N = size_t(n);
-    vectors.assign(N * N, 0.0);
+    // The eigenvectors as rows while rotating: each rotation then runs along
+    // two rows, and a stays symmetric, so its columns are copies of its rows.
+    std::vector<double> rows(N * N, 0.0);
     for (size_t i = 0; i < N; ++i)
-        vectors[i * N + i] = 1.0;
+        rows[i * N + i] = 1.0;
     double total = 0;
     for (double v : a)
         total += v * v;
@@ -41,23 +43,30 @@ void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values, s
                 const double apq = a[p * N + q];
                 if (apq == 0.0)
                     continue;
-                const double theta = (a[q * N + q] - a[p * N + p]) / (2.0 * apq);
+                const double app = a[p * N + p], aqq = a[q * N + q];
+                const double theta = (aqq - app) / (2.0 * apq);
                 const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
                 const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+                double* rp = a.data() + p * N;
+                double* rq = a.data() + q * N;
                 for (size_t k = 0; k < N; ++k) {
-                    const double kp = a[k * N + p], kq = a[k * N + q];
-                    a[k * N + p] = c * kp - s * kq;
-                    a[k * N + q] = s * kp + c * kq;
+                    const double pk = rp[k], qk = rq[k];
+                    rp[k] = c * pk - s * qk;
+                    rq[k] = s * pk + c * qk;
                 }
+                rp[p] = app - t * apq;
+                rq[q] = aqq + t * apq;
+                rp[q] = rq[p] = 0.0;
                 for (size_t k = 0; k < N; ++k) {
-                    const double pk = a[p * N + k], qk = a[q * N + k];
-                    a[p * N + k] = c * pk - s * qk;
-                    a[q * N + k] = s * pk + c * qk;
+                    a[k * N + p] = rp[k];
+                    a[k * N + q] = rq[k];
                 }
+                double* vp = rows.data() + p * N;
+                double* vq = rows.data() + q * N;
                 for (size_t k = 0; k < N; ++k) {
-                    const double kp = vectors[k * N + p], kq = vectors[k * N + q];
-                    vectors[k * N + p] = c * kp - s * kq;
-                    vectors[k * N + q] = s * kp + c * kq;
+                    const double pk = vp[k], qk = vq[k];
+                    vp[k] = c * pk - s * qk;
+                    vq[k] = s * pk + c * qk;
                 }
             }
     }
@@ -65,13 +74,12 @@ void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values, s
     std::iota(order.begin(), order.end(), size_t(0));
     std::stable_sort(order.begin(), order.end(), [&a, N](size_t i, size_t j) { return a[i * N + i] > a[j * N + j]; });
     values.resize(N);
-    std::vector<double> sorted(N * N);
+    vectors.assign(N * N, 0.0);
     for (size_t k = 0; k < N; ++k) {
         values[k] = a[order[k] * N + order[k]];
         for (size_t i = 0; i < N; ++i)
-            sorted[i * N + k] = vectors[i * N + order[k]];
+            vectors[i * N + k] = rows[order[k] * N + i];
     }
-    vectors.swap(sorted);
 }
 
 Discriminant Discriminant::fit(const std::vector<Vector>& population, const std::vector<std::vector<Vector>>& repeats)
