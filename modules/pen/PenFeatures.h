@@ -7,7 +7,10 @@
 // passed it. Writing time counts the pen moving only: a step far slower
 // than the sample's usual pace (the pen resting) counts as written at a
 // third of that pace, and pen-up gaps count nothing. The points are averaged with their
-// neighbours along the writing. Layout: x of every point, then y, then time.
+// neighbours along the writing, the later ones over more of it, and the
+// centroid, axis and radius come from the writing's first part, so that an
+// end drawn out or cut short moves little. Layout: x of every point, then y,
+// then time.
 //
 // The raw vector is then normalised feature by feature: centred on the mean
 // of a population of writers and divided by the spread of one writer's own
@@ -40,10 +43,11 @@ const Norm& builtInNorm();
 void normalise(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales. Version 3: points averaged along the
-// writing, one unit per writer's own spread; a template of an earlier version
-// is refused, so that its container asks to be made again.
-constexpr int32_t TemplateVersion = 3;
+// means and the Features scales. Version 4: points averaged the more the
+// later they lie, placed by the writing's first part, one unit per writer's
+// own spread; a template of an earlier version is refused, so that its
+// container asks to be made again.
+constexpr int32_t TemplateVersion = 4;
 constexpr int32_t TemplateHead = 4;
 constexpr int32_t TemplateSize = TemplateHead + 2 * Features;
 void toTemplate(const Norm& norm, float* out);

@@ -82,6 +82,7 @@ private slots:
     void onePadShape_data();
     void onePadShape();
     void glitch();
+    void leaning();
 };
 
 void TestPenModule::queryComponent_data()
@@ -335,6 +336,7 @@ void TestPenModule::templates_data()
     QTest::newRow("as given") << -1 << 0.0f << uint(nbS_OK);
     QTest::newRow("layout of version 1") << 0 << 1.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 2") << 0 << 2.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 3") << 0 << 3.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
 }
@@ -402,6 +404,31 @@ void TestPenModule::glitch()
     for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
         moved += std::fabs(after[size_t(k)] - before[size_t(k)]) > largest / 2;
     QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
+}
+
+void TestPenModule::leaning()
+{
+    // A writing turned a little further, step by step through the most the
+    // features turn back, changes its features a little at every step: no
+    // lean flips them back to upright at once.
+    const Pen::Sample written = Pen::Writer(9).sample(2);
+    std::vector<float> before(480), after(480);
+    for (int step = -100; step <= 100; ++step) {
+        const double turn = 0.01 * step;
+        Pen::Sample s = written;
+        for (Pen::Stroke& stroke : s.strokes)
+            for (Pen::Point& p : stroke.points) {
+                const double x = p.x, y = p.y;
+                p.x = int32_t(std::lround(std::cos(turn) * x - std::sin(turn) * y));
+                p.y = int32_t(std::lround(std::sin(turn) * x + std::cos(turn) * y));
+            }
+        QVERIFY(Pen::features(s, after.data()));
+        float largest = 0;
+        for (int32_t k = 0; step > -100 && k < 2 * Pen::Points; ++k)
+            largest = std::max(largest, std::fabs(after[size_t(k)] - before[size_t(k)]));
+        QVERIFY2(largest < 0.1f, qPrintable(QString("turned to %1: a point moved by %2").arg(turn).arg(largest)));
+        before.swap(after);
+    }
 }
 
 QTEST_MAIN(TestPenModule)

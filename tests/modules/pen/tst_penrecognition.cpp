@@ -19,7 +19,7 @@
 namespace {
 
 const QByteArray Key = QByteArray::fromHex("00112233445566778899aabbccddeeff01234567");
-const Pen::Writer Person(1006);
+const Pen::Writer Person(4006);
 
 } // namespace
 
