@@ -25,10 +25,10 @@ constexpr double Unit = 1.0;
 // changes in many features, which a dozen enrolment samples cannot span. A
 // tail added or cut short moves the points the more the later they lie, so
 // the later points are averaged over more of the writing. Measured, the
-// owner's fresh samples then fail far less, and foreign writers come no
-// closer.
-constexpr double SmoothingFirst = 3.0;
-constexpr double SmoothingLast = 12.0;
+// owner's fresh samples then fail far less; a last width much wider lets
+// look-alike writers in more often.
+constexpr double SmoothingFirst = 4.0;
+constexpr double SmoothingLast = 7.0;
 // The centroid, the main axis and the radius are taken over this share of
 // the points, from the start: the end of a word is where it is drawn out or
 // cut short, and would move them all.
