@@ -74,6 +74,11 @@ Press Press::random(uint32_t seed, float maxDegrees)
     p.pressure = draw.uniform(-0.8f, 0.8f);
     p.noise = draw.uniform(4.0f, 14.0f);
     p.seed = draw.next();
+    p.stretch = draw.uniform(1.0f, 6.0f);
+    if (draw.unit() < 1.0f / 3.0f) {
+        p.cut = draw.uniform(0.1f, 0.33f);
+        p.side = int(draw.unit() * 4.0f) % 4;
+    }
     return p;
 }
 
@@ -250,7 +255,10 @@ GreyImage SyntheticFinger::impression(const Press& press) const
     Draw draw(press.seed);
     const Smooth contact(draw, 90.0f);
     const Smooth stretchX(draw, 220.0f), stretchY(draw, 220.0f);
-    const float stretch = 2.5f;
+    // Dry skin breaks ridges at a finer grain than the contact patches.
+    const Smooth breaks(draw, 16.0f);
+    const float stretch = std::clamp(press.stretch, 0.0f, 12.0f);
+    const float cut = std::clamp(press.cut, 0.0f, 0.6f);
     const float pressure = std::clamp(press.pressure, -1.0f, 1.0f);
     const float footprint = 1.0f + 0.06f * pressure;
     const float c = std::cos(press.angle), s = std::sin(press.angle);
@@ -293,13 +301,21 @@ GreyImage SyntheticFinger::impression(const Press& press) const
             const float ex = (fx - m_cx) / (m_ax * footprint), ey = (fy - m_cy) / (m_ay * footprint);
             const float e = ex * ex + ey * ey;
             const float mask = std::clamp((1.0f - e) / 0.18f, 0.0f, 1.0f);
+            // The part of the window the finger misses, with a soft edge.
+            const float across = press.side == 0   ? float(x) / Width
+                                 : press.side == 1 ? float(y) / Height
+                                 : press.side == 2 ? 1.0f - float(x) / Width
+                                                   : 1.0f - float(y) / Height;
+            const float touch = cut > 0.0f ? std::clamp((across - cut) * 25.0f, 0.0f, 1.0f) : 1.0f;
             float grey = 232.0f;
-            if (mask > 0.0f) {
+            if (mask > 0.0f && touch > 0.0f) {
                 const float ridge = sampleBilinear(m_master, MasterWidth, MasterHeight, fx, fy, 0.0f);
                 // Light presses touch the skin in patches and leave thin ridges.
-                const float patch = pressure < 0 ? -pressure * 0.9f * (local[2] - 0.35f) : 0.0f;
+                const float patch =
+                    pressure < 0 ? -pressure * (0.9f * (local[2] - 0.35f) + 0.5f * (breaks(float(x), float(y)) - 0.45f))
+                                 : 0.0f;
                 const float ink = std::clamp(0.5f + 1.3f * (ridge + 0.45f * pressure - patch), 0.0f, 1.0f);
-                grey -= mask * 190.0f * ink;
+                grey -= touch * mask * 190.0f * ink;
             }
             grey += press.noise * draw.normal();
             image.pixels[size_t(y) * size_t(Width) + size_t(x)] = uint8_t(std::clamp(grey, 0.0f, 255.0f) + 0.5f);

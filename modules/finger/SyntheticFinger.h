@@ -2,8 +2,9 @@
 // Seeded synthetic fingers: a master ridge pattern per finger (class, cores
 // and deltas, an individual flow and ridge period, grown by oriented
 // filtering from noise) and impressions of it as an area reader at 500 dpi
-// would capture them (the finger shifted, turned, pressed harder or softer,
-// with sensor noise and patchy contact). The module builds its foreign
+// would capture them: the finger shifted, turned, its skin stretched, part
+// of it off the sensor, pressed dry (thin broken ridges) or wet (thick
+// merged ones), with sensor noise. The module builds its foreign
 // vectors from these fingers; the tests and the benchmark feed them to the
 // reader. The same seed gives the same bytes on every run.
 
@@ -21,11 +22,16 @@ struct Press {
     float angle = 0;    // turn in radians, clockwise on screen
     float pressure = 0; // -1 light and dry (thin broken ridges) .. 1 heavy and wet (thick ridges)
     float noise = 8;    // sensor noise, grey levels (standard deviation)
+    float stretch = 2.5f; // elastic distortion of the skin, pixels at most
+    float cut = 0;      // share of the window that the finger misses on one side
+    int side = 0;       // that side: 0 left, 1 top, 2 right, 3 bottom
     uint32_t seed = 1;  // noise, contact patches and skin stretch
 
     // A press as people make them: shifts up to a tenth of the image each
-    // way, turns up to maxDegrees, any pressure, moderate noise.
-    static Press random(uint32_t seed, float maxDegrees = 8.0f);
+    // way, turns up to maxDegrees, any pressure, moderate noise, the skin
+    // stretched by up to 6 pixels, and one press in three partly off the
+    // sensor (up to a third of the window).
+    static Press random(uint32_t seed, float maxDegrees = 15.0f);
 };
 
 class SyntheticFinger {

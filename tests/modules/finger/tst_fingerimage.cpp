@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include <QSet>
 #include <QtTest>
 
 #include "modules/finger/FingerImage.h"
@@ -84,11 +85,19 @@ void TestFingerImage::syntheticFingers()
     const SyntheticFinger finger(21);
     QCOMPARE(finger.impression(Press::random(5)).pixels, SyntheticFinger(21).impression(Press::random(5)).pixels);
     QVERIFY(finger.impression(Press::random(5)).pixels != finger.impression(Press::random(6)).pixels);
+    int partial = 0;
+    QSet<int> patterns;
     for (uint32_t seed = 0; seed < 200; ++seed) {
-        const Press p = Press::random(seed, 8.0f);
+        const Press p = Press::random(seed);
         QVERIFY(std::fabs(p.dx) <= 0.1f * SyntheticFinger::Width && std::fabs(p.dy) <= 0.1f * SyntheticFinger::Height);
-        QVERIFY(std::fabs(p.angle) <= 8.0f * 3.1416f / 180.0f);
+        QVERIFY(std::fabs(p.angle) <= 15.0f * 3.1416f / 180.0f);
+        QVERIFY(p.cut <= 0.34f && p.stretch <= 6.0f);
+        partial += p.cut > 0;
+        patterns << int(SyntheticFinger(seed).pattern());
     }
+    // Every pattern class, and about one press in three partly off the sensor.
+    QCOMPARE(patterns.size(), 5);
+    QVERIFY2(partial > 40 && partial < 100, qPrintable(QString::number(partial)));
     const GreyImage image = finger.impression(Press());
     QCOMPARE(image.width, SyntheticFinger::Width);
     QCOMPARE(image.height, SyntheticFinger::Height);
