@@ -35,8 +35,11 @@ constexpr double SmoothingLast = 7.0;
 constexpr double Steady = 0.7;
 // The most the ink is turned back to its main axis, in radians.
 constexpr double MaxTurn = 0.5;
-// Below this a feature counts as constant over the population (the time at
-// the first and the last point).
+// The least writing time per length counted at a point, as a share of the
+// sample's average: no point is taken as faster (its logarithm stays
+// finite where the times stand still).
+constexpr double MinPace = 0.05;
+// Below this a feature counts as constant over the population.
 constexpr float MinScale = 1e-3f;
 
 struct Ink {
@@ -220,13 +223,17 @@ bool features(const Sample& sample, float* out)
     r = std::sqrt(r / steady);
     if (!(r >= 0.5))
         return false;
-    const double t0 = ts.front();
-    const double span = ts.back() - t0;
+    const double span = ts.back() - ts.front();
+    // The pace: writing time per length of ink at each point, against the
+    // sample's average, on a log scale. Without usable times the pen counts
+    // as moving evenly.
+    const double even = span / double(Points - 1);
     for (int32_t k = 0; k < Points; ++k) {
         out[k] = float(xs[size_t(k)] / r);
         out[Points + k] = float(ys[size_t(k)] / r);
-        // Without usable times the pen counts as moving evenly.
-        out[2 * Points + k] = float(span > 0 ? (ts[size_t(k)] - t0) / span : double(k) / (Points - 1));
+        const int32_t a = std::max(0, k - 1), b = std::min(Points - 1, k + 1);
+        const double pace = span > 0 ? (ts[size_t(b)] - ts[size_t(a)]) / (double(b - a) * even) : 1.0;
+        out[2 * Points + k] = float(std::log(std::max(MinPace, pace)));
     }
     return true;
 }
