@@ -71,14 +71,6 @@ struct Images {
     std::vector<uint8_t*> list;
 };
 
-int wrongBits(const QByteArray& a, const QByteArray& b)
-{
-    int n = 0;
-    for (int i = 0; i < std::min(a.size(), b.size()); ++i)
-        n += __builtin_popcount(uint8_t(a[i] ^ b[i]));
-    return a.size() == b.size() ? n : rig::KeyBits;
-}
-
 void recognition(const Seeds& seeds)
 {
     nbIUlvar* engine = rig::component<nbIUlvar>(ULVAR_MODULE_PATH, CLSID_Ulvar, IID_nbIUlvar);
@@ -158,7 +150,7 @@ void recognition(const Seeds& seeds)
                     cut += tail[size_t(c)] == 2;
                 }
                 if (hits == &foreign)
-                    closest = std::min(closest, wrongBits(got, key));
+                    closest = std::min(closest, rig::wrongBits(got, key));
             }
         }
         ownTries += Fresh;
