@@ -13,10 +13,9 @@
 // converted once and tried against all of them: Fingers x Strangers foreign
 // tries, those of a finger of the same pattern class counted apart.
 //
-// The features were tuned on fingers 30000 to 30079 and 31000 to 31079 and
-// strangers 900000 on; the seeds reported here were not looked at while
-// tuning. The module's own foreign fingers (ForeignFingers.h) are of neither
-// range. Beside the rates, the median over the fingers of the median over
+// Fingers 30000 to 30079 and 31000 to 31079 and strangers 900000 on are
+// kept for tuning; the seeds reported here are not looked at while tuning.
+// The module's own foreign fingers (ForeignFingers.h) are of neither range. Beside the rates, the median over the fingers of the median over
 // the parameters of |mean| / sigma over the 12 enrolment impressions: how
 // far the owner stands from the population's centre in units of the
 // owner's own spread.
@@ -121,12 +120,10 @@ double medianQuality(const Nb::Matrix& samples)
     return q.empty() ? 0.0 : q[q.size() / 2];
 }
 
-int wrongBits(const uint8_t* a, const uint8_t* b, int bytes)
+// Column c of a code matrix as key bytes, without a copy.
+QByteArray codeBytes(const Nb::Matrix& code, int32_t c, int bytes)
 {
-    int n = 0;
-    for (int i = 0; i < bytes; ++i)
-        n += __builtin_popcount(uint8_t(a[i] ^ b[i]));
-    return n;
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(code.at(0, c)), bytes);
 }
 
 // The codes the container gives for every column of params, one engine call.
@@ -194,13 +191,12 @@ void recognition()
         const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
         const rig::MatrixPtr mine = extractAll(engine, container, inputs.at(0), *live);
         const rig::MatrixPtr theirs = extractAll(engine, container, inputs.at(0), strangers.params);
-        const auto* k = reinterpret_cast<const uint8_t*>(key.constData());
         int given = 0;
         for (int32_t c = 0; mine && c < mine->cols(); ++c)
-            given += wrongBits(mine->at(0, c), k, key.size()) == 0;
+            given += rig::wrongBits(codeBytes(*mine, c, key.size()), key) == 0;
         for (int32_t c = 0; theirs && c < theirs->cols(); ++c) {
             const int same = strangers.pattern[size_t(c / 2)] == finger.pattern();
-            const int wrong = wrongBits(theirs->at(0, c), k, key.size());
+            const int wrong = rig::wrongBits(codeBytes(*theirs, c, key.size()), key);
             hits[same] += wrong == 0;
             ++tries[same];
             closest[same] = std::min(closest[same], wrong);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <utility>
 
 #include "modules/pen/PenSynth.h"
@@ -17,15 +18,28 @@ constexpr int32_t PopulationSamples = 4;
 // smaller scale swamps the samples' spread; measured, one unit and more give
 // the same own rate, a fiftieth of it far less.
 constexpr double Unit = 1.0;
-// The points are averaged along the writing with a Gaussian of this width,
-// in points. A control point a little off, or an end drawn longer or shorter,
-// moves every later point along the ink; unsmoothed, that shows as sharp and
-// independent changes in many features, which a dozen enrolment samples
-// cannot span. Measured, the owner's fresh samples then fail far less, and
-// foreign writers come no closer.
-constexpr double Smoothing = 4.0;
-// Below this a feature counts as constant over the population (the time at
-// the first and the last point).
+// The points are averaged along the writing with a Gaussian whose width, in
+// points, grows from the first width at the start to the last at the end. A
+// control point a little off, or an end drawn longer or shorter, moves every
+// later point along the ink; unsmoothed, that shows as sharp and independent
+// changes in many features, which a dozen enrolment samples cannot span. A
+// tail added or cut short moves the points the more the later they lie, so
+// the later points are averaged over more of the writing. Measured, the
+// owner's fresh samples then fail far less; a last width much wider lets
+// look-alike writers in more often.
+constexpr double SmoothingFirst = 4.0;
+constexpr double SmoothingLast = 7.0;
+// The centroid, the main axis and the radius are taken over this share of
+// the points, from the start: the end of a word is where it is drawn out or
+// cut short, and would move them all.
+constexpr double Steady = 0.7;
+// The most the ink is turned back to its main axis, in radians.
+constexpr double MaxTurn = 0.5;
+// The least writing time per length counted at a point, as a share of the
+// sample's average: no point is taken as faster (its logarithm stays
+// finite where the times stand still).
+constexpr double MinPace = 0.05;
+// Below this a feature counts as constant over the population.
 constexpr float MinScale = 1e-3f;
 
 struct Ink {
@@ -109,24 +123,35 @@ Wiped<Ink> ink(const Sample& sample)
     return out;
 }
 
-// A Gaussian average over the neighbouring points, cut at three widths and
-// weighed anew at the ends.
-void smooth(Wiped<double>& v)
+// A Gaussian average over the neighbouring points of each channel, its
+// width growing along the writing, cut at three widths and weighed anew at
+// the ends.
+void smooth(std::initializer_list<Wiped<double>*> channels)
 {
-    const int32_t reach = int32_t(3.0 * Smoothing);
-    Wiped<double> kernel(size_t(reach) + 1);
-    for (int32_t d = 0; d <= reach; ++d)
-        kernel[size_t(d)] = std::exp(-0.5 * double(d) * double(d) / (Smoothing * Smoothing));
-    const Wiped<double> in(v);
-    const int32_t n = int32_t(in.size());
+    const int32_t n = Points;
+    Wiped<double> kernel;
+    Wiped<Wiped<double>> in;
+    for (const Wiped<double>* c : channels)
+        in.push_back(*c);
     for (int32_t k = 0; k < n; ++k) {
-        double sum = 0, weight = 0;
-        for (int32_t q = std::max(0, k - reach); q <= std::min(n - 1, k + reach); ++q) {
-            const double w = kernel[size_t(std::abs(q - k))];
-            sum += w * in[size_t(q)];
-            weight += w;
+        const double width = SmoothingFirst + (SmoothingLast - SmoothingFirst) * double(k) / double(n - 1);
+        const int32_t reach = int32_t(3.0 * width);
+        const int32_t lo = std::max(0, k - reach), hi = std::min(n - 1, k + reach);
+        kernel.assign(size_t(hi - lo + 1), 0.0);
+        double weight = 0;
+        for (int32_t q = lo; q <= hi; ++q) {
+            const double d = double(q - k) / width;
+            kernel[size_t(q - lo)] = std::exp(-0.5 * d * d);
+            weight += kernel[size_t(q - lo)];
         }
-        v[size_t(k)] = sum / weight;
+        size_t c = 0;
+        for (Wiped<double>* out : channels) {
+            double sum = 0;
+            for (int32_t q = lo; q <= hi; ++q)
+                sum += kernel[size_t(q - lo)] * in[c][size_t(q)];
+            (*out)[size_t(k)] = sum / weight;
+            ++c;
+        }
     }
 }
 
@@ -160,48 +185,55 @@ bool features(const Sample& sample, float* out)
         ts[size_t(k)] = a.t + f * (b.t - a.t);
     }
 
-    smooth(xs);
-    smooth(ys);
-    smooth(ts);
+    smooth({&xs, &ys, &ts});
 
+    const int32_t steady = int32_t(Steady * Points);
     double mx = 0, my = 0;
-    for (int32_t k = 0; k < Points; ++k) {
+    for (int32_t k = 0; k < steady; ++k) {
         mx += xs[size_t(k)];
         my += ys[size_t(k)];
     }
-    mx /= Points;
-    my /= Points;
+    mx /= steady;
+    my /= steady;
     // The writing turned back to its main axis: a sample written a few
     // degrees askew gives the same features.
     double sxx = 0, syy = 0, sxy = 0;
-    for (int32_t k = 0; k < Points; ++k) {
+    for (int32_t k = 0; k < steady; ++k) {
         const double dx = xs[size_t(k)] - mx, dy = ys[size_t(k)] - my;
         sxx += dx * dx;
         syy += dy * dy;
         sxy += dx * dy;
     }
     double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    // A tall writing has no reliable axis to turn to.
-    if (!(std::fabs(angle) <= 0.5))
+    // A tall writing has no reliable axis to turn to: it is turned no
+    // further than a line of writing leans, and a little more lean turns it
+    // a little more, not back to upright at once.
+    if (!std::isfinite(angle))
         angle = 0;
+    angle = std::max(-MaxTurn, std::min(MaxTurn, angle));
     const double c = std::cos(angle), sn = std::sin(angle);
     double r = 0;
     for (int32_t k = 0; k < Points; ++k) {
         const double dx = xs[size_t(k)] - mx, dy = ys[size_t(k)] - my;
         xs[size_t(k)] = c * dx + sn * dy;
         ys[size_t(k)] = -sn * dx + c * dy;
-        r += dx * dx + dy * dy;
+        if (k < steady)
+            r += dx * dx + dy * dy;
     }
-    r = std::sqrt(r / Points);
+    r = std::sqrt(r / steady);
     if (!(r >= 0.5))
         return false;
-    const double t0 = ts.front();
-    const double span = ts.back() - t0;
+    const double span = ts.back() - ts.front();
+    // The pace: writing time per length of ink at each point, against the
+    // sample's average, on a log scale. Without usable times the pen counts
+    // as moving evenly.
+    const double even = span / double(Points - 1);
     for (int32_t k = 0; k < Points; ++k) {
         out[k] = float(xs[size_t(k)] / r);
         out[Points + k] = float(ys[size_t(k)] / r);
-        // Without usable times the pen counts as moving evenly.
-        out[2 * Points + k] = float(span > 0 ? (ts[size_t(k)] - t0) / span : double(k) / (Points - 1));
+        const int32_t a = std::max(0, k - 1), b = std::min(Points - 1, k + 1);
+        const double pace = span > 0 ? (ts[size_t(b)] - ts[size_t(a)]) / (double(b - a) * even) : 1.0;
+        out[2 * Points + k] = float(std::log(std::max(MinPace, pace)));
     }
     return true;
 }

@@ -3,11 +3,17 @@
 // equal arc length (pen-up travel adds no length), centred on its centroid,
 // turned back to its main axis and divided by its radius of gyration, so
 // that place, size, a few degrees of tilt and the pad's shape do not matter;
-// each point gives x, y and the share of the writing time at which the pen
-// passed it. Writing time counts the pen moving only: a step far slower
+// each point gives x, y and the pace there: the writing time per length of
+// ink against the sample's average, as a logarithm. A writer's rhythm shows
+// in where the pen slows and hurries; the share of the writing time gone at
+// a point sums every hurry before it and tells writers apart far less.
+// Writing time counts the pen moving only: a step far slower
 // than the sample's usual pace (the pen resting) counts as written at a
 // third of that pace, and pen-up gaps count nothing. The points are averaged with their
-// neighbours along the writing. Layout: x of every point, then y, then time.
+// neighbours along the writing, the later ones over more of it, and the
+// centroid, axis and radius come from the writing's first part, so that an
+// end drawn out or cut short moves little. Layout: x of every point, then y,
+// then pace.
 //
 // The raw vector is then normalised feature by feature: centred on the mean
 // of a population of writers and divided by the spread of one writer's own
@@ -40,10 +46,10 @@ const Norm& builtInNorm();
 void normalise(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales. Version 3: points averaged along the
-// writing, one unit per writer's own spread; a template of an earlier version
-// is refused, so that its container asks to be made again.
-constexpr int32_t TemplateVersion = 3;
+// means and the Features scales. Version 5: the third channel is the pace,
+// not the share of the writing time; a template of an earlier version is
+// refused, so that its container asks to be made again.
+constexpr int32_t TemplateVersion = 5;
 constexpr int32_t TemplateHead = 4;
 constexpr int32_t TemplateSize = TemplateHead + 2 * Features;
 void toTemplate(const Norm& norm, float* out);

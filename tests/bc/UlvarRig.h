@@ -4,6 +4,7 @@
 // container built by hand, length-prefixed buffers, and a client that drives
 // an engine component in the runtime's order of calls.
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -117,6 +118,17 @@ inline MatrixPtr emptyCode(int32_t bits = KeyBits)
     auto m = std::make_unique<Nb::Matrix>(1, Nb::Meta(bits, Nb::MfI1, Nb::MtDO));
     std::memset(m->at(0, 0), 0, size_t((bits + 7) / 8));
     return m;
+}
+
+// Bits in which two keys differ; keys of different lengths differ in all.
+inline int wrongBits(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return 8 * std::max(a.size(), b.size());
+    int n = 0;
+    for (int i = 0; i < a.size(); ++i)
+        n += __builtin_popcount(uint8_t(a[i] ^ b[i]));
+    return n;
 }
 
 inline QByteArray keyOf(const Nb::Matrix& code)

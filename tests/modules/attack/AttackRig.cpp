@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "UlvarRig.h"
 #include "nb-cpp/Nbc.h"
 #include "varnex/model/repository.h"
 
@@ -408,17 +409,6 @@ QByteArray keyOf(const Bc::Layer& layer, const std::vector<float>& score)
     return key;
 }
 
-int wrongBits(const QByteArray& a, const QByteArray& b)
-{
-    int n = 0;
-    for (int i = 0; i < std::max(a.size(), b.size()); ++i) {
-        const uint8_t x = i < a.size() ? uint8_t(a[i]) : 0;
-        const uint8_t y = i < b.size() ? uint8_t(b[i]) : 0;
-        n += __builtin_popcount(uint32_t(x ^ y));
-    }
-    return n;
-}
-
 Outcome widen(const Bc::Layer& layer, const Guess& guess, const Store& store, const QByteArray& trueKey)
 {
     Outcome out;
@@ -436,7 +426,7 @@ Outcome widen(const Bc::Layer& layer, const Guess& guess, const Store& store, co
         std::vector<float> s(guess.score);
         for (float& v : s)
             v = way * sign(v);
-        out.wrongBits = std::min(out.wrongBits, wrongBits(keyOf(layer, s), trueKey));
+        out.wrongBits = std::min(out.wrongBits, rig::wrongBits(keyOf(layer, s), trueKey));
         // Every subset of at most WidenFlips of the weak bits, by its members'
         // positions in ascending order.
         std::vector<size_t> pick;

@@ -66,7 +66,6 @@ struct Guess {
 // The key that the neurons' signs give: bit i of the code is neuron i's
 // sign, chained through the earlier neurons when the layer is protected.
 QByteArray keyOf(const Bc::Layer& layer, const std::vector<float>& score);
-int wrongBits(const QByteArray& a, const QByteArray& b);
 
 // Candidates tried by the widening of one guess (one way): the guess and
 // every flip of 1 to 4 of its 20 least certain bits.

@@ -3,5 +3,6 @@
 include_guard(GLOBAL)
 add_library(attackrig STATIC ${CMAKE_CURRENT_LIST_DIR}/AttackRig.cpp ${CMAKE_CURRENT_LIST_DIR}/Enrolment.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TemplateRead.cpp)
-target_include_directories(attackrig PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/..)
+target_include_directories(attackrig PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/..
+  ${PROJECT_SOURCE_DIR}/tests/bc)
 target_link_libraries(attackrig PUBLIC bc nbcpp varnexmodel nbpencore nbfingercore nbi Qt5::Widgets)

@@ -32,9 +32,14 @@ T* make(const Nb::Uuid& classId, const Nb::Uuid& iid)
     return modrig::make<T>(fingerModule(), classId, iid);
 }
 
+// A press wholly on the reader, turned and stretched a little: the tests
+// follow the road, the benchmark measures partial and distorted presses.
 inline Finger::GreyImage fingerImage(uint32_t finger, uint32_t press)
 {
-    return Finger::SyntheticFinger(finger).impression(Finger::Press::random(press));
+    Finger::Press p = Finger::Press::random(press, 8.0f);
+    p.cut = 0;
+    p.stretch = 2.5f;
+    return Finger::SyntheticFinger(finger).impression(p);
 }
 
 // libfprint's virtual image reader: it appears when FP_VIRTUAL_IMAGE names a

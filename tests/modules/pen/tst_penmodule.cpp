@@ -82,6 +82,8 @@ private slots:
     void onePadShape_data();
     void onePadShape();
     void glitch();
+    void leaning();
+    void slowStretch();
 };
 
 void TestPenModule::queryComponent_data()
@@ -335,6 +337,8 @@ void TestPenModule::templates_data()
     QTest::newRow("as given") << -1 << 0.0f << uint(nbS_OK);
     QTest::newRow("layout of version 1") << 0 << 1.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 2") << 0 << 2.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 3") << 0 << 3.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 4") << 0 << 4.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
 }
@@ -402,6 +406,74 @@ void TestPenModule::glitch()
     for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
         moved += std::fabs(after[size_t(k)] - before[size_t(k)]) > largest / 2;
     QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
+}
+
+void TestPenModule::leaning()
+{
+    // A writing turned a little further, step by step through the most the
+    // features turn back, changes its features a little at every step: no
+    // lean flips them back to upright at once.
+    const Pen::Sample written = Pen::Writer(9).sample(2);
+    std::vector<float> before(480), after(480);
+    for (int step = -100; step <= 100; ++step) {
+        const double turn = 0.01 * step;
+        Pen::Sample s = written;
+        for (Pen::Stroke& stroke : s.strokes)
+            for (Pen::Point& p : stroke.points) {
+                const double x = p.x, y = p.y;
+                p.x = int32_t(std::lround(std::cos(turn) * x - std::sin(turn) * y));
+                p.y = int32_t(std::lround(std::sin(turn) * x + std::cos(turn) * y));
+            }
+        QVERIFY(Pen::features(s, after.data()));
+        float largest = 0;
+        for (int32_t k = 0; step > -100 && k < 2 * Pen::Points; ++k)
+            largest = std::max(largest, std::fabs(after[size_t(k)] - before[size_t(k)]));
+        QVERIFY2(largest < 0.1f, qPrintable(QString("turned to %1: a point moved by %2").arg(turn).arg(largest)));
+        before.swap(after);
+    }
+}
+
+void TestPenModule::slowStretch()
+{
+    // The pen slowed to two thirds of its speed over a tenth of the ink, in
+    // the middle: the pace rises there, and points well before and after it
+    // keep their pace against each other, where the share of the writing
+    // time gone would move at every one of them.
+    const Pen::Sample written = Pen::Writer(7).sample(1);
+    Pen::Sample slowed = written;
+    double length = 0;
+    for (const Pen::Stroke& stroke : written.strokes)
+        for (size_t i = 1; i < stroke.points.size(); ++i)
+            length += std::hypot(stroke.points[i].x - stroke.points[i - 1].x, stroke.points[i].y - stroke.points[i - 1].y);
+    double at = 0, late = 0;
+    for (size_t j = 0; j < slowed.strokes.size(); ++j) {
+        const auto& was = written.strokes[j].points;
+        auto& now = slowed.strokes[j].points;
+        for (size_t i = 0; i < now.size(); ++i) {
+            if (i > 0) {
+                at += std::hypot(was[i].x - was[i - 1].x, was[i].y - was[i - 1].y);
+                if (at > 0.45 * length && at <= 0.55 * length)
+                    late += 0.5 * (double(was[i].t) - double(was[i - 1].t));
+            }
+            now[i].t = was[i].t + uint32_t(std::lround(late));
+        }
+    }
+    std::vector<float> before(480), after(480);
+    QVERIFY(Pen::features(written, before.data()));
+    QVERIFY(Pen::features(slowed, after.data()));
+    float lo = 1e9f, hi = -1e9f, inside = -1e9f;
+    for (int32_t k = 0; k < Pen::Points; ++k) {
+        const double u = double(k) / (Pen::Points - 1);
+        const float d = after[size_t(2 * Pen::Points + k)] - before[size_t(2 * Pen::Points + k)];
+        if (u < 0.3 || u > 0.7) {
+            lo = std::min(lo, d);
+            hi = std::max(hi, d);
+        } else {
+            inside = std::max(inside, d);
+        }
+    }
+    QVERIFY2(hi - lo < 0.05f, qPrintable(QString("points away from the stretch moved apart by %1").arg(hi - lo)));
+    QVERIFY2(inside > hi + 0.25f, qPrintable(QString("the pace rose by %1 in the stretch").arg(inside - hi)));
 }
 
 QTEST_MAIN(TestPenModule)
