@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (core.strength > 0 && !(core.x >= 0 && core.y >= 0 && core.x <= float(field.width()) &&
                                 core.y <= float(field.height()))))
         __builtin_trap();
-    const RawFeatures raw = ringFlow(field, Placement{0.3f, core.x, core.y});
-    for (int i = 0; i < FeatureCount; ++i)
+    const RawFeatures raw = printFeatures(image, field, Placement{0.3f, core.x, core.y});
+    for (int i = 0; i < RawCount; ++i)
         if (raw.present[size_t(i)] && !std::isfinite(raw.value[size_t(i)]))
             __builtin_trap();
     return 0;

@@ -53,13 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A template taken centres and scales any flow to numbers.
         static const Finger::RawFeatures raw = [] {
             Finger::RawFeatures r;
-            for (int i = 0; i < Finger::FeatureCount; ++i) {
+            for (int i = 0; i < Finger::RawCount; ++i) {
                 r.value[size_t(i)] = float(i % 7) / 3.0f - 1.0f;
                 r.present[size_t(i)] = i % 5 != 0;
             }
             return r;
         }();
-        float params[Finger::FeatureCount];
+        float params[Finger::SpaceCount];
         finger.space.apply(raw, params);
         for (float f : params)
             if (!std::isfinite(f))

@@ -10,10 +10,10 @@ namespace Finger {
 
 namespace {
 
-// Some scores of fingers pressed a few times each say little about how 256
-// parameters vary together within a finger: the within-finger covariances
-// are shrunk by this share towards their diagonal.
-constexpr double Shrink = 0.3;
+// Some scores of fingers pressed a few times each say little about how
+// hundreds of parameters vary together within a finger: the within-finger
+// covariances are shrunk by this share towards their diagonal.
+constexpr double Shrink = 0.5;
 // Outputs in units of the within-finger spread times this: about the size
 // of the scaled parameters the converter was tuned on.
 constexpr double OutGain = 0.04;
@@ -23,60 +23,137 @@ constexpr double OutGain = 0.04;
 void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values, std::vector<double>& vectors)
 {
     const size_t N = size_t(n);
-    // The eigenvectors as rows while rotating: each rotation then runs along
-    // two rows, and a stays symmetric, so its columns are copies of its rows.
-    std::vector<double> rows(N * N, 0.0);
-    for (size_t i = 0; i < N; ++i)
-        rows[i * N + i] = 1.0;
-    double total = 0;
-    for (double v : a)
-        total += v * v;
-    for (int sweep = 0; sweep < 60; ++sweep) {
-        double off = 0;
-        for (size_t p = 0; p < N; ++p)
-            for (size_t q = p + 1; q < N; ++q)
-                off += a[p * N + q] * a[p * N + q];
-        if (off <= 1e-26 * total)
-            break;
-        for (size_t p = 0; p < N; ++p)
-            for (size_t q = p + 1; q < N; ++q) {
-                const double apq = a[p * N + q];
-                if (apq == 0.0)
-                    continue;
-                const double app = a[p * N + p], aqq = a[q * N + q];
-                const double theta = (aqq - app) / (2.0 * apq);
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
-                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
-                double* rp = a.data() + p * N;
-                double* rq = a.data() + q * N;
-                for (size_t k = 0; k < N; ++k) {
-                    const double pk = rp[k], qk = rq[k];
-                    rp[k] = c * pk - s * qk;
-                    rq[k] = s * pk + c * qk;
+    values.assign(N, 0.0);
+    vectors.assign(N * N, 0.0);
+    if (N == 0)
+        return;
+    // Householder reflections bring a to tridiagonal form (diagonal d, off
+    // diagonal e), then implicit QL steps with shifts take that apart: a
+    // few times n^3 steps where rotating pair by pair takes dozens.
+    std::vector<double>& d = values;
+    std::vector<double> e(N, 0.0);
+    auto at = [&a, N](size_t i, size_t j) -> double& { return a[i * N + j]; };
+    for (size_t i = N - 1; i > 0; --i) {
+        const size_t l = i - 1;
+        double h = 0;
+        if (l > 0) {
+            double scale = 0;
+            for (size_t k = 0; k <= l; ++k)
+                scale += std::fabs(at(i, k));
+            if (scale == 0.0) {
+                e[i] = at(i, l);
+            } else {
+                for (size_t k = 0; k <= l; ++k) {
+                    at(i, k) /= scale;
+                    h += at(i, k) * at(i, k);
                 }
-                rp[p] = app - t * apq;
-                rq[q] = aqq + t * apq;
-                rp[q] = rq[p] = 0.0;
-                for (size_t k = 0; k < N; ++k) {
-                    a[k * N + p] = rp[k];
-                    a[k * N + q] = rq[k];
+                double f = at(i, l);
+                double g = f >= 0 ? -std::sqrt(h) : std::sqrt(h);
+                e[i] = scale * g;
+                h -= f * g;
+                at(i, l) = f - g;
+                f = 0;
+                for (size_t j = 0; j <= l; ++j) {
+                    at(j, i) = at(i, j) / h;
+                    g = 0;
+                    for (size_t k = 0; k <= j; ++k)
+                        g += at(j, k) * at(i, k);
+                    for (size_t k = j + 1; k <= l; ++k)
+                        g += at(k, j) * at(i, k);
+                    e[j] = g / h;
+                    f += e[j] * at(i, j);
                 }
-                double* vp = rows.data() + p * N;
-                double* vq = rows.data() + q * N;
-                for (size_t k = 0; k < N; ++k) {
-                    const double pk = vp[k], qk = vq[k];
-                    vp[k] = c * pk - s * qk;
-                    vq[k] = s * pk + c * qk;
+                const double hh = f / (h + h);
+                for (size_t j = 0; j <= l; ++j) {
+                    f = at(i, j);
+                    e[j] = g = e[j] - hh * f;
+                    for (size_t k = 0; k <= j; ++k)
+                        at(j, k) -= f * e[k] + g * at(i, k);
                 }
             }
+        } else {
+            e[i] = at(i, l);
+        }
+        d[i] = h;
+    }
+    d[0] = 0;
+    e[0] = 0;
+    // The reflections multiplied out; their transpose holds the basis as
+    // rows, so that each rotation below runs along two rows.
+    std::vector<double> rows(N * N, 0.0);
+    for (size_t i = 0; i < N; ++i) {
+        if (d[i] != 0.0)
+            for (size_t j = 0; j < i; ++j) {
+                double g = 0;
+                for (size_t k = 0; k < i; ++k)
+                    g += at(i, k) * at(k, j);
+                for (size_t k = 0; k < i; ++k)
+                    at(k, j) -= g * at(k, i);
+            }
+        d[i] = at(i, i);
+        at(i, i) = 1;
+        for (size_t j = 0; j < i; ++j)
+            at(j, i) = at(i, j) = 0;
+    }
+    for (size_t i = 0; i < N; ++i)
+        for (size_t k = 0; k < N; ++k)
+            rows[i * N + k] = at(k, i);
+    for (size_t i = 1; i < N; ++i)
+        e[i - 1] = e[i];
+    e[N - 1] = 0;
+    for (size_t l = 0; l < N; ++l) {
+        for (int iteration = 0; iteration < 60; ++iteration) {
+            size_t m = l;
+            for (; m + 1 < N; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) <= 1e-15 * dd)
+                    break;
+            }
+            if (m == l)
+                break;
+            double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+            double r = std::hypot(g, 1.0);
+            g = d[m] - d[l] + e[l] / (g + (g >= 0 ? r : -r));
+            double s = 1, c = 1, p = 0;
+            bool split = false;
+            for (size_t i = m; i-- > l;) {
+                double f = s * e[i];
+                const double b = c * e[i];
+                e[i + 1] = r = std::hypot(f, g);
+                if (r == 0.0) {
+                    d[i + 1] -= p;
+                    e[m] = 0;
+                    split = true;
+                    break;
+                }
+                s = f / r;
+                c = g / r;
+                g = d[i + 1] - p;
+                r = (d[i] - g) * s + 2.0 * c * b;
+                p = s * r;
+                d[i + 1] = g + p;
+                g = c * r - b;
+                double* ri = rows.data() + i * N;
+                double* rj = rows.data() + (i + 1) * N;
+                for (size_t k = 0; k < N; ++k) {
+                    f = rj[k];
+                    rj[k] = s * ri[k] + c * f;
+                    ri[k] = c * ri[k] - s * f;
+                }
+            }
+            if (split)
+                continue;
+            d[l] -= p;
+            e[l] = g;
+            e[m] = 0;
+        }
     }
     std::vector<size_t> order(N);
     std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&a, N](size_t i, size_t j) { return a[i * N + i] > a[j * N + j]; });
-    values.resize(N);
-    vectors.assign(N * N, 0.0);
+    std::stable_sort(order.begin(), order.end(), [&d](size_t i, size_t j) { return d[i] > d[j]; });
+    const std::vector<double> unsorted = d;
     for (size_t k = 0; k < N; ++k) {
-        values[k] = a[order[k] * N + order[k]];
+        values[k] = unsorted[order[k]];
         for (size_t i = 0; i < N; ++i)
             vectors[i * N + k] = rows[order[k] * N + i];
     }
@@ -184,7 +261,7 @@ void Discriminant::apply(const float* in, float* out) const
 {
     constexpr size_t N = Size;
     if (isNull()) {
-        std::copy(in, in + N, out);
+        std::copy(in, in + Outputs, out);
         return;
     }
     double centred[N];
@@ -197,7 +274,7 @@ void Discriminant::apply(const float* in, float* out) const
             v += double(m_rows[k * N + i]) * centred[i];
         y[k] = v;
     }
-    for (size_t k = 0; k < N; ++k)
+    for (size_t k = 0; k < size_t(Outputs); ++k)
         out[k] = float(y[k % size_t(Used)]);
     Nb::wipe(centred, sizeof centred);
     Nb::wipe(y, sizeof y);

@@ -4,10 +4,10 @@
 //
 // The converter weighs each parameter by itself, as if the noise of one
 // impression to the next were independent from parameter to parameter. It
-// is not: a finger pressed a little askew moves whole rings of flow points
-// and the waves over its marks together. Given the scatter within a finger
-// (Sw, from fingers pressed several times) and the scatter over the
-// population (St, one impression each), the directions w with
+// is not: a finger pressed a little askew moves whole rings of flow points,
+// the waves over its marks and the texture's sectors together. Given the
+// scatter within a finger (Sw, from fingers pressed several times) and the
+// scatter over the population (St, one impression each), the directions w with
 // St w = lambda Sw w, largest lambda first, are uncorrelated in a finger's
 // noise and carry the most of what tells fingers apart per unit of that
 // noise. Each output is one such direction, in units of the within-finger
@@ -18,23 +18,27 @@
 #include <cstddef>
 #include <vector>
 
+#include "modules/finger/FingerTemplate.h"
+
 namespace Finger {
 
 class Discriminant {
 public:
-    static constexpr int Size = 256;
+    // Parameters in (the centred and scaled flow, waves and texture) and out.
+    static constexpr int Size = SpaceCount;
+    static constexpr int Outputs = FeatureCount;
     // The outputs are the Used strongest directions, over and over: the
     // weaker ones, about as noisy within a finger as they vary over fingers,
     // would leave many of the converter's neurons reading mostly noise, and
     // a neuron reads a few dozen of the outputs at random.
-    static constexpr int Used = 48;
+    static constexpr int Used = 64;
     using Vector = std::array<float, Size>;
 
     // population: one vector per finger; repeats: several impressions of each
     // of some fingers. Null when there are too few of either.
     static Discriminant fit(const std::vector<Vector>& population, const std::vector<std::vector<Vector>>& repeats);
     bool isNull() const { return m_rows.empty(); }
-    // out = gain x the directions' values of in (Size each); out may be in.
+    // out (Outputs) = gain x the directions' values of in (Size).
     void apply(const float* in, float* out) const;
     // The ratio lambda of direction k, largest first.
     double ratio(int k) const { return m_ratio[std::size_t(k)]; }
@@ -46,7 +50,7 @@ private:
 };
 
 // The eigenvalues (descending) and eigenvectors (column k of vectors, n x n
-// row by row) of the symmetric n x n matrix a, by Jacobi rotations.
+// row by row) of the symmetric n x n matrix a.
 void symmetricEigen(std::vector<double> a, int n, std::vector<double>& values, std::vector<double>& vectors);
 
 } // namespace Finger

@@ -59,10 +59,11 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     Nb::Matrix* m = new Nb::Matrix(int32_t(count), ParamsMeta);
     for (uint32_t i = 0; i < count; ++i) {
         RawFeatures raw = featuresOf(read[i]);
-        float* out = reinterpret_cast<float*>(m->at(0, int32_t(i)));
-        space().apply(raw, out);
-        discriminant().apply(out, out);
+        Discriminant::Vector scaled;
+        space().apply(raw, scaled.data());
+        discriminant().apply(scaled.data(), reinterpret_cast<float*>(m->at(0, int32_t(i))));
         Nb::wipe(&raw, sizeof raw);
+        Nb::wipe(scaled.data(), sizeof scaled);
     }
     wipeAll(read);
     *params = m_handed.add(m);
@@ -124,9 +125,9 @@ uint32_t FingerProcessor::getAlienParams(Nb::Matrix** out, int32_t count, const 
     const int32_t n = count == -1 ? all : std::min(count, all);
     Nb::Matrix* m = new Nb::Matrix(n, ParamsMeta);
     for (int32_t i = 0; i < n; ++i) {
-        float* row = reinterpret_cast<float*>(m->at(0, i));
-        space().apply(foreign[size_t(i)], row);
-        discriminant().apply(row, row);
+        Discriminant::Vector scaled;
+        space().apply(foreign[size_t(i)], scaled.data());
+        discriminant().apply(scaled.data(), reinterpret_cast<float*>(m->at(0, i)));
     }
     *out = m_handed.add(m);
     return nbS_OK;

@@ -29,6 +29,10 @@ constexpr float PeriodScale = 0.7f;
 constexpr float LeftOf = -6.0f;
 // The marks' noise in those units: the fill keeps what a print shows.
 constexpr double MarkNoise = 0.02;
+// The texture's, in its logarithm.
+constexpr double TextureNoise = 0.05;
+// A texture response is never taken below this before its logarithm.
+constexpr float TextureFloor = 1e-3f;
 // How far the marks may move before a wave turns by a radian, in the marks'
 // units: a few times their noise between impressions.
 constexpr float WaveWidth = 0.5f;
@@ -129,6 +133,16 @@ RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
     return raw;
 }
 
+RawFeatures printFeatures(const GreyImage& image, const RidgeField& field, const Placement& frame)
+{
+    RawFeatures raw = ringFlow(field, frame);
+    ridgeTexture(image, field, frame, raw.value.data() + TextureAt, raw.present.data() + TextureAt);
+    for (int i = TextureAt; i < RawCount; ++i)
+        if (raw.present[size_t(i)])
+            raw.value[size_t(i)] = std::log(std::max(raw.value[size_t(i)], TextureFloor));
+    return raw;
+}
+
 FillModel FillModel::fit(const std::vector<RawFeatures>& population)
 {
     FillModel m;
@@ -163,6 +177,11 @@ FillModel FillModel::fit(const std::vector<RawFeatures>& population)
     return m;
 }
 
+double FillModel::noise(size_t i)
+{
+    return i < FlowCount ? Noise : i < TextureAt ? MarkNoise : TextureNoise;
+}
+
 void FillModel::fill(RawFeatures& raw) const
 {
     if (isNull())
@@ -178,7 +197,7 @@ void FillModel::fill(RawFeatures& raw) const
     std::vector<double> L(o * o, 0.0), y(o);
     for (size_t a = 0; a < o; ++a)
         for (size_t b = 0; b <= a; ++b) {
-            double v = m_cov[seen[a] * n + seen[b]] + (a == b ? (seen[a] < FlowCount ? Noise : MarkNoise) : 0.0);
+            double v = m_cov[seen[a] * n + seen[b]] + (a == b ? noise(seen[a]) : 0.0);
             for (size_t k = 0; k < b; ++k)
                 v -= L[a * o + k] * L[b * o + k];
             L[a * o + b] = a == b ? std::sqrt(std::max(v, 1e-12)) : v / L[b * o + b];
@@ -217,6 +236,7 @@ void FeatureSpace::expand(const RawFeatures& raw, float* out)
             t += w.freq[k][m] * marks[m];
         out[FlowCount + k] = std::cos(t);
     }
+    std::copy(raw.value.begin() + TextureAt, raw.value.end(), out + FeatureCount);
 }
 
 FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
@@ -224,12 +244,12 @@ FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
     FeatureSpace space;
     if (foreign.size() < 8)
         return space;
-    std::vector<std::array<float, FeatureCount>> expanded(foreign.size());
+    std::vector<std::array<float, SpaceCount>> expanded(foreign.size());
     for (size_t i = 0; i < foreign.size(); ++i)
         expand(foreign[i], expanded[i].data());
-    for (int f = 0; f < FeatureCount; ++f) {
+    for (int f = 0; f < SpaceCount; ++f) {
         double sum = 0, squares = 0;
-        for (const std::array<float, FeatureCount>& r : expanded) {
+        for (const std::array<float, SpaceCount>& r : expanded) {
             sum += r[size_t(f)];
             squares += double(r[size_t(f)]) * r[size_t(f)];
         }
@@ -246,7 +266,7 @@ FeatureSpace FeatureSpace::fit(const std::vector<RawFeatures>& foreign)
 void FeatureSpace::apply(const RawFeatures& raw, float* out) const
 {
     expand(raw, out);
-    for (int f = 0; f < FeatureCount; ++f)
+    for (int f = 0; f < SpaceCount; ++f)
         out[f] = Gain * std::clamp((out[f] - centre[size_t(f)]) * scale[size_t(f)], -5.0f, 5.0f);
 }
 
@@ -258,10 +278,11 @@ Nb::Matrix* FingerTemplate::toMatrix() const
         return nullptr;
     Nb::Matrix* m = new Nb::Matrix(1, Nb::Meta(MatrixLength, Nb::MfR32, Nb::MtC));
     float* v = reinterpret_cast<float*>(m->at(0, 0));
-    const float head[8] = {Version, Rings, Points, FeatureCount, RingStep, Tall, Gain, IdentityCount};
-    std::copy(head, head + 8, v);
-    std::copy(space.centre.begin(), space.centre.end(), v + 8);
-    std::copy(space.scale.begin(), space.scale.end(), v + 8 + FeatureCount);
+    const float head[Head] = {Version,      Rings,         Points,       SpaceCount,  RingStep,   Tall,
+                              Gain,         IdentityCount, TextureRings, TextureAngles, Orientations, TextureBand};
+    std::copy(head, head + Head, v);
+    std::copy(space.centre.begin(), space.centre.end(), v + Head);
+    std::copy(space.scale.begin(), space.scale.end(), v + Head + SpaceCount);
     return m;
 }
 
@@ -274,15 +295,17 @@ bool FingerTemplate::fromMatrix(const Nb::Matrix& m)
     for (int k = 0; k < MatrixLength; ++k)
         if (!std::isfinite(v[k]))
             return false;
-    if (v[0] != Version || v[1] != Rings || v[2] != Points || v[3] != FeatureCount || v[4] != RingStep ||
-        v[5] != Tall || v[6] != Gain || v[7] != IdentityCount)
+    if (v[0] != Version || v[1] != Rings || v[2] != Points || v[3] != SpaceCount || v[4] != RingStep ||
+        v[5] != Tall || v[6] != Gain || v[7] != IdentityCount || v[8] != TextureRings || v[9] != TextureAngles ||
+        v[10] != Orientations || v[11] != TextureBand)
         return false;
-    for (int f = 0; f < FeatureCount; ++f)
-        if (std::fabs(v[8 + f]) > 100.0f || !(v[8 + FeatureCount + f] > 0.0f) || v[8 + FeatureCount + f] > MaxScale)
+    for (int f = 0; f < SpaceCount; ++f)
+        if (std::fabs(v[Head + f]) > 100.0f || !(v[Head + SpaceCount + f] > 0.0f) ||
+            v[Head + SpaceCount + f] > MaxScale)
             return false;
     FeatureSpace s;
-    std::copy(v + 8, v + 8 + FeatureCount, s.centre.begin());
-    std::copy(v + 8 + FeatureCount, v + MatrixLength, s.scale.begin());
+    std::copy(v + Head, v + Head + SpaceCount, s.centre.begin());
+    std::copy(v + Head + SpaceCount, v + MatrixLength, s.scale.begin());
     s.m_null = false;
     space = s;
     return true;

@@ -16,7 +16,7 @@
 // What tells fingers of one class apart are the places of the deltas
 // relative to the core and the ridge period (Marks: the delta on the frame's
 // left and the one on its right, x and y each, and the median period). The
-// last IdentityCount parameters are waves over these marks: cos(w . m + b),
+// next IdentityCount parameters are waves over these marks: cos(w . m + b),
 // w and b drawn once from a fixed seed, each wave over the period alone,
 // one delta and the period, or all marks. A wave is steady while the marks
 // move by their own noise and takes other values for a finger whose marks
@@ -24,15 +24,22 @@
 // is connected to, sees where the finger's marks lie, not only on which
 // side of the population's mean.
 //
-// A flow point the print does not cover well (less than MinCover of its
-// neighbourhood on the print: off the sensor, off the finger, cut off) and a
-// delta not found are filled in by what the population (FillModel) makes of
-// what is there, so that a partial print gives values near its owner's and
-// a print that shows nothing gives the population's.
+// The last TextureCount raw values are the ridge texture around the core
+// (RidgeTexture.h), each sector's filter response as a logarithm: the flow
+// tells mostly the class, the texture where in it this finger's ridges run
+// cleanly and where they break, end and fork.
 //
-// Each parameter is then centred and scaled by the spread over the built-in
-// foreign fingers, cut at 5 either way and multiplied by Gain: small values
-// keep the converter's training from leaning on single parameters.
+// A flow point or texture sector the print does not cover well (less than
+// MinCover of its neighbourhood on the print: off the sensor, off the
+// finger, cut off) and a delta not found are filled in by what the
+// population (FillModel) makes of what is there, so that a partial print
+// gives values near its owner's and a print that shows nothing gives the
+// population's. The texture of a sector shown is kept nearly as it is.
+//
+// Each of the SpaceCount parameters (flow, waves, texture) is then centred
+// and scaled by the spread over the built-in foreign fingers, cut at 5
+// either way and multiplied by Gain: small values keep the converter's
+// training from leaning on single parameters.
 // The processor hands out not these but their values in the directions
 // that tell fingers apart against a finger's own noise (Discriminant.h).
 //
@@ -40,18 +47,21 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 5 (layout version)  [1] Rings  [2] Points  [3] 256
+//   [0] 6 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
-//   then 256 centres and 256 scales.
+//   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
+//   then SpaceCount centres and SpaceCount scales.
 // Templates of the earlier layouts (the owner's mean flow, version 1; a
 // spectrum of the minutiae, version 2; the flow alone, version 3; the
-// scaled parameters handed out as they are, version 4) are refused: their
-// containers must be made again.
+// scaled parameters handed out as they are, version 4; flow and marks
+// without the texture, version 5) are refused: their containers must be
+// made again.
 
 #include <array>
 #include <vector>
 
 #include "modules/finger/FlowFrame.h"
+#include "modules/finger/RidgeTexture.h"
 #include "qtnb/Matrix.h"
 
 namespace Finger {
@@ -64,14 +74,17 @@ constexpr int IdentityCount = FeatureCount - FlowCount;
 // The marks: left delta x, y; right delta x, y (pixels / MarkScale); ridge
 // period (pixels / PeriodScale).
 constexpr int Marks = 5;
-constexpr int RawCount = FlowCount + Marks;
+constexpr int TextureAt = FlowCount + Marks;
+constexpr int RawCount = TextureAt + TextureCount;
+// The parameters before the discriminant: flow, waves, texture.
+constexpr int SpaceCount = FeatureCount + TextureCount;
 constexpr float RingStep = 16.0f;
 constexpr float Tall = 1.2f;
 constexpr float Gain = 0.1f;
 constexpr float MinCover = 0.8f;
 
-// The flow and the marks of a print; those not present are off the print
-// or not found until FillModel::fill fills them in.
+// The flow, the marks and the texture of a print; those not present are off
+// the print or not found until FillModel::fill fills them in.
 struct RawFeatures {
     std::array<float, RawCount> value{};
     std::array<bool, RawCount> present{};
@@ -79,6 +92,8 @@ struct RawFeatures {
 
 // The flow of a print at the ring points of its frame, and its marks.
 RawFeatures ringFlow(const RidgeField& field, const Placement& frame);
+// Those and the texture of the image the field was taken from (500 dpi).
+RawFeatures printFeatures(const GreyImage& image, const RidgeField& field, const Placement& frame);
 
 // What the population's flow makes of what a print shows: a Gaussian of the
 // foreign fingers' parameters (mean and covariance); every parameter becomes
@@ -92,21 +107,24 @@ public:
     void fill(RawFeatures& raw) const;
 
 private:
+    // How far the fill trusts parameter i as measured.
+    static double noise(size_t i);
     std::vector<double> m_mean; // RawCount
     std::vector<double> m_cov;  // RawCount x RawCount, row by row
 };
 
 class FeatureSpace {
 public:
-    // The parameters of filled raw features before centring and scaling.
+    // The SpaceCount parameters of filled raw features before centring and
+    // scaling.
     static void expand(const RawFeatures& raw, float* out);
     // Centres and scales from the foreign fingers' filled parameters.
     static FeatureSpace fit(const std::vector<RawFeatures>& foreign);
     void apply(const RawFeatures& raw, float* out) const;
     bool isNull() const { return m_null; }
 
-    std::array<float, FeatureCount> centre{};
-    std::array<float, FeatureCount> scale{};
+    std::array<float, SpaceCount> centre{};
+    std::array<float, SpaceCount> scale{};
 
 private:
     bool m_null = true;
@@ -115,8 +133,9 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 5;
-    static constexpr int MatrixLength = 8 + 2 * FeatureCount;
+    static constexpr int Version = 6;
+    static constexpr int Head = 12;
+    static constexpr int MatrixLength = Head + 2 * SpaceCount;
 
     FingerTemplate() = default;
     explicit FingerTemplate(const FeatureSpace& space);

@@ -17,11 +17,14 @@ constexpr uint32_t RepeatSeed = ForeignSeed + 0x8000u;
 struct Foreign {
     Foreign()
     {
+        // The images stay until the texture is read in each print's frame,
+        // which needs the mean flow of all of them.
+        std::vector<GreyImage> images(ForeignCount);
         std::vector<RidgeField> fields(ForeignCount);
         parallel(ForeignCount, [&](int i) {
             const uint32_t seed = ForeignSeed + uint32_t(i);
-            GreyImage image = SyntheticFinger(seed).impression(Press::random(seed));
-            fields[size_t(i)] = RidgeField(image);
+            images[size_t(i)] = SyntheticFinger(seed).impression(Press::random(seed));
+            fields[size_t(i)] = RidgeField(images[size_t(i)]);
         });
         std::vector<const RidgeField*> prints;
         for (const RidgeField& f : fields)
@@ -29,24 +32,31 @@ struct Foreign {
         std::vector<Placement> frames;
         frame = FlowFrame::build(prints, &frames);
         features.resize(ForeignCount);
-        parallel(ForeignCount, [&](int i) { features[size_t(i)] = ringFlow(fields[size_t(i)], frames[size_t(i)]); });
+        parallel(ForeignCount, [&](int i) {
+            features[size_t(i)] = printFeatures(images[size_t(i)], fields[size_t(i)], frames[size_t(i)]);
+        });
         fill = FillModel::fit(features);
         parallel(ForeignCount, [&](int i) { fill.fill(features[size_t(i)]); });
         population = FingerTemplate(FeatureSpace::fit(features));
 
         std::vector<RawFeatures> pressed(size_t(RepeatFingers * Repeats));
-        parallel(RepeatFingers * Repeats, [&](int j) {
-            const int i = j / Repeats, k = j % Repeats;
-            const uint32_t seed = ForeignSeed + uint32_t(i);
-            if (k == 0) {
-                pressed[size_t(j)] = ringFlow(fields[size_t(i)], frame.frame(fields[size_t(i)]));
-            } else {
-                GreyImage image = SyntheticFinger(seed).impression(Press::random(RepeatSeed + uint32_t(j)));
-                const RidgeField field(image);
-                pressed[size_t(j)] = ringFlow(field, frame.frame(field));
+        parallel(RepeatFingers, [&](int i) {
+            const SyntheticFinger finger(ForeignSeed + uint32_t(i));
+            for (int k = 0; k < Repeats; ++k) {
+                const size_t j = size_t(i * Repeats + k);
+                if (k == 0) {
+                    pressed[j] = printFeatures(images[size_t(i)], fields[size_t(i)], frame.frame(fields[size_t(i)]));
+                } else {
+                    GreyImage image = finger.impression(Press::random(RepeatSeed + uint32_t(j)));
+                    const RidgeField field(image);
+                    pressed[j] = printFeatures(image, field, frame.frame(field));
+                    image.wipe();
+                }
+                fill.fill(pressed[j]);
             }
-            fill.fill(pressed[size_t(j)]);
         });
+        for (GreyImage& image : images)
+            image.wipe();
         std::vector<Discriminant::Vector> spread(features.size());
         for (size_t i = 0; i < features.size(); ++i)
             population.space.apply(features[i], spread[i].data());
@@ -77,8 +87,8 @@ RawFeatures featuresOf(const GreyImage& source)
 {
     GreyImage image = RidgeField::rescaled(source);
     const RidgeField field(image);
+    RawFeatures raw = printFeatures(image, field, meanFlow().frame(field));
     image.wipe();
-    RawFeatures raw = ringFlow(field, meanFlow().frame(field));
     foreign().fill.fill(raw);
     return raw;
 }

@@ -8,6 +8,7 @@
 #include "DebugCapture.h"
 #include "VirtualReader.h"
 #include "modules/finger/FingerImage.h"
+#include "modules/finger/FingerTemplate.h"
 
 using namespace rig;
 
@@ -206,10 +207,12 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("third layout") << 0 << 3.0f << 0;
     // The fourth handed out the scaled parameters themselves.
     QTest::newRow("fourth layout") << 0 << 4.0f << 0;
+    // The fifth had no texture: 8 cells of head, 256 centres and scales.
+    QTest::newRow("fifth layout") << 0 << 5.0f << 8 + 2 * 256;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
-    QTest::newRow("zero scale") << 300 << 0.0f << 0;
+    QTest::newRow("zero scale") << Finger::FingerTemplate::Head + Finger::SpaceCount + 300 << 0.0f << 0;
     QTest::newRow("one short") << -1 << 0.0f << -1;
     // The first layout: the owner's flow on a 24 x 26 grid and 256 centres
     // and scales, version 1.
