@@ -1,12 +1,13 @@
 // Untrusted fingerprint sample buffers (the samples of .bim files a user
 // loads, handed to the reader's view and its processor): the buffer's head
 // and image read, the ridge flow and the parameters of the print taken,
-// the image encoded back. No input may crash, over-read or give parameters
-// that are not numbers.
+// the image encoded back. No input may crash, over-read, find a core off the
+// image or give parameters that are not numbers.
 
 #include "FuzzSetup.h"
 #include "modules/finger/FingerImage.h"
 #include "modules/finger/FingerTemplate.h"
+#include "modules/finger/PrintCore.h"
 #include "modules/finger/RidgeField.h"
 
 #include <cmath>
@@ -43,8 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (int64_t(image.width) * image.height > 320 * 320)
         return 0;
     const RidgeField field(image);
-    const RawFeatures raw = FingerTemplate::selfFeatures(field);
-    for (int i = 0; i < FeatureCount; ++i)
+    const PrintCore core = findCore(field);
+    if (!(core.strength >= 0 && core.strength <= 1) ||
+        (core.strength > 0 && !(core.x >= 0 && core.y >= 0 && core.x <= float(field.width()) &&
+                                core.y <= float(field.height()))))
+        __builtin_trap();
+    const RawFeatures raw = printFeatures(image, field, Placement{0.3f, core.x, core.y});
+    for (int i = 0; i < RawCount; ++i)
         if (raw.present[size_t(i)] && !std::isfinite(raw.value[size_t(i)]))
             __builtin_trap();
     return 0;

@@ -5,7 +5,6 @@
 
 #include "FuzzSetup.h"
 #include "modules/finger/FingerTemplate.h"
-#include "modules/finger/SyntheticFinger.h"
 #include "modules/pen/PenFeatures.h"
 #include "qtnb/Matrix.h"
 
@@ -48,13 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Finger::FingerTemplate finger;
     if (finger.fromMatrix(m)) {
         const std::unique_ptr<Nb::Matrix> back(finger.toMatrix());
-        if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength)
+        if (!back || back->rows() != 1 || back->meta(0).count != Finger::FingerTemplate::MatrixLength ||
+            std::memcmp(back->at(0, 0), m.at(0, 0), size_t(back->meta(0).size())) != 0)
             __builtin_trap();
-        // A print read in the template's frame gives numbers (placed at its own
-        // centre: the search for the best placement is not a reader).
-        static const Finger::RidgeField field(Finger::SyntheticFinger(7).impression(Finger::Press()));
-        float params[Finger::FeatureCount];
-        finger.space.apply(finger.features(field, Finger::FingerTemplate::selfPlacement(field)), params);
+        // A template taken centres and scales any flow to numbers.
+        static const Finger::RawFeatures raw = [] {
+            Finger::RawFeatures r;
+            for (int i = 0; i < Finger::RawCount; ++i) {
+                r.value[size_t(i)] = float(i % 7) / 3.0f - 1.0f;
+                r.present[size_t(i)] = i % 5 != 0;
+            }
+            return r;
+        }();
+        float params[Finger::SpaceCount];
+        finger.space.apply(raw, params);
         for (float f : params)
             if (!std::isfinite(f))
                 __builtin_trap();

@@ -1,8 +1,7 @@
 #pragma once
 // The fingerprint processor: 256 parameters per impression (see
-// FingerTemplate.h), the finger's template, and the built-in foreign
-// parameters. With a template loaded, impressions and strangers are read in
-// the template's frame; without one, each print in its own.
+// FingerTemplate.h), each from that impression alone; a template that is
+// the same for every finger; and the built-in foreign parameters.
 
 #include <cstdint>
 #include <vector>
@@ -28,21 +27,13 @@ public:
 
 private:
     ~FingerProcessor() override;
-    // The ridge flows of the images, or false when one is not a fingerprint
-    // image of this module.
-    static bool readImages(uint8_t* const* images, uint32_t count, std::vector<RidgeField>& fields);
+    // The images, or false when one is not a fingerprint image of this module.
+    static bool readImages(uint8_t* const* images, uint32_t count, std::vector<GreyImage>& out);
     const FeatureSpace& space() const;
-    std::vector<float> normalised(const std::vector<RawFeatures>& raw) const;
 
+    // The template loaded last; until then the population's, which is the same.
     FingerTemplate m_template;
-    std::vector<float> m_templateData;
-    // The foreign parameters in the current frame, once asked for.
-    std::vector<float> m_foreign;
-    // The last template made here, with the foreign parameters in its frame,
-    // kept for the setTemplate that usually follows.
-    std::vector<float> m_madeData;
-    std::vector<float> m_madeForeign;
-    // Parameters and templates describe a finger: nothing of them stays behind.
+    // Parameters describe a finger: nothing of them stays behind.
     Common::Handed<Nb::Matrix, Common::destroy> m_handed;
 };
 

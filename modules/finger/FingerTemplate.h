@@ -1,69 +1,130 @@
 #pragma once
-// A finger's template and the parameter vector of an impression.
+// The parameter vector of an impression, and the template block.
 //
-// The template is the finger's mean ridge flow on a grid of 16-pixel cells
-// in a frame of its own, built from the enrolment impressions after each was
-// turned and shifted onto the others. A new impression is placed in that
-// frame by searching the turn and shift at which its flow agrees best with
-// the template's; its parameters are then read at fixed places of the frame,
-// so that where and how askew the finger lay does not matter.
+// The parameters come from the impression alone. Its frame (FlowFrame) has
+// its origin on the print's core and is turned as the print's ridge flow
+// fits the mean flow of the built-in foreign fingers.
 //
-// The 256 parameters (32-bit reals):
-//   0..239    the ridge flow at 120 points on five rings around the centre
-//             of the template's print (8, 16, 24, 32 and 40 points, 17 to 85
-//             pixels across and a fifth more up and down): cos 2a and sin 2a
-//             of the ridge angle a in the frame, times the coherence of the
-//             flow
-//   240..255  ridges per 100 pixels in eight sectors of the inner and eight
-//             of the outer half of the same area
-// each scaled by the spread of the foreign fingers placed in the same frame
-// and centred on those of them that look most like the owner's finger, so
-// that a stranger, even one with a finger of the same kind, gives values
-// around 0 and what sets the owner apart stands out; a point off the print
-// gives 0.
+// The first FlowCount parameters are the ridge flow, read at Points points
+// on Rings rings around the origin (8, 16 and 24 points, then the rest on the
+// last ring, RingStep pixels apart, Tall times taller than wide like a
+// fingertip): cos 2a and sin 2a of the ridge angle a in the frame, times the
+// coherence of the flow, so parameter 2k and 2k + 1 belong to point k, the
+// rings from the inside out, each ring's points by angle from the frame's
+// x axis. The flow tells the pattern class more than the finger.
 //
-// The template's matrix form: one row of 32-bit reals, one cell:
-//   [0] 1 (layout version)  [1] 24 columns  [2] 26 rows  [3] 16 pixels a cell
-//   [4], [5] centre of the print in the frame  [6] 256  [7] 0
-//   then per cell, row by row: flow cos, flow sin, share of impressions on
-//   the print; then 256 centres and 256 scales of the parameters.
+// What tells fingers of one class apart are the places of the deltas
+// relative to the core and the ridge period (Marks: the delta on the frame's
+// left and the one on its right, x and y each, and the median period). The
+// next IdentityCount parameters are waves over these marks: cos(w . m + b),
+// w and b drawn once from a fixed seed, each wave over the period alone,
+// one delta and the period, or all marks. A wave is steady while the marks
+// move by their own noise and takes other values for a finger whose marks
+// lie a few noise widths away, so that every neuron, whatever parameters it
+// is connected to, sees where the finger's marks lie, not only on which
+// side of the population's mean.
+//
+// The last TextureCount raw values are the ridge texture around the core
+// (RidgeTexture.h), each sector's filter response as a logarithm: the flow
+// tells mostly the class, the texture where in it this finger's ridges run
+// cleanly and where they break, end and fork.
+//
+// A flow point or texture sector the print does not cover well (less than
+// MinCover of its neighbourhood on the print: off the sensor, off the
+// finger, cut off) and a delta not found are filled in by what the
+// population (FillModel) makes of what is there, so that a partial print
+// gives values near its owner's and a print that shows nothing gives the
+// population's. The texture of a sector shown is kept nearly as it is.
+//
+// Each of the SpaceCount parameters (flow, waves, texture) is then centred
+// and scaled by the spread over the built-in foreign fingers, cut at 5
+// either way and multiplied by Gain: small values keep the converter's
+// training from leaning on single parameters.
+// The processor hands out not these but their values in the directions
+// that tell fingers apart against a finger's own noise (Discriminant.h).
+//
+// The template is the same for every finger: it holds nothing but the
+// layout and the population's centres and scales, so that a container keeps
+// nothing of its owner's print outside the trained converter. Its matrix
+// form: one row of 32-bit reals, one cell:
+//   [0] 6 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
+//   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
+//   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
+//   then SpaceCount centres and SpaceCount scales.
+// Templates of the earlier layouts (the owner's mean flow, version 1; a
+// spectrum of the minutiae, version 2; the flow alone, version 3; the
+// scaled parameters handed out as they are, version 4; flow and marks
+// without the texture, version 5) are refused: their containers must be
+// made again.
 
 #include <array>
 #include <vector>
 
-#include "modules/finger/RidgeField.h"
+#include "modules/finger/FlowFrame.h"
+#include "modules/finger/RidgeTexture.h"
 #include "qtnb/Matrix.h"
 
 namespace Finger {
 
+constexpr int Rings = 4;
+constexpr int Points = 64;
+constexpr int FlowCount = 2 * Points;
 constexpr int FeatureCount = 256;
+constexpr int IdentityCount = FeatureCount - FlowCount;
+// The marks: left delta x, y; right delta x, y (pixels / MarkScale); ridge
+// period (pixels / PeriodScale).
+constexpr int Marks = 5;
+constexpr int TextureAt = FlowCount + Marks;
+constexpr int RawCount = TextureAt + TextureCount;
+// The parameters before the discriminant: flow, waves, texture.
+constexpr int SpaceCount = FeatureCount + TextureCount;
+constexpr float RingStep = 16.0f;
+constexpr float Tall = 1.2f;
+constexpr float Gain = 0.1f;
+constexpr float MinCover = 0.8f;
 
-// Where the frame lies in an image: image point = R(angle) * frame point + t.
-struct Placement {
-    float angle = 0;
-    float tx = 0;
-    float ty = 0;
+// The flow, the marks and the texture of a print; those not present are off
+// the print or not found until FillModel::fill fills them in.
+struct RawFeatures {
+    std::array<float, RawCount> value{};
+    std::array<bool, RawCount> present{};
 };
 
-// Parameters before centring and scaling; absent ones are off the print.
-struct RawFeatures {
-    std::array<float, FeatureCount> value{};
-    std::array<bool, FeatureCount> present{};
+// The flow of a print at the ring points of its frame, and its marks.
+RawFeatures ringFlow(const RidgeField& field, const Placement& frame);
+// Those and the texture of the image the field was taken from (500 dpi).
+RawFeatures printFeatures(const GreyImage& image, const RidgeField& field, const Placement& frame);
+
+// What the population's flow makes of what a print shows: a Gaussian of the
+// foreign fingers' parameters (mean and covariance); every parameter becomes
+// its expectation given the present ones, which fills in the missing ones
+// and evens out the noise of the others.
+class FillModel {
+public:
+    static FillModel fit(const std::vector<RawFeatures>& population);
+    bool isNull() const { return m_mean.empty(); }
+    // All parameters present afterwards.
+    void fill(RawFeatures& raw) const;
+
+private:
+    // How far the fill trusts parameter i as measured.
+    static double noise(size_t i);
+    std::vector<double> m_mean; // RawCount
+    std::vector<double> m_cov;  // RawCount x RawCount, row by row
 };
 
 class FeatureSpace {
 public:
-    // Centres and scales from the foreign fingers' parameters.
+    // The SpaceCount parameters of filled raw features before centring and
+    // scaling.
+    static void expand(const RawFeatures& raw, float* out);
+    // Centres and scales from the foreign fingers' filled parameters.
     static FeatureSpace fit(const std::vector<RawFeatures>& foreign);
-    // The same, centred on the Neighbours foreign fingers nearest to the
-    // mean of the owner's impressions.
-    static constexpr int Neighbours = 40;
-    static FeatureSpace fit(const std::vector<RawFeatures>& foreign, const std::vector<RawFeatures>& own);
     void apply(const RawFeatures& raw, float* out) const;
     bool isNull() const { return m_null; }
 
-    std::array<float, FeatureCount> centre{};
-    std::array<float, FeatureCount> scale{};
+    std::array<float, SpaceCount> centre{};
+    std::array<float, SpaceCount> scale{};
 
 private:
     bool m_null = true;
@@ -72,39 +133,20 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Step = 16;
-    static constexpr int Cols = 24;
-    static constexpr int Rows = 26;
-    static constexpr int Cells = Cols * Rows;
-    static constexpr int MatrixLength = 8 + 3 * Cells + 2 * FeatureCount;
+    static constexpr int Version = 6;
+    static constexpr int Head = 12;
+    static constexpr int MatrixLength = Head + 2 * SpaceCount;
 
-    // From the flows of the enrolment impressions; null when none has a print.
-    static FingerTemplate build(const std::vector<const RidgeField*>& fields);
-    // The frame of one impression alone: its print's centre, upright.
-    static Placement selfPlacement(const RidgeField& field);
+    FingerTemplate() = default;
+    explicit FingerTemplate(const FeatureSpace& space);
 
-    bool isNull() const { return m_null; }
-    Placement place(const RidgeField& field) const;
-    RawFeatures features(const RidgeField& field, const Placement& placement) const;
-    // The parameters of a print placed without a template, centred on itself.
-    static RawFeatures selfFeatures(const RidgeField& field);
-
+    bool isNull() const { return space.isNull(); }
     FeatureSpace space;
 
     Nb::Matrix* toMatrix() const;
     // False, leaving this template as it was, unless the matrix is a
     // template of the layout above.
     bool fromMatrix(const Nb::Matrix& m);
-
-private:
-    float score(const RidgeField& field, const Placement& p, bool coarse) const;
-    void cellList();
-
-    bool m_null = true;
-    float m_ox = 0, m_oy = 0;
-    std::vector<float> m_re, m_im, m_cover;
-    // Cells that take part in placing: frame x, y, flow cos, flow sin.
-    std::vector<float> m_fine, m_coarse;
 };
 
 } // namespace Finger

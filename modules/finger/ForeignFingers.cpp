@@ -1,63 +1,102 @@
 #include "modules/finger/ForeignFingers.h"
 
-#include <algorithm>
-#include <thread>
-
+#include "modules/finger/Parallel.h"
 #include "modules/finger/SyntheticFinger.h"
 
 namespace Finger {
 
 namespace {
 
-// Runs job(i) for i below n on a few threads. Every result depends on its
-// index alone, so the outcome is the same as one after the other.
-template <typename Job>
-void shared(int n, const Job& job)
-{
-    const int workers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w)
-        threads.emplace_back([&job, n, w, workers] {
-            for (int i = w; i < n; i += workers)
-                job(i);
+// The within-finger scatter comes from the first RepeatFingers foreign
+// fingers pressed Repeats times each, framed as a live impression is.
+constexpr int RepeatFingers = 80;
+constexpr int Repeats = 4;
+// Seeds of the further presses: RepeatSeed + Repeats * finger + k, k >= 1.
+constexpr uint32_t RepeatSeed = ForeignSeed + 0x8000u;
+
+struct Foreign {
+    Foreign()
+    {
+        // The images stay until the texture is read in each print's frame,
+        // which needs the mean flow of all of them.
+        std::vector<GreyImage> images(ForeignCount);
+        std::vector<RidgeField> fields(ForeignCount);
+        parallel(ForeignCount, [&](int i) {
+            const uint32_t seed = ForeignSeed + uint32_t(i);
+            images[size_t(i)] = SyntheticFinger(seed).impression(Press::random(seed));
+            fields[size_t(i)] = RidgeField(images[size_t(i)]);
         });
-    for (std::thread& t : threads)
-        t.join();
+        std::vector<const RidgeField*> prints;
+        for (const RidgeField& f : fields)
+            prints.push_back(&f);
+        std::vector<Placement> frames;
+        frame = FlowFrame::build(prints, &frames);
+        features.resize(ForeignCount);
+        parallel(ForeignCount, [&](int i) {
+            features[size_t(i)] = printFeatures(images[size_t(i)], fields[size_t(i)], frames[size_t(i)]);
+        });
+        fill = FillModel::fit(features);
+        parallel(ForeignCount, [&](int i) { fill.fill(features[size_t(i)]); });
+        population = FingerTemplate(FeatureSpace::fit(features));
+
+        std::vector<RawFeatures> pressed(size_t(RepeatFingers * Repeats));
+        parallel(RepeatFingers, [&](int i) {
+            const SyntheticFinger finger(ForeignSeed + uint32_t(i));
+            for (int k = 0; k < Repeats; ++k) {
+                const size_t j = size_t(i * Repeats + k);
+                if (k == 0) {
+                    pressed[j] = printFeatures(images[size_t(i)], fields[size_t(i)], frame.frame(fields[size_t(i)]));
+                } else {
+                    GreyImage image = finger.impression(Press::random(RepeatSeed + uint32_t(j)));
+                    const RidgeField field(image);
+                    pressed[j] = printFeatures(image, field, frame.frame(field));
+                    image.wipe();
+                }
+                fill.fill(pressed[j]);
+            }
+        });
+        for (GreyImage& image : images)
+            image.wipe();
+        std::vector<Discriminant::Vector> spread(features.size());
+        for (size_t i = 0; i < features.size(); ++i)
+            population.space.apply(features[i], spread[i].data());
+        const std::vector<Discriminant::Vector> finger(Repeats);
+        std::vector<std::vector<Discriminant::Vector>> repeats(RepeatFingers, finger);
+        for (size_t j = 0; j < pressed.size(); ++j)
+            population.space.apply(pressed[j], repeats[j / Repeats][j % Repeats].data());
+        discriminant = Discriminant::fit(spread, repeats);
+    }
+    FlowFrame frame;
+    FillModel fill;
+    std::vector<RawFeatures> features;
+    FingerTemplate population;
+    Discriminant discriminant;
+};
+
+const Foreign& foreign()
+{
+    static const Foreign f;
+    return f;
 }
 
 } // namespace
 
-const std::vector<RidgeField>& foreignFields()
+const FlowFrame& meanFlow() { return foreign().frame; }
+
+RawFeatures featuresOf(const GreyImage& source)
 {
-    static const std::vector<RidgeField> fields = [] {
-        std::vector<RidgeField> out(ForeignCount);
-        shared(ForeignCount, [&out](int i) {
-            const uint32_t seed = ForeignSeed + uint32_t(i);
-            GreyImage image = SyntheticFinger(seed).impression(Press::random(seed));
-            out[size_t(i)] = RidgeField(image);
-            image.wipe();
-        });
-        return out;
-    }();
-    return fields;
+    GreyImage image = RidgeField::rescaled(source);
+    const RidgeField field(image);
+    RawFeatures raw = printFeatures(image, field, meanFlow().frame(field));
+    image.wipe();
+    foreign().fill.fill(raw);
+    return raw;
 }
 
-std::vector<RawFeatures> foreignFeatures(const FingerTemplate& frame)
-{
-    const std::vector<RidgeField>& fields = foreignFields();
-    std::vector<RawFeatures> out(fields.size());
-    shared(int(fields.size()), [&](int i) {
-        const RidgeField& field = fields[size_t(i)];
-        out[size_t(i)] =
-            frame.isNull() ? FingerTemplate::selfFeatures(field) : frame.features(field, frame.place(field));
-    });
-    return out;
-}
+const std::vector<RawFeatures>& foreignFeatures() { return foreign().features; }
 
-const FeatureSpace& selfSpace()
-{
-    static const FeatureSpace space = FeatureSpace::fit(foreignFeatures(FingerTemplate()));
-    return space;
-}
+const FingerTemplate& populationTemplate() { return foreign().population; }
+
+const Discriminant& discriminant() { return foreign().discriminant; }
 
 } // namespace Finger

@@ -1,11 +1,17 @@
 #pragma once
 // The strangers every enrolment is trained against: one impression each of
 // ForeignCount synthetic fingers with fixed seeds, built into the module
-// rather than shipped as data. Worked out once per process, on first use.
+// rather than shipped as data. They also give what is the same for every
+// user: the mean flow that sets each impression's frame, the population's
+// flow that fills in what a print does not show, the centres and scales of
+// the parameters, and, with some of them pressed a few times more, the
+// directions that tell fingers apart. Worked out once per process, on first
+// use.
 
 #include <cstdint>
 #include <vector>
 
+#include "modules/finger/Discriminant.h"
 #include "modules/finger/FingerTemplate.h"
 
 namespace Finger {
@@ -14,14 +20,19 @@ constexpr int ForeignCount = 160;
 // Seeds of the foreign fingers: ForeignSeed, ForeignSeed + 1, ...
 constexpr uint32_t ForeignSeed = 0x464F0000u;
 
-// The ridge flows of the foreign impressions.
-const std::vector<RidgeField>& foreignFields();
+// The mean flow of the foreign impressions.
+const FlowFrame& meanFlow();
 
-// The foreign parameters, raw, in the frame of a template, or each print's
-// own frame for a null template.
-std::vector<RawFeatures> foreignFeatures(const FingerTemplate& frame);
+// The parameters of one impression, filled in, before centring and scaling.
+RawFeatures featuresOf(const GreyImage& image);
 
-// Centres and scales for prints placed in their own frame.
-const FeatureSpace& selfSpace();
+// The foreign parameters, filled in, before centring and scaling.
+const std::vector<RawFeatures>& foreignFeatures();
+
+// The template every container of this layout holds.
+const FingerTemplate& populationTemplate();
+
+// The directions that tell fingers apart against a finger's own noise.
+const Discriminant& discriminant();
 
 } // namespace Finger

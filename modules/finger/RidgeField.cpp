@@ -88,6 +88,17 @@ GreyImage at500(const GreyImage& image)
 
 } // namespace
 
+RidgeField::~RidgeField()
+{
+    for (std::vector<float>* v : {&m_re, &m_im, &m_weight, &m_freq})
+        Nb::wipe(v->data(), v->size() * sizeof(float));
+}
+
+GreyImage RidgeField::rescaled(const GreyImage& image)
+{
+    return image.isNull() || image.dpi == Resolution ? image : at500(image);
+}
+
 RidgeField::RidgeField(const GreyImage& source)
 {
     if (source.isNull())
@@ -265,6 +276,20 @@ float RidgeField::frequency(float x, float y) const
         return 0.0f;
     const int i = std::min(int(x) / Cell, m_cols - 1), j = std::min(int(y) / Cell, m_rows - 1);
     return m_freq[size_t(j) * size_t(m_cols) + size_t(i)];
+}
+
+float RidgeField::period() const
+{
+    std::vector<float> known;
+    for (float f : m_freq)
+        if (f > 0)
+            known.push_back(f);
+    if (known.empty())
+        return 0.0f;
+    std::nth_element(known.begin(), known.begin() + long(known.size() / 2), known.end());
+    const float median = known[known.size() / 2];
+    Nb::wipe(known.data(), known.size() * sizeof(float));
+    return 1.0f / median;
 }
 
 bool RidgeField::centre(float& x, float& y) const

@@ -18,6 +18,14 @@ public:
     RidgeField() = default;
     // Images of another resolution are scaled to 500 dpi first.
     explicit RidgeField(const GreyImage& image);
+    // The flow describes a finger: it is overwritten before it goes.
+    ~RidgeField();
+    RidgeField(const RidgeField&) = default;
+    RidgeField(RidgeField&&) = default;
+    RidgeField& operator=(const RidgeField&) = default;
+    RidgeField& operator=(RidgeField&&) = default;
+    // The image at 500 dpi (a copy when it is already).
+    static GreyImage rescaled(const GreyImage& image);
 
     bool isEmpty() const { return m_cols == 0; }
     int cols() const { return m_cols; }
@@ -32,6 +40,10 @@ public:
     bool sample(float x, float y, float& re, float& im, float& weight) const;
     // Ridges per pixel at a position, 0 where unknown.
     float frequency(float x, float y) const;
+
+    // The median ridge period over the print in pixels, 0 where none was
+    // measured.
+    float period() const;
 
     // Centre of the print in pixels; false when no print was found.
     bool centre(float& x, float& y) const;

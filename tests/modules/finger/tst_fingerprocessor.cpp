@@ -1,12 +1,14 @@
 // The fingerprint processor through its module interface: the components
-// the module answers for, parameters, templates and foreign parameters,
-// refusal of foreign, truncated and damaged input, and frees.
+// the module answers for, parameters, templates that are the same for every
+// finger, foreign parameters, refusal of foreign, truncated, damaged and
+// old-layout input, and frees.
 
 #include <QtTest>
 
 #include "DebugCapture.h"
 #include "VirtualReader.h"
 #include "modules/finger/FingerImage.h"
+#include "modules/finger/FingerTemplate.h"
 
 using namespace rig;
 
@@ -38,6 +40,7 @@ private slots:
     void components_data();
     void components();
     void parametersAndTemplate();
+    void sameTemplateForEveryFinger();
     void refusedImages_data();
     void refusedImages();
     void refusedTemplates_data();
@@ -130,6 +133,29 @@ void TestFingerProcessor::parametersAndTemplate()
     QVERIFY(!templ);
 }
 
+void TestFingerProcessor::sameTemplateForEveryFinger()
+{
+    Samples other;
+    for (uint32_t k = 0; k < 4; ++k)
+        other.add(23, 230 + k);
+    Nb::Matrix* mine = nullptr;
+    Nb::Matrix* theirs = nullptr;
+    QCOMPARE(m_p->getTemplate(nullptr, &mine, m_enrol.data(), m_enrol.count()), nbS_OK);
+    QCOMPARE(m_p->getTemplate(nullptr, &theirs, other.data(), other.count()), nbS_OK);
+    QVERIFY(mine && theirs);
+    QCOMPARE(mine->meta(0).count, theirs->meta(0).count);
+    QCOMPARE(std::memcmp(mine->at(0, 0), theirs->at(0, 0), size_t(mine->meta(0).size())), 0);
+    // An impression's parameters do not depend on the template loaded.
+    Nb::Matrix* before = nullptr;
+    Nb::Matrix* after = nullptr;
+    QCOMPARE(m_p->convert(&before, other.data(), 1, nullptr), nbS_OK);
+    QCOMPARE(m_p->setTemplate(theirs, &TECH_Fingerprint), nbS_OK);
+    QCOMPARE(m_p->convert(&after, other.data(), 1, nullptr), nbS_OK);
+    QCOMPARE(std::memcmp(before->at(0, 0), after->at(0, 0), 256 * 4), 0);
+    for (Nb::Matrix* m : {mine, theirs, before, after})
+        QCOMPARE(m_p->freeBuffer(m), nbS_OK);
+}
+
 void TestFingerProcessor::refusedImages_data()
 {
     QTest::addColumn<int>("damage");
@@ -173,22 +199,38 @@ void TestFingerProcessor::refusedTemplates_data()
 {
     QTest::addColumn<int>("cell");
     QTest::addColumn<float>("value");
-    QTest::newRow("layout version") << 0 << 2.0f;
-    QTest::newRow("columns") << 1 << 25.0f;
-    QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN();
-    QTest::newRow("negative scale") << 2391 << -1.0f;
-    QTest::newRow("one short") << -1 << 0.0f;
+    QTest::addColumn<int>("length");
+    // The second layout (a spectrum of the minutiae) had this length: its
+    // version tells it apart.
+    QTest::newRow("second layout") << 0 << 2.0f << 0;
+    // The third layout (the flow alone) too.
+    QTest::newRow("third layout") << 0 << 3.0f << 0;
+    // The fourth handed out the scaled parameters themselves.
+    QTest::newRow("fourth layout") << 0 << 4.0f << 0;
+    // The fifth had no texture: 8 cells of head, 256 centres and scales.
+    QTest::newRow("fifth layout") << 0 << 5.0f << 8 + 2 * 256;
+    QTest::newRow("rings") << 1 << 9.0f << 0;
+    QTest::newRow("gain") << 6 << 1.0f << 0;
+    QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
+    QTest::newRow("zero scale") << Finger::FingerTemplate::Head + Finger::SpaceCount + 300 << 0.0f << 0;
+    QTest::newRow("one short") << -1 << 0.0f << -1;
+    // The first layout: the owner's flow on a 24 x 26 grid and 256 centres
+    // and scales, version 1.
+    QTest::newRow("first layout") << 0 << 1.0f << 8 + 3 * 24 * 26 + 512;
 }
 
 void TestFingerProcessor::refusedTemplates()
 {
     QFETCH(int, cell);
     QFETCH(float, value);
+    QFETCH(int, length);
     Nb::Matrix* templ = nullptr;
     QCOMPARE(m_p->getTemplate(nullptr, &templ, m_enrol.data(), m_enrol.count()), nbS_OK);
     const int32_t n = templ->meta(0).count;
-    Nb::Matrix damaged(1, Nb::Meta(cell < 0 ? n - 1 : n, Nb::MfR32, Nb::MtC));
-    std::memcpy(damaged.at(0, 0), templ->at(0, 0), size_t(damaged.meta(0).count) * 4);
+    const int32_t count = length > 0 ? length : n + length;
+    Nb::Matrix damaged(1, Nb::Meta(count, Nb::MfR32, Nb::MtC));
+    std::memset(damaged.at(0, 0), 0, size_t(count) * 4);
+    std::memcpy(damaged.at(0, 0), templ->at(0, 0), size_t(std::min(count, n)) * 4);
     if (cell >= 0)
         reinterpret_cast<float*>(damaged.at(0, 0))[cell] = value;
     QCOMPARE(m_p->setTemplate(&damaged, &TECH_Fingerprint), nbE_PARAM);
@@ -203,6 +245,8 @@ void TestFingerProcessor::foreignParameters()
     QCOMPARE(m_p->getAlienParams(&all, -1, &TECH_Fingerprint, 0), nbS_OK);
     QVERIFY(all->cols() >= 128);
     QCOMPARE(all->meta(0).count, 256);
+    // Strangers differ from one another.
+    QVERIFY(std::memcmp(all->at(0, 0), all->at(0, 1), 256 * 4) != 0);
     Nb::Matrix* some = nullptr;
     QCOMPARE(m_p->getAlienParams(&some, 5, &TECH_Fingerprint, 0), nbS_OK);
     QCOMPARE(some->cols(), 5);

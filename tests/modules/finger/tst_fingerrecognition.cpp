@@ -3,7 +3,9 @@
 // modules folder, synthetic fingers are pressed on libfprint's virtual
 // reader, 12 impressions per finger train standard scheme 1 (one finger) or
 // 5 (two fingers joined by a connector) for a 20-byte key, and fresh
-// impressions of those fingers give the key back while other fingers do not.
+// impressions of those fingers give the key back while other fingers do not;
+// a container of the first template layout is refused with the message the
+// extraction wizard shows.
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include "EngineRig.h"
 #include "VirtualReader.h"
 #include "nb-cpp/BimBase.h"
+#include "nb-cpp/Exception.h"
 #include "nb-cpp/Processor.h"
 #include "nb-cpp/Provider.h"
 
@@ -140,6 +143,26 @@ private slots:
                 others << 400000 + 10 * f + uint32_t(i);
             QVERIFY(unlock(stored, others, 1) != Key);
         }
+    }
+
+    void firstLayoutRefused()
+    {
+        // The first layout kept the owner's flow: a template of its length
+        // and version, as such containers hold it.
+        Nb::Matrix old(1, Nb::Meta(8 + 3 * 24 * 26 + 512, Nb::MfR32, Nb::MtC));
+        float* v = reinterpret_cast<float*>(old.at(0, 0));
+        std::fill(v, v + old.meta(0).count, 0.5f);
+        const float head[8] = {1, 24, 26, 16, 0, 0, 256, 0};
+        std::copy(head, head + 8, v);
+        Processor processor;
+        QVERIFY(dispatcher.getProcessor(TECH_Fingerprint, &processor, nullptr));
+        QString shown;
+        try {
+            processor.setTemplate(&old);
+        } catch (const Exception& e) {
+            shown = e.message;
+        }
+        QCOMPARE(shown, QStringLiteral("Невозможно загрузить шаблон биометрического образа"));
     }
 
     void cleanupTestCase()

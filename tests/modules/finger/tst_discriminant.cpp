@@ -1,0 +1,93 @@
+// The directions that tell fingers apart against a finger's own noise, and
+// the symmetric eigen solver beneath them.
+
+#include <cmath>
+#include <random>
+
+#include <QtTest>
+
+#include "modules/finger/Discriminant.h"
+
+using namespace Finger;
+
+class TestDiscriminant : public QObject {
+    Q_OBJECT
+private slots:
+    void eigen_data();
+    void eigen();
+    void favoursWhatTellsFingersApart();
+};
+
+void TestDiscriminant::eigen_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QVector<double>>("matrix");
+    QTest::newRow("diagonal, unsorted") << 3 << QVector<double>{1, 0, 0, 0, 3, 0, 0, 0, 2};
+    QTest::newRow("full, one negative") << 3 << QVector<double>{4, 1, 2, 1, 3, 0, 2, 0, 1};
+    QTest::newRow("repeated value") << 2 << QVector<double>{2, 0, 0, 2};
+}
+
+void TestDiscriminant::eigen()
+{
+    QFETCH(int, n);
+    QFETCH(QVector<double>, matrix);
+    std::vector<double> values, vectors;
+    symmetricEigen(std::vector<double>(matrix.begin(), matrix.end()), n, values, vectors);
+    for (int k = 0; k < n; ++k) {
+        if (k > 0)
+            QVERIFY(values[size_t(k - 1)] >= values[size_t(k)]);
+        double norm = 0;
+        for (int i = 0; i < n; ++i) {
+            double av = 0;
+            for (int j = 0; j < n; ++j)
+                av += matrix[i * n + j] * vectors[size_t(j * n + k)];
+            QVERIFY(std::fabs(av - values[size_t(k)] * vectors[size_t(i * n + k)]) < 1e-9);
+            norm += vectors[size_t(i * n + k)] * vectors[size_t(i * n + k)];
+        }
+        QVERIFY(std::fabs(norm - 1.0) < 1e-9);
+    }
+}
+
+// Parameter 0 varies widely over fingers and as widely from one impression
+// to the next; parameter 1 varies less over fingers but hardly at all
+// within one. The strongest direction reads parameter 1, and a finger's
+// impressions vary along it by about the gain times one.
+void TestDiscriminant::favoursWhatTellsFingersApart()
+{
+    std::mt19937 gen(7);
+    std::normal_distribution<float> normal;
+    auto finger = [&](float a, float b, float noise0, float noise1) {
+        Discriminant::Vector v;
+        for (float& x : v)
+            x = 0.3f * normal(gen);
+        v[0] = a + noise0 * normal(gen);
+        v[1] = b + noise1 * normal(gen);
+        return v;
+    };
+    std::vector<Discriminant::Vector> population;
+    std::vector<std::vector<Discriminant::Vector>> repeats(100);
+    for (int f = 0; f < 400; ++f)
+        population.push_back(finger(3 * normal(gen), normal(gen), 3, 0.1f));
+    for (std::vector<Discriminant::Vector>& r : repeats) {
+        const float a = 3 * normal(gen), b = normal(gen);
+        for (int k = 0; k < 4; ++k)
+            r.push_back(finger(a, b, 3, 0.1f));
+    }
+    const Discriminant d = Discriminant::fit(population, repeats);
+    QVERIFY(!d.isNull());
+    QVERIFY(d.ratio(0) > 20.0);
+    Discriminant::Vector a = finger(0, 0, 0, 0), b = a, out;
+    b[1] += 0.1f;
+    d.apply(a.data(), out.data());
+    const float at = out[0];
+    d.apply(b.data(), out.data());
+    const float gainPerNoise = std::fabs(out[0] - at);
+    b = a;
+    b[0] += 3.0f;
+    d.apply(b.data(), out.data());
+    QVERIFY(std::fabs(out[0] - at) < 0.2f * gainPerNoise);
+    QVERIFY(gainPerNoise > 0.02f && gainPerNoise < 0.08f);
+}
+
+QTEST_APPLESS_MAIN(TestDiscriminant)
+#include "tst_discriminant.moc"
