@@ -27,7 +27,6 @@
 #include "AttackRig.h"
 #include "Enrolment.h"
 #include "Ratio.h"
-#include "TemplateRead.h"
 #include "UlvarRig.h"
 #include "varnex/model/repository.h"
 
@@ -176,9 +175,9 @@ void report(attack::Modality modality, const char* name, const char* modulePath,
             for (attack::Guess& g : attack::foreignAttacks(stolen.layer, aliens, guesses.back()))
                 guesses.push_back(g);
         if (stolen.templ) {
-            const std::vector<float> read = attack::readFingerTemplate(*stolen.templ);
-            if (int32_t(read.size()) == stolen.layer.in)
-                guesses.push_back(attack::sampleGuess(QStringLiteral("template read"), stolen.layer, read.data()));
+            // All the template holds is the population's centre: parameters 0.
+            const std::vector<float> centre(size_t(stolen.layer.in), 0.0f);
+            guesses.push_back(attack::sampleGuess(QStringLiteral("template read"), stolen.layer, centre.data()));
         }
         std::vector<std::pair<const Bc::Layer*, attack::Guess>> tries;
         for (const attack::Guess& g : guesses)

@@ -14,7 +14,6 @@
 
 #include "AttackRig.h"
 #include "Enrolment.h"
-#include "TemplateRead.h"
 
 using namespace attack;
 
@@ -94,26 +93,25 @@ private slots:
     {
         QTest::addColumn<int>("modality");
         QTest::addColumn<QString>("attacks");
-        QTest::addColumn<QString>("knownFault");
         QTest::addColumn<int>("tolerated"); // containers a known weakness may open
-        QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << QString() << 0;
+        QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << 0;
         // A look-alike writer's sample, widened, opens about one container
         // in 400 (bench_attacks): one of twenty is let pass, two are not.
-        QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << QString() << 1;
-        // A finger whose enrolment presses, partly off the sensor, give weak
-        // parameters needs most of its weights on the code's side, and the
-        // vote reads them: one container of twenty is let pass, two are not.
-        QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << QString() << 1;
-        QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << QString() << 0;
+        QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 1;
+        QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
+        // A stranger's finger of the owner's pattern class gives the key for
+        // about one press in two hundred (bench_modules_finger), so the mean
+        // of the built-in fingers nearest the vote, widened, opens one
+        // container of twenty in about one run of nine: one is let pass.
+        QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << 1;
         QTest::newRow("fingerprint, template read")
-            << int(Modality::Finger) << "template" << QString() << 0;
+            << int(Modality::Finger) << "template" << 0;
     }
 
     void stolenContainers()
     {
         QFETCH(int, modality);
         QFETCH(QString, attacks);
-        QFETCH(QString, knownFault);
         QFETCH(int, tolerated);
         const std::vector<Case>& cases = enrolled(Modality(modality));
         QVERIFY(!QTest::currentTestFailed());
@@ -126,10 +124,10 @@ private slots:
                 guesses = foreignAttacks(k.stolen.layer, *k.aliens, guesses.back());
                 QVERIFY(!guesses.empty());
             } else if (attacks == QLatin1String("template")) {
-                const std::vector<float> read = readFingerTemplate(*k.stolen.templ);
-                guesses.clear();
-                if (int32_t(read.size()) == k.stolen.layer.in)
-                    guesses.push_back(sampleGuess(QStringLiteral("template read"), k.stolen.layer, read.data()));
+                // The template holds the population's centres and scales
+                // alone: the parameters it gives are the centre's, all 0.
+                const std::vector<float> centre(size_t(k.stolen.layer.in), 0.0f);
+                guesses = {sampleGuess(QStringLiteral("template read"), k.stolen.layer, centre.data())};
             }
             for (const Guess& g : guesses) {
                 const Outcome o = widen(k.stolen.layer, g, *k.store, k.enrolled.key);
@@ -139,12 +137,9 @@ private slots:
                 }
             }
         }
-        // A known fault hides the failure's message: the list goes out anyway.
+        // A tolerated opening passes; the log still says which it was.
         if (!opened.isEmpty())
             qInfo().noquote() << "opened:" << opened.join(QStringLiteral(", "));
-        const QByteArray fault = knownFault.toUtf8();
-        if (!fault.isEmpty())
-            QEXPECT_FAIL("", fault.constData(), Continue);
         QVERIFY2(containers.size() <= tolerated,
                  qPrintable(QStringLiteral("opened: ") + opened.join(QStringLiteral(", "))));
     }
