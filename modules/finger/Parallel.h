@@ -1,23 +1,27 @@
 #pragma once
-// Work on the module's own data (the built-in strangers) spread over a few
-// threads.
+// Work on the module's own data (the built-in strangers) spread over the
+// machine's threads: the user waits for it at the first conversion.
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
 namespace Finger {
 
-// Runs job(i) for i below n on up to four threads. Every result must depend
-// on its index alone, so that the outcome is the same as one after the other.
+// Runs job(i) for every i below n on up to 16 threads, each taking the next
+// index as it finishes one, since jobs differ in length. Every result must
+// depend on its index alone, so that the outcome is the same as one after
+// the other.
 template <typename Job>
 void parallel(int n, const Job& job)
 {
-    const int workers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int workers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    std::atomic<int> next{0};
     std::vector<std::thread> threads;
     for (int w = 0; w < workers; ++w)
-        threads.emplace_back([&job, n, w, workers] {
-            for (int i = w; i < n; i += workers)
+        threads.emplace_back([&job, &next, n] {
+            for (int i = next++; i < n; i = next++)
                 job(i);
         });
     for (std::thread& t : threads)
