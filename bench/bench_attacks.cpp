@@ -175,7 +175,7 @@ void report(attack::Modality modality, const char* name, const char* modulePath,
             for (attack::Guess& g : attack::foreignAttacks(stolen.layer, aliens, guesses.back()))
                 guesses.push_back(g);
         if (stolen.templ) {
-            // All the template holds is the population's centre: parameters 0.
+            // All the template holds is the population's centre: parameters about 0.
             const std::vector<float> centre(size_t(stolen.layer.in), 0.0f);
             guesses.push_back(attack::sampleGuess(QStringLiteral("template read"), stolen.layer, centre.data()));
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,12 +19,21 @@ void parallel(int n, const Job& job)
 {
     const int workers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     std::atomic<int> next{0};
+    const auto work = [&job, &next, n] {
+        for (int i = next++; i < n; i = next++)
+            job(i);
+    };
     std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w)
-        threads.emplace_back([&job, &next, n] {
-            for (int i = next++; i < n; i = next++)
-                job(i);
-        });
+    // The calling thread works too; threads the system will not give are
+    // done without.
+    for (int w = 1; w < workers; ++w) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
     for (std::thread& t : threads)
         t.join();
 }

@@ -125,7 +125,7 @@ private slots:
                 QVERIFY(!guesses.empty());
             } else if (attacks == QLatin1String("template")) {
                 // The template holds the population's centres and scales
-                // alone: the parameters it gives are the centre's, all 0.
+                // alone: the parameters it gives are the centre's, about 0.
                 const std::vector<float> centre(size_t(k.stolen.layer.in), 0.0f);
                 guesses = {sampleGuess(QStringLiteral("template read"), k.stolen.layer, centre.data())};
             }

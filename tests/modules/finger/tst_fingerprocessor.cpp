@@ -200,14 +200,12 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::addColumn<int>("cell");
     QTest::addColumn<float>("value");
     QTest::addColumn<int>("length");
-    // The second layout (a spectrum of the minutiae) had this length: its
-    // version tells it apart.
-    QTest::newRow("second layout") << 0 << 2.0f << 0;
-    // The third layout (the flow alone) too.
-    QTest::newRow("third layout") << 0 << 3.0f << 0;
-    // The fourth handed out the scaled parameters themselves.
-    QTest::newRow("fourth layout") << 0 << 4.0f << 0;
-    // The fifth had no texture: 8 cells of head, 256 centres and scales.
+    // The second to fifth layouts (a spectrum of the minutiae, the flow
+    // alone, the scaled parameters handed out themselves, no texture) had
+    // 8 cells of head and 256 centres and scales.
+    QTest::newRow("second layout") << 0 << 2.0f << 8 + 2 * 256;
+    QTest::newRow("third layout") << 0 << 3.0f << 8 + 2 * 256;
+    QTest::newRow("fourth layout") << 0 << 4.0f << 8 + 2 * 256;
     QTest::newRow("fifth layout") << 0 << 5.0f << 8 + 2 * 256;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
