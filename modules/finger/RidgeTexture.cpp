@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "modules/finger/Gabor.h"
 #include "qtnb/Wipe.h"
 
 namespace Finger {
@@ -39,19 +40,7 @@ void ridgeTexture(const GreyImage& image, const RidgeField& field, const Placeme
     for (int o = 0; o < Orientations; ++o) {
         const float t = frame.angle + Pi * float(o) / Orientations;
         const float nx = std::cos(t), ny = std::sin(t);
-        float* k = kernels.data() + size_t(o) * size_t(side * side);
-        double sum = 0, weight = 0;
-        for (int v = -r; v <= r; ++v)
-            for (int u = -r; u <= r; ++u) {
-                const float g = std::exp(-float(u * u + v * v) / (2 * sigma * sigma));
-                k[(v + r) * side + u + r] = g * std::cos(2 * Pi * (nx * float(u) + ny * float(v)) / period);
-                sum += k[(v + r) * side + u + r];
-                weight += g;
-            }
-        for (int v = -r; v <= r; ++v)
-            for (int u = -r; u <= r; ++u)
-                k[(v + r) * side + u + r] -=
-                    float(sum / weight) * std::exp(-float(u * u + v * v) / (2 * sigma * sigma));
+        zeroMeanGabor<double>(kernels.data() + size_t(o) * size_t(side * side), r, sigma, period, nx, ny);
     }
     constexpr int Sectors = TextureRings * TextureAngles;
     // Per sector: points, points on the print, grey sum and squares, and per

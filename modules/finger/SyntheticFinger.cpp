@@ -1,5 +1,7 @@
 #include "modules/finger/SyntheticFinger.h"
 
+#include "modules/finger/Gabor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -171,19 +173,7 @@ void SyntheticFinger::grow(uint32_t seed)
     for (int b = 0; b < Bins; ++b) {
         const float t = Pi * float(b) / float(Bins);
         const float nx = -std::sin(t), ny = std::cos(t);
-        float* k = kernels.data() + size_t(b) * K * K;
-        float sum = 0, weight = 0;
-        for (int v = -R; v <= R; ++v)
-            for (int u = -R; u <= R; ++u) {
-                const float g = std::exp(-float(u * u + v * v) / (2 * sigma * sigma));
-                k[(v + R) * K + u + R] = g * std::cos(2 * Pi * (nx * float(u) + ny * float(v)) / period);
-                sum += k[(v + R) * K + u + R];
-                weight += g;
-            }
-        // No response to flat grey.
-        for (int v = -R; v <= R; ++v)
-            for (int u = -R; u <= R; ++u)
-                k[(v + R) * K + u + R] -= sum / weight * std::exp(-float(u * u + v * v) / (2 * sigma * sigma));
+        zeroMeanGabor<float>(kernels.data() + size_t(b) * K * K, R, sigma, period, nx, ny);
     }
     std::vector<uint8_t> bin(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y)
