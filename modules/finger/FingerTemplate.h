@@ -79,7 +79,6 @@ constexpr int RawCount = TextureAt + TextureCount;
 // The parameters before the discriminant: flow, waves, texture.
 constexpr int SpaceCount = FeatureCount + TextureCount;
 constexpr float RingStep = 16.0f;
-constexpr float Tall = 1.2f;
 constexpr float Gain = 0.1f;
 constexpr float MinCover = 0.8f;
 

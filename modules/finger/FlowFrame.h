@@ -12,6 +12,10 @@
 
 namespace Finger {
 
+// Rings read around a frame's origin are this much taller than wide, like a
+// fingertip.
+constexpr float Tall = 1.2f;
+
 // Where the frame lies in an image: image point = R(angle) * frame point + t.
 struct Placement {
     float angle = 0;

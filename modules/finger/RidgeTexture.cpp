@@ -19,8 +19,6 @@ constexpr float MinShare = 0.7f;
 constexpr float MinCover = 0.8f;
 // Gaussian width of the filters in ridge periods.
 constexpr float Width = 0.45f;
-// The ellipse's height over its width, as the flow's rings.
-constexpr float Tall = 1.2f;
 
 } // namespace
 
