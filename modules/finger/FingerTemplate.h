@@ -3,7 +3,8 @@
 //
 // The parameters come from the impression alone. Its frame (FlowFrame) has
 // its origin on the print's core and is turned as the print's ridge flow
-// fits the mean flow of the built-in foreign fingers.
+// fits the mean flow of the built-in foreign fingers of the kind (arch, left
+// loop, right loop, whorl) it fits best.
 //
 // The first FlowCount parameters are the ridge flow, read at Points points
 // on Rings rings around the origin (8, 16 and 24 points, then the rest on the
@@ -47,14 +48,15 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 6 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
+//   [0] 7 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
 //   then SpaceCount centres and SpaceCount scales.
 // Templates of the earlier layouts (the owner's mean flow, version 1; a
 // spectrum of the minutiae, version 2; the flow alone, version 3; the
 // scaled parameters handed out as they are, version 4; flow and marks
-// without the texture, version 5) are refused: their containers must be
+// without the texture, version 5; every print framed on the mean flow of
+// all kinds, version 6) are refused: their containers must be
 // made again.
 
 #include <array>
@@ -132,7 +134,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 6;
+    static constexpr int Version = 7;
     static constexpr int Head = 12;
     static constexpr int MatrixLength = Head + 2 * SpaceCount;
 

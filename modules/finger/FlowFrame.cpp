@@ -109,19 +109,50 @@ Placement FlowFrame::place(const RidgeField& field) const
                 }
             }
     }
+    best = refined(field, best, false, bestScore);
+    if (m_kinds.empty())
+        return best;
+    // The kinds' flows start from the mean's placement; the best fit wins.
+    const Placement start = best;
+    float kindBest = -1e30f;
+    for (const FlowFrame& kind : m_kinds) {
+        if (kind.m_null)
+            continue;
+        float v = 0;
+        const Placement p = kind.refined(field, start, true, v);
+        if (v > kindBest) {
+            kindBest = v;
+            best = p;
+        }
+    }
+    return best;
+}
+
+Placement FlowFrame::refined(const RidgeField& field, Placement best, bool wide, float& bestScore) const
+{
+    // Steps of turn and shift, how many each way, on the coarse cells or
+    // all. The wide search reaches 20 degrees, as far as the mean of all
+    // kinds may turn a print cut off below its core.
     const struct {
-        float angle, shift;
-        int steps;
-    } refine[] = {{2.0f * Degree, 3.0f, 2}, {1.0f * Degree, 1.0f, 2}, {0.5f * Degree, 0.5f, 1}};
-    for (const auto& r : refine) {
+        float angle;
+        int turns;
+        float shift;
+        int shifts;
+        bool coarse;
+    } narrow[] = {{2.0f * Degree, 2, 3.0f, 2, false}, {1.0f * Degree, 2, 1.0f, 2, false},
+                  {0.5f * Degree, 1, 0.5f, 1, false}},
+      broad[] = {{2.5f * Degree, 8, 4.0f, 3, true}, {1.0f * Degree, 2, 1.5f, 2, false},
+                 {0.5f * Degree, 1, 0.5f, 1, false}};
+    bestScore = -1e30f;
+    for (const auto& r : wide ? broad : narrow) {
         const Placement centre = best;
         bestScore = -1e30f;
-        for (int a = -r.steps; a <= r.steps; ++a)
-            for (int dy = -r.steps; dy <= r.steps; ++dy)
-                for (int dx = -r.steps; dx <= r.steps; ++dx) {
+        for (int a = -r.turns; a <= r.turns; ++a)
+            for (int dy = -r.shifts; dy <= r.shifts; ++dy)
+                for (int dx = -r.shifts; dx <= r.shifts; ++dx) {
                     const Placement p{centre.angle + float(a) * r.angle, centre.tx + float(dx) * r.shift,
                                       centre.ty + float(dy) * r.shift};
-                    const float v = score(field, p, false);
+                    const float v = score(field, p, r.coarse);
                     if (v > bestScore) {
                         bestScore = v;
                         best = p;
@@ -131,12 +162,18 @@ Placement FlowFrame::place(const RidgeField& field) const
     return best;
 }
 
-FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields, std::vector<Placement>* placed)
+FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields, std::vector<Placement>* placed,
+                           const std::vector<int>* kinds)
 {
     std::vector<const RidgeField*> prints;
-    for (const RidgeField* f : fields)
-        if (f && !f->isEmpty() && f->coverage() > 0.05f)
+    std::vector<int> printKinds;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const RidgeField* f = fields[i];
+        if (f && !f->isEmpty() && f->coverage() > 0.05f) {
             prints.push_back(f);
+            printKinds.push_back(kinds && i < kinds->size() ? (*kinds)[i] : -1);
+        }
+    }
     FlowFrame t;
     if (placed) {
         placed->clear();
@@ -157,28 +194,30 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields, std::ve
                 cover[k] += w;
             }
     };
-    auto take = [&](float n) {
-        t.m_re.resize(Cells);
-        t.m_im.resize(Cells);
-        t.m_cover.resize(Cells);
+    // The sums so far, over n prints, become the flow of into.
+    auto takeInto = [&](FlowFrame& into, float n) {
+        into.m_re.resize(Cells);
+        into.m_im.resize(Cells);
+        into.m_cover.resize(Cells);
         double sx = 0, sy = 0, sw = 0;
         for (int k = 0; k < Cells; ++k) {
-            t.m_re[size_t(k)] = re[size_t(k)] / n;
-            t.m_im[size_t(k)] = im[size_t(k)] / n;
-            t.m_cover[size_t(k)] = cover[size_t(k)] / n;
-            const double w = t.m_cover[size_t(k)];
+            into.m_re[size_t(k)] = re[size_t(k)] / n;
+            into.m_im[size_t(k)] = im[size_t(k)] / n;
+            into.m_cover[size_t(k)] = cover[size_t(k)] / n;
+            const double w = into.m_cover[size_t(k)];
             sx += w * cellX(k % Cols);
             sy += w * cellY(k / Cols);
             sw += w;
         }
-        t.m_ox = sw > 0 ? float(sx / sw) : 0.0f;
-        t.m_oy = sw > 0 ? float(sy / sw) : 0.0f;
-        t.m_null = false;
-        t.cellList();
+        into.m_ox = sw > 0 ? float(sx / sw) : 0.0f;
+        into.m_oy = sw > 0 ? float(sy / sw) : 0.0f;
+        into.m_null = false;
+        into.cellList();
         std::fill(re.begin(), re.end(), 0.0f);
         std::fill(im.begin(), im.end(), 0.0f);
         std::fill(cover.begin(), cover.end(), 0.0f);
     };
+    auto take = [&](float n) { takeInto(t, n); };
 
     // The first print sets the frame; each of the next few joins the mean
     // of those before it; then all are placed on that mean.
@@ -226,6 +265,24 @@ FlowFrame FlowFrame::build(const std::vector<const RidgeField*>& fields, std::ve
         std::nth_element(ys.begin(), ys.begin() + long(ys.size() / 2), ys.end());
         t.m_coreX = xs[xs.size() / 2];
         t.m_coreY = ys[ys.size() / 2];
+    }
+
+    // Each kind's flow: its prints as they lie on the mean flow.
+    if (kinds) {
+        std::vector<FlowFrame> own(Kinds);
+        for (int k = 0; k < Kinds; ++k) {
+            // A kind of too few prints keeps no flow of its own.
+            const long n = std::count(printKinds.begin(), printKinds.end(), k);
+            if (n < 4)
+                continue;
+            for (size_t i = 0; i < prints.size(); ++i)
+                if (printKinds[i] == k)
+                    add(*prints[i], placements[i]);
+            takeInto(own[size_t(k)], float(n));
+        }
+        t.m_kinds = std::move(own);
+        // The frames handed out are those a live print gets.
+        parallel(int(prints.size()), [&](int n) { placements[size_t(n)] = t.place(*prints[size_t(n)]); });
     }
     if (placed) {
         size_t n = 0;

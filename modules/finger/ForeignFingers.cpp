@@ -14,6 +14,24 @@ constexpr int Repeats = 4;
 // Seeds of the further presses: RepeatSeed + Repeats * finger + k, k >= 1.
 constexpr uint32_t RepeatSeed = ForeignSeed + 0x8000u;
 
+// The kinds of flow the frame tells apart: arches of both sorts, left
+// loops, right loops, whorls.
+int kindOf(SyntheticFinger::Pattern pattern)
+{
+    switch (pattern) {
+    case SyntheticFinger::Arch:
+    case SyntheticFinger::TentedArch:
+        return 0;
+    case SyntheticFinger::LeftLoop:
+        return 1;
+    case SyntheticFinger::RightLoop:
+        return 2;
+    case SyntheticFinger::Whorl:
+        break;
+    }
+    return 3;
+}
+
 struct Foreign {
     Foreign()
     {
@@ -21,16 +39,19 @@ struct Foreign {
         // which needs the mean flow of all of them.
         std::vector<GreyImage> images(ForeignCount);
         std::vector<RidgeField> fields(ForeignCount);
+        std::vector<int> kinds(ForeignCount);
         parallel(ForeignCount, [&](int i) {
             const uint32_t seed = ForeignSeed + uint32_t(i);
-            images[size_t(i)] = SyntheticFinger(seed).impression(Press::random(seed));
+            const SyntheticFinger finger(seed);
+            images[size_t(i)] = finger.impression(Press::random(seed));
             fields[size_t(i)] = RidgeField(images[size_t(i)]);
+            kinds[size_t(i)] = kindOf(finger.pattern());
         });
         std::vector<const RidgeField*> prints;
         for (const RidgeField& f : fields)
             prints.push_back(&f);
         std::vector<Placement> frames;
-        frame = FlowFrame::build(prints, &frames);
+        frame = FlowFrame::build(prints, &frames, &kinds);
         features.resize(ForeignCount);
         parallel(ForeignCount, [&](int i) {
             features[size_t(i)] = printFeatures(images[size_t(i)], fields[size_t(i)], frames[size_t(i)]);

@@ -2,8 +2,8 @@
 // The strangers every enrolment is trained against: one impression each of
 // ForeignCount synthetic fingers with fixed seeds, built into the module
 // rather than shipped as data. They also give what is the same for every
-// user: the mean flow that sets each impression's frame, the population's
-// flow that fills in what a print does not show, the centres and scales of
+// user: the mean flows, of all and of each pattern kind, that set each
+// impression's frame, the population's flow that fills in what a print does not show, the centres and scales of
 // the parameters, and, with some of them pressed a few times more, the
 // directions that tell fingers apart. Worked out once per process, on first
 // use.
@@ -20,7 +20,7 @@ constexpr int ForeignCount = 160;
 // Seeds of the foreign fingers: ForeignSeed, ForeignSeed + 1, ...
 constexpr uint32_t ForeignSeed = 0x464F0000u;
 
-// The mean flow of the foreign impressions.
+// The mean flow of the foreign impressions, and of each kind of them.
 const FlowFrame& meanFlow();
 
 // The parameters of one impression, filled in, before centring and scaling.
