@@ -5,14 +5,22 @@
 #include <initializer_list>
 #include <utility>
 
+#include "modules/common/Discriminant.h"
 #include "modules/pen/PenSynth.h"
 
 namespace Pen {
 
 namespace {
 
-constexpr int32_t PopulationCount = 256;
+// The built-in population: writers, and samples of each, every one with a
+// tail added or cut short. A tail is what moves a writer's own samples most,
+// and an owner's fresh sample fails mostly by one; the discriminant, seeing
+// it in every sample, leans the least on what it moves.
+constexpr int32_t PopulationCount = 1024;
 constexpr int32_t PopulationSamples = 4;
+constexpr double PopulationTail = 1.0;
+// Of the within-writer covariances this share goes towards their diagonal.
+constexpr double Shrink = 0.7;
 // A writer's own spread maps to this many units. The converter's training
 // counts outliers against a window with a fixed slack, which on a much
 // smaller scale swamps the samples' spread; measured, one unit and more give
@@ -238,49 +246,89 @@ bool features(const Sample& sample, float* out)
     return true;
 }
 
-const Norm& builtInNorm()
-{
-    // Centred on the population's mean, scaled by the spread of a writer's
-    // own samples (averaged over the population): a feature that wanders
-    // from one sample to the next weighs less in every neuron.
-    static const Norm norm = [] {
-        Norm n;
+namespace {
+
+// The built-in population's normalisation, and the discriminant over the
+// normalised features of its writers' samples.
+struct Population {
+    Population()
+    {
         const size_t F = size_t(Features);
-        std::vector<double> sum(F, 0.0), within(F, 0.0);
+        std::vector<std::vector<std::vector<float>>> writers;
         std::vector<float> f(F);
-        std::vector<double> ws(F), wq(F);
-        int32_t count = 0, writers = 0;
+        Variation v;
+        v.tail = PopulationTail;
         for (int32_t i = 0; i < PopulationCount; ++i) {
             const Writer writer(PopulationSeed + uint32_t(i));
-            std::fill(ws.begin(), ws.end(), 0.0);
-            std::fill(wq.begin(), wq.end(), 0.0);
-            int32_t own = 0;
-            for (uint32_t k = 1; k <= uint32_t(PopulationSamples); ++k) {
-                if (!features(writer.sample(k), f.data()))
-                    continue;
-                ++own;
-                for (size_t j = 0; j < F; ++j) {
-                    ws[j] += f[j];
-                    wq[j] += double(f[j]) * f[j];
-                }
-            }
-            if (own < 2)
-                continue;
-            ++writers;
-            count += own;
+            std::vector<std::vector<float>> own;
+            for (uint32_t k = 1; k <= uint32_t(PopulationSamples); ++k)
+                if (features(writer.sample(k, v), f.data()))
+                    own.push_back(f);
+            if (own.size() >= 2)
+                writers.push_back(std::move(own));
+        }
+        // Centred on the population's mean, scaled by the spread of a
+        // writer's own samples (averaged over the population): a feature
+        // that wanders from one sample to the next weighs less.
+        std::vector<double> sum(F, 0.0), within(F, 0.0);
+        double count = 0;
+        for (const std::vector<std::vector<float>>& own : writers) {
+            const double n = double(own.size());
             for (size_t j = 0; j < F; ++j) {
-                sum[j] += ws[j];
-                const double m = ws[j] / own;
-                within[j] += std::max(0.0, wq[j] / own - m * m) * own / (own - 1);
+                double ws = 0, wq = 0;
+                for (const std::vector<float>& x : own) {
+                    ws += x[j];
+                    wq += double(x[j]) * x[j];
+                }
+                sum[j] += ws;
+                const double m = ws / n;
+                within[j] += std::max(0.0, wq / n - m * m) * n / (n - 1);
             }
+            count += n;
         }
+        if (writers.empty())
+            return;
         for (size_t j = 0; j < F; ++j) {
-            n.mean[j] = float(sum[j] / count);
-            n.scale[j] = std::max(MinScale, float(std::sqrt(within[j] / writers) / Unit));
+            norm.mean[j] = float(sum[j] / count);
+            norm.scale[j] = std::max(MinScale, float(std::sqrt(within[j] / double(writers.size())) / Unit));
         }
-        return n;
-    }();
-    return norm;
+        std::vector<const float*> all;
+        std::vector<std::vector<const float*>> repeats(writers.size());
+        for (size_t w = 0; w < writers.size(); ++w)
+            for (std::vector<float>& x : writers[w]) {
+                f = x;
+                normalise(f.data(), norm, x.data());
+                all.push_back(x.data());
+                repeats[w].push_back(x.data());
+            }
+        Common::Discriminant::Shape shape;
+        shape.size = Features;
+        shape.outputs = Features;
+        shape.used = Directions;
+        shape.turned = true;
+        shape.shrink = Shrink;
+        shape.gain = Unit;
+        discriminant = Common::Discriminant::fit(shape, all, repeats);
+    }
+    Norm norm;
+    Common::Discriminant discriminant;
+};
+
+const Population& population()
+{
+    static const Population p;
+    return p;
+}
+
+} // namespace
+
+const Norm& builtInNorm() { return population().norm; }
+
+void toParameters(const float* raw, const Norm& norm, float* out)
+{
+    Wiped<float> scaled(static_cast<size_t>(Features));
+    normalise(raw, norm, scaled.data());
+    population().discriminant.apply(scaled.data(), out);
 }
 
 void normalise(const float* raw, const Norm& norm, float* out)

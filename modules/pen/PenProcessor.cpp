@@ -61,7 +61,7 @@ Nb::Matrix* Processor::parameters(uint8_t* const* images, uint32_t count, const 
             Common::destroy(m);
             return nullptr;
         }
-        normalise(raw.data(), n, cell(m, int32_t(i)));
+        toParameters(raw.data(), n, cell(m, int32_t(i)));
     }
     return m;
 }
@@ -140,7 +140,7 @@ uint32_t Processor::getAlienParams(Nb::Matrix** out, int32_t count, const Nb::Uu
         return nbE_OUT_OF_MEMORY;
     }
     for (int32_t i = 0; i < n; ++i)
-        normalise(raw.data() + size_t(i) * Features, norm, cell(m, i));
+        toParameters(raw.data() + size_t(i) * Features, norm, cell(m, i));
     *out = handOut(m);
     return *out ? nbS_OK : nbE_OUT_OF_MEMORY;
 }

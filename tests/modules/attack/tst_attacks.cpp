@@ -95,8 +95,8 @@ private slots:
         QTest::addColumn<QString>("attacks");
         QTest::addColumn<int>("tolerated"); // containers a known weakness may open
         QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << 0;
-        // A look-alike writer's sample, widened, opens about one container
-        // in 400 (bench_attacks): one of twenty is let pass, two are not.
+        // A look-alike writer's sample, widened, opens one of the twenty
+        // containers in about one run of five: one is let pass, two are not.
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 1;
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
         // A stranger's finger of the owner's pattern class gives the key for

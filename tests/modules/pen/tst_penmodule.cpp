@@ -84,6 +84,7 @@ private slots:
     void glitch();
     void leaning();
     void slowStretch();
+    void directions();
 };
 
 void TestPenModule::queryComponent_data()
@@ -170,7 +171,7 @@ void TestPenModule::penSample()
     QVERIFY(params->meta(0) == Nb::Meta(480, Nb::MfR32, Nb::MtC));
     std::vector<float> raw(480), expected(480);
     QVERIFY(Pen::features(written, raw.data()));
-    Pen::normalise(raw.data(), Pen::builtInNorm(), expected.data());
+    Pen::toParameters(raw.data(), Pen::builtInNorm(), expected.data());
     QCOMPARE(std::memcmp(params->at(0, 0), expected.data(), 480 * sizeof(float)), 0);
     QCOMPARE(proc->freeBuffer(params), nbS_OK);
     proc->release();
@@ -339,6 +340,7 @@ void TestPenModule::templates_data()
     QTest::newRow("layout of version 2") << 0 << 2.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 3") << 0 << 3.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 4") << 0 << 4.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 5") << 0 << 5.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
 }
@@ -474,6 +476,43 @@ void TestPenModule::slowStretch()
     }
     QVERIFY2(hi - lo < 0.05f, qPrintable(QString("points away from the stretch moved apart by %1").arg(hi - lo)));
     QVERIFY2(inside > hi + 0.25f, qPrintable(QString("the pace rose by %1 in the stretch").arg(inside - hi)));
+}
+
+void TestPenModule::directions()
+{
+    // Along every output a writer's own samples vary by about one unit, and
+    // writers differ by several; no block of outputs repeats another (the
+    // same strong output in many neurons lets a vote over the weights' signs
+    // find the key).
+    constexpr int Writers = 40, Samples = 4;
+    const size_t n = size_t(Pen::Features);
+    std::vector<double> within(n, 0.0), sum(n, 0.0), square(n, 0.0);
+    std::vector<float> raw(n), out(n);
+    for (int w = 0; w < Writers; ++w) {
+        std::vector<double> own(n, 0.0), ownSquare(n, 0.0);
+        for (uint32_t k = 1; k <= Samples; ++k) {
+            QVERIFY(Pen::features(Pen::Writer(600 + uint32_t(w)).sample(k), raw.data()));
+            Pen::toParameters(raw.data(), Pen::builtInNorm(), out.data());
+            for (size_t j = size_t(Pen::Directions); j < n; ++j)
+                QVERIFY(out[j] != out[j - size_t(Pen::Directions)]);
+            for (size_t j = 0; j < n; ++j) {
+                own[j] += out[j];
+                ownSquare[j] += double(out[j]) * out[j];
+            }
+        }
+        for (size_t j = 0; j < n; ++j) {
+            within[j] += (ownSquare[j] - own[j] * own[j] / Samples) / (Samples - 1) / Writers;
+            sum[j] += own[j] / Samples;
+            square[j] += own[j] * own[j] / (Samples * Samples);
+        }
+    }
+    double own = 0, between = 0;
+    for (size_t j = 0; j < n; ++j) {
+        own += within[j] / double(n);
+        between += (square[j] - sum[j] * sum[j] / Writers) / (Writers - 1) / double(n);
+    }
+    QVERIFY2(own > 0.5 && own < 2.0, qPrintable(QString("own variance %1").arg(own)));
+    QVERIFY2(between > 4 * own, qPrintable(QString("writers' variance %1 against %2").arg(between).arg(own)));
 }
 
 QTEST_MAIN(TestPenModule)
