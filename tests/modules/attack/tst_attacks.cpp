@@ -96,13 +96,13 @@ private slots:
         QTest::addColumn<int>("tolerated"); // containers a known weakness may open
         QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << 0;
         // A look-alike writer's sample, widened, opens one of the twenty
-        // containers in about one run of five: one is let pass, two are not.
+        // containers in about one run of four: one is let pass, two are not.
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 1;
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
         // A stranger's finger of the owner's pattern class gives the key for
-        // about one press in two hundred (bench_modules_finger), so the mean
+        // about one press in three hundred (bench_modules_finger), so the mean
         // of the built-in fingers nearest the vote, widened, opens one
-        // container of twenty in about one run of nine: one is let pass.
+        // container of twenty in about one run of fifty: one is let pass.
         QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << 1;
         QTest::newRow("fingerprint, template read")
             << int(Modality::Finger) << "template" << 0;
