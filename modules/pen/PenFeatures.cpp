@@ -49,6 +49,10 @@ constexpr double MaxTurn = 0.5;
 constexpr double MinPace = 0.05;
 // Below this a feature counts as constant over the population.
 constexpr float MinScale = 1e-3f;
+// No feature's population mean lies this far out (the ink is measured in
+// its own radii, the pace on a log scale): a template saying so is damaged,
+// and would normalise samples past what a float holds.
+constexpr float MaxMean = 1e3f;
 
 struct Ink {
     double x;
@@ -357,7 +361,7 @@ bool fromTemplate(const float* in, int32_t count, Norm& norm)
     for (int32_t k = 0; k < Features; ++k) {
         const float mean = in[TemplateHead + k];
         const float scale = in[TemplateHead + Features + k];
-        if (!std::isfinite(mean) || !std::isfinite(scale) || !(scale >= MinScale))
+        if (!(std::fabs(mean) <= MaxMean) || !std::isfinite(scale) || !(scale >= MinScale))
             return false;
         n.mean[size_t(k)] = mean;
         n.scale[size_t(k)] = scale;

@@ -342,6 +342,7 @@ void TestPenModule::templates_data()
     QTest::newRow("layout of version 4") << 0 << 4.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 5") << 0 << 5.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
+    QTest::newRow("mean far out") << 10 << 3e38f << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
 }
 
