@@ -37,11 +37,11 @@ constexpr double Unit = 1.0;
 // look-alike writers in more often.
 constexpr double SmoothingFirst = 4.0;
 constexpr double SmoothingLast = 7.0;
-// The centroid, the main axis and the radius are taken over this share of
+// The centroid, the line and the radius are taken over this share of
 // the points, from the start: the end of a word is where it is drawn out or
 // cut short, and would move them all.
 constexpr double Steady = 0.7;
-// The most the ink is turned back to its main axis, in radians.
+// The most the ink is turned back to its line, in radians.
 constexpr double MaxTurn = 0.5;
 // The least writing time per length counted at a point, as a share of the
 // sample's average: no point is taken as faster (its logarithm stays
@@ -207,19 +207,22 @@ bool features(const Sample& sample, float* out)
     }
     mx /= steady;
     my /= steady;
-    // The writing turned back to its main axis: a sample written a few
-    // degrees askew gives the same features.
-    double sxx = 0, syy = 0, sxy = 0;
-    for (int32_t k = 0; k < steady; ++k) {
-        const double dx = xs[size_t(k)] - mx, dy = ys[size_t(k)] - my;
-        sxx += dx * dx;
-        syy += dy * dy;
-        sxy += dx * dy;
+    // The writing turned back to its line, the way from the centroid of the
+    // first half of it to that of the second: a sample written a few degrees
+    // askew gives the same features. The main axis would not do: a short
+    // word of tall letters stands about as high as it is wide, and its axis
+    // swings from one sample to the next, upright leaning either way.
+    const int32_t half = steady / 2;
+    double ax = 0, ay = 0, bx = 0, by = 0;
+    for (int32_t k = 0; k < half; ++k) {
+        ax += xs[size_t(k)];
+        ay += ys[size_t(k)];
+        bx += xs[size_t(half + k)];
+        by += ys[size_t(half + k)];
     }
-    double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    // A tall writing has no reliable axis to turn to: it is turned no
-    // further than a line of writing leans, and a little more lean turns it
-    // a little more, not back to upright at once.
+    double angle = std::atan2(by - ay, bx - ax);
+    // It is turned no further than a line of writing leans, and a little
+    // more lean turns it a little more, not back to upright at once.
     if (!std::isfinite(angle))
         angle = 0;
     angle = std::max(-MaxTurn, std::min(MaxTurn, angle));
@@ -236,16 +239,18 @@ bool features(const Sample& sample, float* out)
     if (!(r >= 0.5))
         return false;
     const double span = ts.back() - ts.front();
-    // The pace: writing time per length of ink at each point, against the
-    // sample's average, on a log scale. Without usable times the pen counts
-    // as moving evenly.
+    // The pace: writing time per length of ink at each point, on a log
+    // scale; the length in radii of the writing, so that its size does not
+    // matter, its speed does. Without usable times the pen counts as moving
+    // evenly at a millisecond per radius.
     const double even = span / double(Points - 1);
+    const double perRadius = span > 0 ? std::log(span / (length / r)) : 0.0;
     for (int32_t k = 0; k < Points; ++k) {
         out[k] = float(xs[size_t(k)] / r);
         out[Points + k] = float(ys[size_t(k)] / r);
         const int32_t a = std::max(0, k - 1), b = std::min(Points - 1, k + 1);
         const double pace = span > 0 ? (ts[size_t(b)] - ts[size_t(a)]) / (double(b - a) * even) : 1.0;
-        out[2 * Points + k] = float(std::log(std::max(MinPace, pace)));
+        out[2 * Points + k] = float(std::log(std::max(MinPace, pace)) + perRadius);
     }
     return true;
 }

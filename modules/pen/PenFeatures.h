@@ -1,17 +1,19 @@
 #pragma once
 // The handwriting parameter vector: the ink resampled into Points points at
 // equal arc length (pen-up travel adds no length), centred on its centroid,
-// turned back to its main axis and divided by its radius of gyration, so
-// that place, size, a few degrees of tilt and the pad's shape do not matter;
-// each point gives x, y and the pace there: the writing time per length of
-// ink against the sample's average, as a logarithm. A writer's rhythm shows
-// in where the pen slows and hurries; the share of the writing time gone at
-// a point sums every hurry before it and tells writers apart far less.
+// turned back to the line it runs along and divided by its radius of
+// gyration, so that place, size, a few degrees of tilt and the pad's shape
+// do not matter; each point gives x, y and the pace there: the writing time
+// per length of ink, the length in radii of the writing, as a logarithm. A
+// writer's rhythm shows in where the pen slows and hurries, and the speed
+// of the whole writing tells apart writers whose words look alike; the
+// share of the writing time gone at a point sums every hurry before it and
+// tells writers apart far less.
 // Writing time counts the pen moving only: a step far slower
 // than the sample's usual pace (the pen resting) counts as written at a
 // third of that pace, and pen-up gaps count nothing. The points are averaged with their
 // neighbours along the writing, the later ones over more of it, and the
-// centroid, axis and radius come from the writing's first part, so that an
+// centroid, line and radius come from the writing's first part, so that an
 // end drawn out or cut short moves little. Layout: x of every point, then y,
 // then pace.
 //
@@ -64,11 +66,13 @@ constexpr int32_t Directions = 20;
 void toParameters(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales. Version 6: the parameters are handed out
-// along the discriminant directions (version 5: the pace, not the share of
+// means and the Features scales. Version 7: the pace in time per radius of
+// the writing, not against the sample's average, and the writing turned
+// back to its line, not its main axis (version 6: the parameters handed out
+// along the discriminant directions; version 5: the pace, not the share of
 // the writing time); a template of an earlier version is refused, so that
 // its container asks to be made again.
-constexpr int32_t TemplateVersion = 6;
+constexpr int32_t TemplateVersion = 7;
 constexpr int32_t TemplateHead = 4;
 constexpr int32_t TemplateSize = TemplateHead + 2 * Features;
 void toTemplate(const Norm& norm, float* out);

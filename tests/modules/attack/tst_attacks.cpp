@@ -95,9 +95,11 @@ private slots:
         QTest::addColumn<QString>("attacks");
         QTest::addColumn<int>("tolerated"); // containers a known weakness may open
         QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << 0;
-        // A look-alike writer's sample, widened, opens one of the twenty
-        // containers in about one run of four: one is let pass, two are not.
-        QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 1;
+        // No look-alike writer's sample, widened, opens any of the twenty
+        // containers (none in ten runs): the writing's speed tells it apart,
+        // and a short word of tall letters is turned back the same way in
+        // every sample, so that its owner's weights are not spread thin.
+        QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 0;
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
         // A stranger's finger of the owner's pattern class gives the key for
         // about one press in three hundred (bench_modules_finger), so the mean

@@ -82,8 +82,10 @@ private slots:
     void onePadShape_data();
     void onePadShape();
     void glitch();
+    void leaning_data();
     void leaning();
     void slowStretch();
+    void halfSpeed();
     void directions();
 };
 
@@ -341,6 +343,7 @@ void TestPenModule::templates_data()
     QTest::newRow("layout of version 3") << 0 << 3.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 4") << 0 << 4.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 5") << 0 << 5.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 6") << 0 << 6.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("mean far out") << 10 << 3e38f << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
@@ -411,12 +414,23 @@ void TestPenModule::glitch()
     QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
 }
 
+void TestPenModule::leaning_data()
+{
+    QTest::addColumn<uint>("writer");
+    QTest::addColumn<uint>("sample");
+    QTest::newRow("a long word") << 9u << 2u;
+    // As high as it is wide: its main axis stands upright.
+    QTest::newRow("a short word of tall letters") << 31014u << 1u;
+}
+
 void TestPenModule::leaning()
 {
     // A writing turned a little further, step by step through the most the
     // features turn back, changes its features a little at every step: no
-    // lean flips them back to upright at once.
-    const Pen::Sample written = Pen::Writer(9).sample(2);
+    // lean flips them back to upright or over to the other side at once.
+    QFETCH(uint, writer);
+    QFETCH(uint, sample);
+    const Pen::Sample written = Pen::Writer(writer).sample(sample);
     std::vector<float> before(480), after(480);
     for (int step = -100; step <= 100; ++step) {
         const double turn = 0.01 * step;
@@ -477,6 +491,25 @@ void TestPenModule::slowStretch()
     }
     QVERIFY2(hi - lo < 0.05f, qPrintable(QString("points away from the stretch moved apart by %1").arg(hi - lo)));
     QVERIFY2(inside > hi + 0.25f, qPrintable(QString("the pace rose by %1 in the stretch").arg(inside - hi)));
+}
+
+void TestPenModule::halfSpeed()
+{
+    // The same writing at half the speed throughout (whole milliseconds stay
+    // whole): the same shape, and the pace at every point up by log 2.
+    const Pen::Sample written = Pen::Writer(7).sample(1);
+    Pen::Sample s = written;
+    for (Pen::Stroke& stroke : s.strokes)
+        for (Pen::Point& p : stroke.points)
+            p.t *= 2;
+    std::vector<float> before(480), after(480);
+    QVERIFY(Pen::features(written, before.data()));
+    QVERIFY(Pen::features(s, after.data()));
+    for (int32_t k = 0; k < Pen::Features; ++k) {
+        const double moved = after[size_t(k)] - before[size_t(k)];
+        const double expected = k < 2 * Pen::Points ? 0.0 : std::log(2.0);
+        QVERIFY2(std::fabs(moved - expected) < 1e-3, qPrintable(QString("feature %1 moved by %2").arg(k).arg(moved)));
+    }
 }
 
 void TestPenModule::directions()
