@@ -9,9 +9,14 @@
 // impressions each). Impressions are pressed as SyntheticFinger's
 // Press::random makes them: shifted up to a tenth of the reader, turned up
 // to 15 degrees, dry to wet, stretched, one in three partly off the sensor.
-// A stranger's parameters do not depend on the container, so each is
-// converted once and tried against all of them: Fingers x Strangers foreign
-// tries, those of a finger of the same pattern class counted apart.
+// Every press goes through the reader's check (showsCentre) first: one that
+// misses the centre of the print is refused and the reader asks for another.
+// Enrolment takes the first 12 presses the reader accepts; of the fresh own
+// presses and the strangers' presses the refused ones are counted apart and
+// the rates are over those accepted. A stranger's parameters do not depend on
+// the container, so each is converted once and tried against all of them:
+// Fingers x accepted strangers' presses foreign tries, those of a finger of
+// the same pattern class counted apart.
 //
 // Fingers 30000 to 30079 and 31000 to 31079 and strangers 900000 on are
 // kept for tuning; the seeds reported here are not looked at while tuning.
@@ -36,13 +41,17 @@
 #include "Ratio.h"
 #include "UlvarRig.h"
 #include "modules/finger/FingerImage.h"
+#include "modules/finger/ForeignFingers.h"
 #include "modules/finger/SyntheticFinger.h"
 
 namespace {
 
 constexpr int Fingers = 20;
 constexpr int Fresh = 25;
-constexpr int Strangers = 5000;
+// Enrolment presses tried at most for the 12 the reader accepts.
+constexpr uint32_t EnrolTries = 50;
+// Enough that the presses the reader accepts give over 100,000 foreign tries.
+constexpr int Strangers = 5500;
 constexpr uint32_t FingerSeed = 20000;
 constexpr uint32_t StrangerSeed = 700000;
 constexpr int Workers = 4;
@@ -62,43 +71,60 @@ struct Samples {
         for (uint8_t* s : list)
             Finger::ImageFormat::wipeSample(s);
     }
-    void add(const Finger::SyntheticFinger& finger, uint32_t press)
+    // False, adding nothing, for a press the reader refuses.
+    bool add(const Finger::SyntheticFinger& finger, uint32_t press)
     {
-        list.push_back(
-            Finger::ImageFormat::newSample(finger.impression(Finger::Press::random(press)), TECH_Fingerprint));
+        Finger::GreyImage image = finger.impression(Finger::Press::random(press));
+        const bool shown = Finger::showsCentre(image);
+        if (shown)
+            list.push_back(Finger::ImageFormat::newSample(image, TECH_Fingerprint));
+        image.wipe();
+        return shown;
     }
     std::vector<uint8_t*> list;
 };
 
-// The strangers' parameters, converted by a few processors side by side,
-// and their pattern classes.
+// The parameters of the strangers' presses the reader accepts, converted by
+// a few processors side by side, and their pattern classes.
 struct StrangerSet {
     StrangerSet() : params(StrangerSet::count(), Nb::Meta(256, Nb::MfR32, Nb::MtC))
     {
+        std::vector<float> all(size_t(count()) * 256);
+        std::vector<char> shown(static_cast<size_t>(count()));
         std::vector<std::thread> threads;
         for (int w = 0; w < Workers; ++w)
-            threads.emplace_back([this, w] {
+            threads.emplace_back([this, w, &all, &shown] {
                 nbIProcessor* p = rig::component<nbIProcessor>(FINGER_MODULE_PATH, CLSID_FingerprintProcessor,
                                                           IID_nbIProcessor);
-                for (int i = w; i < count() / 2; i += Workers) {
-                    const Finger::SyntheticFinger other(StrangerSeed + uint32_t(i));
-                    Samples two;
-                    two.add(other, StrangerSeed + 2 * uint32_t(i));
-                    two.add(other, StrangerSeed + 2 * uint32_t(i) + 1);
-                    const rig::MatrixPtr m = rig::convert(p, two.list);
-                    for (int k = 0; k < 2; ++k)
-                        std::memcpy(params.at(0, 2 * i + k), m->at(0, k), 256 * sizeof(float));
+                for (int i = w; i < count(); i += Workers) {
+                    const Finger::SyntheticFinger other(StrangerSeed + uint32_t(i / 2));
+                    Samples one;
+                    if (!one.add(other, StrangerSeed + uint32_t(i)))
+                        continue;
+                    shown[size_t(i)] = 1;
+                    const rig::MatrixPtr m = rig::convert(p, one.list);
+                    std::memcpy(&all[size_t(i) * 256], m->at(0, 0), 256 * sizeof(float));
                 }
                 p->release();
             });
+        std::vector<Finger::SyntheticFinger::Pattern> patterns;
         for (int i = 0; i < count() / 2; ++i)
-            pattern.push_back(Finger::SyntheticFinger(StrangerSeed + uint32_t(i)).pattern());
+            patterns.push_back(Finger::SyntheticFinger(StrangerSeed + uint32_t(i)).pattern());
         for (std::thread& t : threads)
             t.join();
+        refused = int(std::count(shown.begin(), shown.end(), 0));
+        for (int i = 0, c = 0; i < count(); ++i)
+            if (shown[size_t(i)]) {
+                std::memcpy(params.at(0, c++), &all[size_t(i) * 256], 256 * sizeof(float));
+                pattern.push_back(patterns[size_t(i / 2)]);
+            }
+        params.resize(count() - refused);
     }
+    // Two presses of each of Strangers / 2 fingers.
     static int count() { return Strangers; }
     Nb::Matrix params;
-    std::vector<Finger::SyntheticFinger::Pattern> pattern; // per finger: two impressions each
+    std::vector<Finger::SyntheticFinger::Pattern> pattern; // per accepted press
+    int refused = 0;
 };
 
 // The median over the parameters of |mean| / sigma over the samples.
@@ -156,7 +182,7 @@ void recognition()
     rig::Client client(engine);
     rig::Synth synth(77);
     const char* names[] = {"arch", "tented arch", "left loop", "right loop", "whorl"};
-    int own = 0, ownTries = 0, worst = 100, untrained = 0;
+    int own = 0, ownTries = 0, worst = 100, untrained = 0, enrolPresses = 0, enrolRefused = 0, freshRefused = 0;
     int classOwn[5] = {}, classTries[5] = {};
     std::vector<double> quality;
     long hits[2] = {}, tries[2] = {};   // [0] other class, [1] same class
@@ -164,8 +190,12 @@ void recognition()
     for (int f = 0; f < Fingers; ++f) {
         const Finger::SyntheticFinger finger(FingerSeed + uint32_t(f));
         Samples enrol;
-        for (uint32_t k = 0; k < 12; ++k)
-            enrol.add(finger, (FingerSeed + uint32_t(f)) * 100 + k);
+        for (uint32_t k = 0; k < EnrolTries && enrol.list.size() < 12; ++k, ++enrolPresses)
+            enrolRefused += !enrol.add(finger, (FingerSeed + uint32_t(f)) * 100 + k);
+        if (enrol.list.size() < 12) {
+            ++untrained;
+            continue;
+        }
         Nb::Matrix* first = nullptr;
         Nb::Matrix* templ = nullptr;
         Nb::Matrix* alien = nullptr;
@@ -187,7 +217,10 @@ void recognition()
         const QByteArray container = rig::prefixed(trained);
         Samples fresh;
         for (uint32_t k = 0; k < Fresh; ++k)
-            fresh.add(finger, (FingerSeed + uint32_t(f)) * 100 + 50 + k);
+            freshRefused += !fresh.add(finger, (FingerSeed + uint32_t(f)) * 100 + EnrolTries + k);
+        const int accepted = int(fresh.list.size());
+        if (accepted == 0)
+            continue;
         const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
         const rig::MatrixPtr mine = extractAll(engine, container, inputs.at(0), *live);
         const rig::MatrixPtr theirs = extractAll(engine, container, inputs.at(0), strangers.params);
@@ -195,32 +228,37 @@ void recognition()
         for (int32_t c = 0; mine && c < mine->cols(); ++c)
             given += rig::wrongBits(codeBytes(*mine, c, key.size()), key) == 0;
         for (int32_t c = 0; theirs && c < theirs->cols(); ++c) {
-            const int same = strangers.pattern[size_t(c / 2)] == finger.pattern();
+            const int same = strangers.pattern[size_t(c)] == finger.pattern();
             const int wrong = rig::wrongBits(codeBytes(*theirs, c, key.size()), key);
             hits[same] += wrong == 0;
             ++tries[same];
             closest[same] = std::min(closest[same], wrong);
         }
         own += given;
-        ownTries += Fresh;
+        ownTries += accepted;
         classOwn[finger.pattern()] += given;
-        classTries[finger.pattern()] += Fresh;
-        worst = std::min(worst, 100 * given / Fresh);
-        std::printf("finger %2d (%s): %2d of %d own impressions gave the key\n", f, names[finger.pattern()], given,
-                    Fresh);
+        classTries[finger.pattern()] += accepted;
+        worst = std::min(worst, 100 * given / accepted);
+        std::printf("finger %2d (%s): %2d of %d accepted own impressions gave the key\n", f, names[finger.pattern()],
+                    given, accepted);
         std::fflush(stdout);
     }
     engine->release();
     std::printf("\nrecognition over %d fingers (%d could not be trained):\n", Fingers, untrained);
-    std::printf("  own impressions giving the key back: %d of %d = %.1f%%, worst finger %d%%\n", own, ownTries,
-                ownTries ? 100.0 * own / ownTries : 0.0, worst);
+    std::printf("  presses refused as missing the print's centre (the reader asks for another): enrolment %d of "
+                "%d, own %d of %d = %.1f%%, strangers %d of %d = %.1f%%\n",
+                enrolRefused, enrolPresses, freshRefused, Fingers * Fresh,
+                100.0 * freshRefused / (Fingers * Fresh), strangers.refused, Strangers,
+                100.0 * strangers.refused / Strangers);
+    std::printf("  accepted own impressions giving the key back: %d of %d = %.1f%%, worst finger %d%%\n", own,
+                ownTries, ownTries ? 100.0 * own / ownTries : 0.0, worst);
     std::nth_element(quality.begin(), quality.begin() + long(quality.size() / 2), quality.end());
     std::printf("  own quality of a parameter (|mean| / sigma over the 12 enrolment impressions), median: %.2f\n",
                 quality.empty() ? 0.0 : quality[quality.size() / 2]);
     for (int c = 0; c < 5; ++c)
         if (classTries[c])
             std::printf("    %-12s %d of %d\n", names[c], classOwn[c], classTries[c]);
-    std::printf("  foreign impressions giving the key: %ld of %ld from other classes, %ld of %ld from the same "
+    std::printf("  accepted foreign impressions giving the key: %ld of %ld from other classes, %ld of %ld from the same "
                 "class\n",
                 hits[0], tries[0], hits[1], tries[1]);
     std::printf("  fewest wrong bits of a foreign impression: %d (other classes), %d (same class) of %d\n\n",
@@ -229,7 +267,11 @@ void recognition()
 
 // One impression, made once.
 struct Timing {
-    Timing() { live.add(Finger::SyntheticFinger(FingerSeed + 99), 99); }
+    Timing()
+    {
+        for (uint32_t k = 99; k < 99 + EnrolTries && !live.add(Finger::SyntheticFinger(FingerSeed + 99), k); ++k) {
+        }
+    }
     Samples live;
 };
 

@@ -4,6 +4,8 @@
 
 #include "modules/finger/FingerProvider.h"
 
+#include <system_error>
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDebug>
@@ -15,6 +17,7 @@
 
 #include "modules/common/Window.h"
 #include "modules/finger/FingerView.h"
+#include "modules/finger/ForeignFingers.h"
 
 namespace Finger {
 
@@ -22,6 +25,7 @@ namespace {
 
 const char* const Waiting = "Приложите палец к сканеру";
 const char* const Again = "Отпечаток не прочитан. Приложите палец ещё раз";
+const char* const Centre = "Приложите палец по центру сканера";
 const char* const Unplugged = "Сканер отпечатков отключён";
 const char* const Failed = "Сканер отпечатков не отвечает";
 
@@ -254,6 +258,13 @@ uint32_t FingerProvider::openDevice(int32_t index)
     m_statusHandler = g_signal_connect(m_device, "notify::finger-status", G_CALLBACK(Glue::status), this);
     m_removedHandler = g_signal_connect(m_device, "removed", G_CALLBACK(Glue::removed), this);
     qDebug() << "fingerprint reader" << fp_device_get_name(m_device) << "attached";
+    if (!m_frameReady.valid()) {
+        try {
+            m_frameReady = std::async(std::launch::async, [] { meanFlow(); });
+        } catch (const std::system_error&) {
+            // Without a thread the first press works it out.
+        }
+    }
     return nbS_OK;
 }
 
@@ -285,10 +296,11 @@ void FingerProvider::dropSource(unsigned& id)
     id = 0;
 }
 
-bool FingerProvider::beginCapture()
+bool FingerProvider::beginCapture(const char* ask)
 {
     m_capture = std::make_shared<Request>(this);
     m_announced = false;
+    m_ask = ask;
     m_fingerOn = false;
     fp_device_capture(m_device, TRUE, m_capture->cancellable, Glue::captured, Request::hold(m_capture));
     if (!m_timeoutSource)
@@ -342,6 +354,17 @@ void FingerProvider::captured(const std::shared_ptr<Request>& request, FpImage* 
             grey.height >= ImageFormat::MinSide && grey.width <= ImageFormat::MaxSide &&
             grey.height <= ImageFormat::MaxSide) {
             grey.pixels.assign(data, data + length);
+            if (!showsCentre(grey)) {
+                // The features are read around the print's centre; a press
+                // that missed it is asked for again, as the reader's own
+                // poor images are.
+                grey.wipe();
+                qDebug() << "fingerprint press misses the centre of the print: asking for another";
+                showMessage(text(Centre));
+                if (m_capturing)
+                    beginCapture(Centre);
+                return;
+            }
             dropSource(m_timeoutSource);
             m_capturing = false;
             m_ready.wipe();
@@ -364,7 +387,7 @@ void FingerProvider::captured(const std::shared_ptr<Request>& request, FpImage* 
         qDebug() << "fingerprint image not usable:" << error->message;
         showMessage(text(Again));
         if (m_capturing)
-            beginCapture();
+            beginCapture(Again);
         return;
     }
     if (request->end == End::Caller)
@@ -398,7 +421,7 @@ void FingerProvider::fingerStatusChanged()
     m_fingerOn = on;
     if ((status & FP_FINGER_STATUS_NEEDED) && m_capturing && !m_announced) {
         m_announced = true;
-        showMessage(text(Waiting));
+        showMessage(text(m_ask ? m_ask : Waiting));
         raise(nbEV_IMAGE_STARTED);
     }
 }

@@ -5,9 +5,12 @@
 // 0x100 when the reader waits for the finger, 0x103 when the image is
 // there, 0x104 when the capture ended without one (timeout, reader failed
 // or unplugged). Images are handed out in the format of FingerImage.h, at
-// an assumed 500 dpi, since libfprint reports no resolution.
+// an assumed 500 dpi, since libfprint reports no resolution. A poor image,
+// whether the reader or the module (showsCentre) finds it so, is not handed
+// out: the user is asked to press again within the same capture.
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -71,7 +74,9 @@ private:
     uint32_t openDevice(int32_t index);
     void closeDevice();
     void detachWindow();
-    bool beginCapture();
+    // ask: what the user is asked for while the reader waits for the finger,
+    // when the last press needs other words than the plain request.
+    bool beginCapture(const char* ask = nullptr);
     // Cancels the capture in flight and waits for libfprint to let go of it.
     void cancelCapture();
     void timedOut(const char* why);
@@ -99,6 +104,11 @@ private:
     std::shared_ptr<Request> m_capture;
     bool m_capturing = false;
     bool m_announced = false;
+    const char* m_ask = nullptr;
+    // The frame every press is checked in, worked out once per process while
+    // the reader waits for the first finger; waited for before the provider
+    // goes.
+    std::future<void> m_frameReady;
     bool m_fingerOn = false;
     Nb::Uuid m_type;
     // GLib sources: the capture's time limit, the image's after the finger

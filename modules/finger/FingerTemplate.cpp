@@ -97,6 +97,19 @@ const Layout& layout()
 
 } // namespace
 
+float ringCover(const RidgeField& field, const Placement& frame)
+{
+    const Layout& l = layout();
+    const float c = std::cos(frame.angle), s = std::sin(frame.angle);
+    int covered = 0;
+    for (int k = 0; k < Points; ++k) {
+        float a, b, w;
+        field.sample(c * l.x[k] - s * l.y[k] + frame.tx, s * l.x[k] + c * l.y[k] + frame.ty, a, b, w);
+        covered += w >= MinCover;
+    }
+    return float(covered) / float(Points);
+}
+
 RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
 {
     RawFeatures raw;

@@ -93,6 +93,8 @@ struct RawFeatures {
 
 // The flow of a print at the ring points of its frame, and its marks.
 RawFeatures ringFlow(const RidgeField& field, const Placement& frame);
+// The share of the ring points of a frame that the print covers (MinCover).
+float ringCover(const RidgeField& field, const Placement& frame);
 // Those and the texture of the image the field was taken from (500 dpi).
 RawFeatures printFeatures(const GreyImage& image, const RidgeField& field, const Placement& frame);
 

@@ -114,6 +114,12 @@ RawFeatures featuresOf(const GreyImage& source)
     return raw;
 }
 
+bool showsCentre(const GreyImage& image)
+{
+    const RidgeField field(image);
+    return ringCover(field, meanFlow().frame(field)) >= MinCentred;
+}
+
 const std::vector<RawFeatures>& foreignFeatures() { return foreign().features; }
 
 const FingerTemplate& populationTemplate() { return foreign().population; }

@@ -26,6 +26,15 @@ const FlowFrame& meanFlow();
 // The parameters of one impression, filled in, before centring and scaling.
 RawFeatures featuresOf(const GreyImage& image);
 
+// A press whose print covers too little around its frame's origin, where
+// the parameters are read, has missed the centre of the finger: what is off
+// the sensor there is only guessed, and such presses give most of the
+// owner's misses. The reader asks for another, as for any poor image. At
+// least this share of the ring points must lie on the print.
+constexpr float MinCentred = 0.89f;
+// Whether an impression shows the centre of its print well enough to be read.
+bool showsCentre(const GreyImage& image);
+
 // The foreign parameters, filled in, before centring and scaling.
 const std::vector<RawFeatures>& foreignFeatures();
 

@@ -45,7 +45,8 @@ class TestFingerRecognition : public QObject {
         if (!QTest::qWaitFor([&] { return started->count() > waits; }, 8000))
             return false;
         waits = started->count();
-        return reader.send(fingerImage(finger, impression)) && ready.wait(8000) && provider.capture(false);
+        // The first press may wait for the module's built-in strangers.
+        return reader.send(fingerImage(finger, impression)) && ready.wait(30000) && provider.capture(false);
     }
 
     // The extraction wizard's part: per input a live impression, the

@@ -1,6 +1,7 @@
 // The frame of an impression: turned by its flow's fit to the built-in
 // strangers' flow of its own kind, so that a print seen only in part is
-// turned about as the whole print is.
+// turned about as the whole print is; a press that misses the print's
+// centre, where the frame is read, is told apart.
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,8 @@ class TestFlowFrame : public QObject {
 private slots:
     void partTurnedAsWhole_data();
     void partTurnedAsWhole();
+    void pressMissingCentre_data();
+    void pressMissingCentre();
 };
 
 void TestFlowFrame::partTurnedAsWhole_data()
@@ -53,6 +56,29 @@ void TestFlowFrame::partTurnedAsWhole()
     std::sort(apart.begin(), apart.end());
     const float median = (apart[2] + apart[3]) / 2;
     QVERIFY2(median < 3.0f, qPrintable(QString::number(median)));
+}
+
+void TestFlowFrame::pressMissingCentre_data()
+{
+    QTest::addColumn<float>("cut");
+    QTest::addColumn<int>("side");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("whole") << 0.0f << 0 << true;
+    QTest::newRow("cut below, away from the centre") << 0.15f << 3 << true;
+    QTest::newRow("cut above, across the centre") << 0.33f << 1 << false;
+}
+
+void TestFlowFrame::pressMissingCentre()
+{
+    QFETCH(float, cut);
+    QFETCH(int, side);
+    QFETCH(bool, shown);
+    for (const uint32_t seed : {206u, 208u, 211u}) {
+        Press press;
+        press.cut = cut;
+        press.side = side;
+        QVERIFY2(showsCentre(SyntheticFinger(seed).impression(press)) == shown, qPrintable(QString::number(seed)));
+    }
 }
 
 QTEST_MAIN(TestFlowFrame)
