@@ -1,7 +1,8 @@
 // The fingerprint reader through its module interface, on libfprint's
 // virtual image reader: a capture in the runtime's order of calls, poor
-// images and presses that miss the print's centre, timeout, cancel, unplug and re-attach, no usable reader, hostile
-// buffers and release in the middle of a capture.
+// images and presses that miss the print's centre, timeout, cancel, unplug
+// and re-attach, no usable reader, hostile buffers and release in the
+// middle of a capture.
 
 #include <QLayout>
 #include <QPixmap>
