@@ -19,7 +19,7 @@ namespace {
 
 // The first image also waits for the module's built-in strangers, worked out
 // once per process.
-constexpr int Wait = 30000;
+constexpr int Wait = 120000;
 
 QByteArray prefixed(int32_t n)
 {

@@ -45,8 +45,9 @@ class TestFingerRecognition : public QObject {
         if (!QTest::qWaitFor([&] { return started->count() > waits; }, 8000))
             return false;
         waits = started->count();
-        // The first press may wait for the module's built-in strangers.
-        return reader.send(fingerImage(finger, impression)) && ready.wait(30000) && provider.capture(false);
+        // The first press may wait for the module's built-in strangers,
+        // which take a minute or more in a sanitizer build on a busy machine.
+        return reader.send(fingerImage(finger, impression)) && ready.wait(120000) && provider.capture(false);
     }
 
     // The extraction wizard's part: per input a live impression, the
