@@ -30,10 +30,11 @@
 
 namespace {
 
-constexpr int Persons = 20;
+// Enough owners and strangers that a look-alike pair, rare as it is, shows.
+constexpr int Persons = 60;
 constexpr int Enrol = 12;
 constexpr int Fresh = 50;
-constexpr int Strangers = 5000; // two samples each of 2,500 other writers
+constexpr int Strangers = 10000; // two samples each of 5,000 other writers
 
 // Seed ranges: those reported, and those the features were tuned on.
 struct Seeds {
