@@ -20,7 +20,8 @@
 //
 // Fingers 30000 to 30079 and 31000 to 31079 and strangers 900000 on are
 // kept for tuning; the seeds reported here are not looked at while tuning.
-// The module's own foreign fingers (ForeignFingers.h) are of neither range. Beside the rates, the median over the fingers of the median over
+// The module's own foreign fingers (ForeignFingers.h) are of neither range.
+// Beside the rates, the median over the fingers of the median over
 // the parameters of |mean| / sigma over the 12 enrolment impressions: how
 // far the owner stands from the population's centre in units of the
 // owner's own spread.
@@ -46,7 +47,8 @@
 
 namespace {
 
-constexpr int Fingers = 20;
+// Enough fingers that a rate tells apart changes of a point or two.
+constexpr int Fingers = 60;
 constexpr int Fresh = 25;
 // Enrolment presses tried at most for the 12 the reader accepts.
 constexpr uint32_t EnrolTries = 50;
