@@ -36,11 +36,6 @@ constexpr float TextureFloor = 1e-3f;
 // How far the marks may move before a wave turns by a radian, in the marks'
 // units: a few times their noise between impressions.
 constexpr float WaveWidth = 0.5f;
-// Flow and texture are averaged over frames shifted this far (pixels, along
-// both axes of the frame) and turned this far (radians) either way: the
-// frame of a stretched press lands that far off more often than not.
-constexpr float JitterShift = 6.0f;
-constexpr float JitterTurn = 0.06f;
 // The waves' frequencies and phases come from this seed.
 constexpr uint32_t WaveSeed = 0x57415645u;
 
@@ -115,11 +110,9 @@ float ringCover(const RidgeField& field, const Placement& frame)
     return float(covered) / float(Points);
 }
 
-namespace {
-
-// The flow at the ring points into raw's first FlowCount parameters.
-void sampleFlow(const RidgeField& field, const Placement& frame, RawFeatures& raw)
+RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
 {
+    RawFeatures raw;
     const Layout& l = layout();
     const float c = std::cos(frame.angle), s = std::sin(frame.angle);
     const float c2 = std::cos(2 * frame.angle), s2 = std::sin(2 * frame.angle);
@@ -133,24 +126,6 @@ void sampleFlow(const RidgeField& field, const Placement& frame, RawFeatures& ra
         raw.value[size_t(2 * k + 1)] = (b * c2 - a * s2) / w;
         raw.present[size_t(2 * k)] = raw.present[size_t(2 * k + 1)] = true;
     }
-}
-
-// The texture's sectors in the frame, as logarithms.
-void readTexture(const GreyImage& image, const RidgeField& field, const Placement& frame, RawFeatures& raw)
-{
-    ridgeTexture(image, field, frame, raw.value.data() + TextureAt, raw.present.data() + TextureAt);
-    for (int i = TextureAt; i < RawCount; ++i)
-        if (raw.present[size_t(i)])
-            raw.value[size_t(i)] = std::log(std::max(raw.value[size_t(i)], TextureFloor));
-}
-
-} // namespace
-
-RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
-{
-    RawFeatures raw;
-    sampleFlow(field, frame, raw);
-    const float c = std::cos(frame.angle), s = std::sin(frame.angle);
     // The deltas in the frame, the strongest on each side.
     const PrintCore core = findCore(field);
     for (const PrintDelta& d : findDeltas(field, core, 3)) {
@@ -174,38 +149,10 @@ RawFeatures ringFlow(const RidgeField& field, const Placement& frame)
 RawFeatures printFeatures(const GreyImage& image, const RidgeField& field, const Placement& frame)
 {
     RawFeatures raw = ringFlow(field, frame);
-    readTexture(image, field, frame, raw);
-    // Flow and texture are the mean over the frame and the frames around it:
-    // a frame that lands a little off moves the readings less. The marks are
-    // read relative to the frame and do not move with it.
-    const float c = std::cos(frame.angle), s = std::sin(frame.angle);
-    const float shifts[4][2] = {{JitterShift, 0}, {-JitterShift, 0}, {0, JitterShift}, {0, -JitterShift}};
-    std::vector<Placement> around;
-    for (const auto& d : shifts)
-        around.push_back({frame.angle, frame.tx + c * d[0] - s * d[1], frame.ty + s * d[0] + c * d[1]});
-    around.push_back({frame.angle + JitterTurn, frame.tx, frame.ty});
-    around.push_back({frame.angle - JitterTurn, frame.tx, frame.ty});
-    std::array<double, RawCount> sum{};
-    std::array<int, RawCount> count{};
-    const auto add = [&sum, &count, &raw](const RawFeatures& r) {
-        for (int i = 0; i < RawCount; ++i)
-            if ((i < FlowCount || i >= TextureAt) && raw.present[size_t(i)] && r.present[size_t(i)]) {
-                sum[size_t(i)] += r.value[size_t(i)];
-                ++count[size_t(i)];
-            }
-    };
-    add(raw);
-    for (const Placement& p : around) {
-        RawFeatures r;
-        sampleFlow(field, p, r);
-        readTexture(image, field, p, r);
-        add(r);
-        Nb::wipe(&r, sizeof r);
-    }
-    for (int i = 0; i < RawCount; ++i)
-        if (count[size_t(i)] > 1)
-            raw.value[size_t(i)] = float(sum[size_t(i)] / count[size_t(i)]);
-    Nb::wipe(sum.data(), sizeof sum);
+    ridgeTexture(image, field, frame, raw.value.data() + TextureAt, raw.present.data() + TextureAt);
+    for (int i = TextureAt; i < RawCount; ++i)
+        if (raw.present[size_t(i)])
+            raw.value[size_t(i)] = std::log(std::max(raw.value[size_t(i)], TextureFloor));
     return raw;
 }
 

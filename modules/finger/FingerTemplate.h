@@ -48,7 +48,7 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 8 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
+//   [0] 7 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
 //   then SpaceCount centres and SpaceCount scales.
@@ -56,9 +56,8 @@
 // spectrum of the minutiae, version 2; the flow alone, version 3; the
 // scaled parameters handed out as they are, version 4; flow and marks
 // without the texture, version 5; every print framed on the mean flow of
-// all kinds, version 6; flow and texture read in the frame alone, not
-// averaged over the frames around it, version 7) are refused: their
-// containers must be made again.
+// all kinds, version 6) are refused: their containers must be
+// made again.
 
 #include <array>
 #include <vector>
@@ -137,7 +136,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 8;
+    static constexpr int Version = 7;
     static constexpr int Head = 12;
     static constexpr int MatrixLength = Head + 2 * SpaceCount;
 
