@@ -103,8 +103,10 @@ struct StrangerSet {
                     Samples one;
                     if (!one.add(other, StrangerSeed + uint32_t(i)))
                         continue;
-                    shown[size_t(i)] = 1;
                     const rig::MatrixPtr m = rig::convert(p, one.list);
+                    if (!m)
+                        continue;
+                    shown[size_t(i)] = 1;
                     std::memcpy(&all[size_t(i) * 256], m->at(0, 0), 256 * sizeof(float));
                 }
                 p->release();
@@ -224,7 +226,8 @@ void recognition()
         if (accepted == 0)
             continue;
         const rig::MatrixPtr live = rig::convert(processor(), fresh.list);
-        const rig::MatrixPtr mine = extractAll(engine, container, inputs.at(0), *live);
+        // A set the processor refused gives no key: its presses count as failed.
+        const rig::MatrixPtr mine = live ? extractAll(engine, container, inputs.at(0), *live) : nullptr;
         const rig::MatrixPtr theirs = extractAll(engine, container, inputs.at(0), strangers.params);
         int given = 0;
         for (int32_t c = 0; mine && c < mine->cols(); ++c)

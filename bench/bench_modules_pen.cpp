@@ -96,6 +96,10 @@ void recognition(const Seeds& seeds)
         }
         others = rig::convert(processor(), strangers.list);
     }
+    if (!others) {
+        std::printf("the processor refused a stranger's sample\n");
+        return;
+    }
 
     Nb::Scheme scheme;
     rig::oneInput(scheme);
@@ -141,7 +145,8 @@ void recognition(const Seeds& seeds)
         const int before = own;
         for (const auto& [set, count, hits] : {std::make_tuple(live.get(), Fresh, &own),
                                                std::make_tuple(others.get(), Strangers, &foreign)}) {
-            for (int32_t c = 0; c < count; ++c) {
+            // A set the processor refused gives no key: its samples count as failed.
+            for (int32_t c = 0; set && c < count; ++c) {
                 rig::MatrixPtr one = std::make_unique<Nb::Matrix>(1, set->meta(0));
                 std::memcpy(one->at(0, 0), set->at(0, c), size_t(set->meta(0).size()));
                 const QByteArray got = client.extract(container, inputs, {one.get()});
