@@ -98,6 +98,7 @@ void recognition(const Seeds& seeds)
     }
     if (!others) {
         std::printf("the processor refused a stranger's sample\n");
+        engine->release();
         return;
     }
 
