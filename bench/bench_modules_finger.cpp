@@ -188,6 +188,7 @@ void recognition()
     const char* names[] = {"arch", "tented arch", "left loop", "right loop", "whorl"};
     int own = 0, ownTries = 0, worst = 100, untrained = 0, enrolPresses = 0, enrolRefused = 0, freshRefused = 0;
     int classOwn[5] = {}, classTries[5] = {};
+    long classHits[5] = {}, classSame[5] = {}; // same-class strangers' presses, by the owner's class
     std::vector<double> quality;
     long hits[2] = {}, tries[2] = {};   // [0] other class, [1] same class
     int closest[2] = {rig::KeyBits, rig::KeyBits};
@@ -237,6 +238,8 @@ void recognition()
             const int wrong = rig::wrongBits(codeBytes(*theirs, c, key.size()), key);
             hits[same] += wrong == 0;
             ++tries[same];
+            classHits[finger.pattern()] += same && wrong == 0;
+            classSame[finger.pattern()] += same;
             closest[same] = std::min(closest[same], wrong);
         }
         own += given;
@@ -260,9 +263,11 @@ void recognition()
     std::nth_element(quality.begin(), quality.begin() + long(quality.size() / 2), quality.end());
     std::printf("  own quality of a parameter (|mean| / sigma over the 12 enrolment impressions), median: %.2f\n",
                 quality.empty() ? 0.0 : quality[quality.size() / 2]);
+    std::printf("  by the owner's class, accepted own impressions giving the key:\n");
     for (int c = 0; c < 5; ++c)
         if (classTries[c])
-            std::printf("    %-12s %d of %d\n", names[c], classOwn[c], classTries[c]);
+            std::printf("    %-12s %d of %d; same-class strangers' presses giving the key: %ld of %ld\n", names[c],
+                        classOwn[c], classTries[c], classHits[c], classSame[c]);
     std::printf("  accepted foreign impressions giving the key: %ld of %ld from other classes, %ld of %ld from the same "
                 "class\n",
                 hits[0], tries[0], hits[1], tries[1]);
