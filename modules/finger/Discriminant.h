@@ -25,16 +25,26 @@ public:
     using Vector = std::array<float, Size>;
 
     // population: one vector per finger; repeats: several impressions of each
-    // of some fingers. Null when there are too few of either.
-    static Discriminant fit(const std::vector<Vector>& population, const std::vector<std::vector<Vector>>& repeats);
+    // of some fingers. kinds, when given, holds the pattern kind of each of
+    // the population's fingers (0 .. Kinds - 1). Null when there are too few
+    // of either.
+    static Discriminant fit(std::vector<Vector> population, std::vector<std::vector<Vector>> repeats,
+                            const std::vector<int>& kinds = {});
     bool isNull() const { return m_common.isNull(); }
-    // out (Outputs) = gain x the directions' values of in (Size).
-    void apply(const float* in, float* out) const { m_common.apply(in, out); }
+    // out (Outputs) = gain x the directions' values of in (Size), the vector
+    // first moved towards the population's centre by part of the way from it
+    // to the mean of the kind its flow lies nearest.
+    void apply(const float* in, float* out) const;
     // The ratio lambda of direction k, largest first.
     double ratio(int k) const { return m_common.ratio(k); }
 
 private:
+    void centreOnKind(float* v) const;
+
     Common::Discriminant m_common;
+    // Each kind's mean less the population's, Size values per kind.
+    std::vector<std::vector<float>> m_kindShift;
+    std::vector<float> m_centre; // the population's mean, Size values
 };
 
 using Common::symmetricEigen;

@@ -42,7 +42,8 @@
 // either way and multiplied by Gain: small values keep the converter's
 // training from leaning on single parameters.
 // The processor hands out not these but their values in the directions
-// that tell fingers apart against a finger's own noise (Discriminant.h).
+// that tell fingers apart against a finger's own noise, once moved part of
+// the way off the mean of their kind (Discriminant.h).
 //
 // The template is the same for every finger: it holds nothing but the
 // layout and the population's centres and scales, so that a container keeps
@@ -56,8 +57,8 @@
 // spectrum of the minutiae, version 2; the flow alone, version 3; the
 // scaled parameters handed out as they are, version 4; flow and marks
 // without the texture, version 5; every print framed on the mean flow of
-// all kinds, version 6) are refused: their containers must be
-// made again.
+// all kinds, version 6; parameters not moved off their kind's mean,
+// version 7) are refused: their containers must be made again.
 
 #include <array>
 #include <vector>
@@ -136,7 +137,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 7;
+    static constexpr int Version = 8;
     static constexpr int Head = 12;
     static constexpr int MatrixLength = Head + 2 * SpaceCount;
 

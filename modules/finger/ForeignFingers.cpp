@@ -1,5 +1,7 @@
 #include "modules/finger/ForeignFingers.h"
 
+#include <utility>
+
 #include "modules/finger/Parallel.h"
 #include "modules/finger/SyntheticFinger.h"
 
@@ -85,7 +87,7 @@ struct Foreign {
         std::vector<std::vector<Discriminant::Vector>> repeats(RepeatFingers, finger);
         for (size_t j = 0; j < pressed.size(); ++j)
             population.space.apply(pressed[j], repeats[j / Repeats][j % Repeats].data());
-        discriminant = Discriminant::fit(spread, repeats);
+        discriminant = Discriminant::fit(std::move(spread), std::move(repeats), kinds);
     }
     FlowFrame frame;
     FillModel fill;

@@ -4,8 +4,8 @@
 // rather than shipped as data. They also give what is the same for every
 // user: the mean flows, of all and of each pattern kind, that set each
 // impression's frame, the population's flow that fills in what a print does not show, the centres and scales of
-// the parameters, and, with some of them pressed a few times more, the
-// directions that tell fingers apart. Worked out once per process, on first
+// the parameters, each kind's mean, and, with some of them pressed a few
+// times more, the directions that tell fingers apart. Worked out once per process, on first
 // use.
 
 #include <cstdint>

@@ -16,6 +16,7 @@ private slots:
     void eigen_data();
     void eigen();
     void favoursWhatTellsFingersApart();
+    void movesOffTheKindsMean();
 };
 
 void TestDiscriminant::eigen_data()
@@ -87,6 +88,51 @@ void TestDiscriminant::favoursWhatTellsFingersApart()
     d.apply(b.data(), out.data());
     QVERIFY(std::fabs(out[0] - at) < 0.2f * gainPerNoise);
     QVERIFY(gainPerNoise > 0.02f && gainPerNoise < 0.08f);
+}
+
+// Two kinds of finger whose flow (parameter 2) lies far apart: told their
+// kinds, the outputs of the two kinds' means lie seven tenths as far apart
+// as without, so that a plane through the centre puts a whole kind on one
+// side less often.
+void TestDiscriminant::movesOffTheKindsMean()
+{
+    std::mt19937 gen(11);
+    std::normal_distribution<float> normal;
+    auto finger = [&](int kind, float b) {
+        Discriminant::Vector v;
+        for (float& x : v)
+            x = 0.3f * normal(gen);
+        v[1] = b + 0.1f * normal(gen);
+        v[2] = (kind ? -4.0f : 4.0f) + 0.3f * normal(gen);
+        return v;
+    };
+    std::vector<Discriminant::Vector> population;
+    std::vector<int> kinds;
+    std::vector<std::vector<Discriminant::Vector>> repeats(100);
+    for (int f = 0; f < 400; ++f) {
+        kinds.push_back(f % 2);
+        population.push_back(finger(f % 2, normal(gen)));
+    }
+    for (size_t f = 0; f < repeats.size(); ++f) {
+        const float b = normal(gen);
+        for (int k = 0; k < 4; ++k)
+            repeats[f].push_back(finger(int(f % 2), b));
+    }
+    Discriminant::Vector a{}, b{};
+    a[2] = 4.0f;
+    b[2] = -4.0f;
+    auto apart = [&](const Discriminant& d) {
+        Discriminant::Vector x, y;
+        d.apply(a.data(), x.data());
+        d.apply(b.data(), y.data());
+        double s = 0;
+        for (int i = 0; i < Discriminant::Outputs; ++i)
+            s += double(x[size_t(i)] - y[size_t(i)]) * (x[size_t(i)] - y[size_t(i)]);
+        return std::sqrt(s);
+    };
+    const double told = apart(Discriminant::fit(population, repeats, kinds));
+    const double untold = apart(Discriminant::fit(population, repeats));
+    QVERIFY2(told > 0.6 * untold && told < 0.8 * untold, qPrintable(QString::number(told / untold)));
 }
 
 QTEST_APPLESS_MAIN(TestDiscriminant)
