@@ -49,7 +49,7 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 7 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
+//   [0] 8 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
 //   then SpaceCount centres and SpaceCount scales.
