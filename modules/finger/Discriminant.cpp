@@ -1,6 +1,7 @@
 #include "modules/finger/Discriminant.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "qtnb/Wipe.h"
 
@@ -19,13 +20,16 @@ constexpr double OutGain = 0.04;
 // and a finger's parameters lie mostly where its kind (arch, loop, whorl)
 // lies: the owner's key then sits on the side of nearly every plane where
 // all fingers of that kind lie, and strangers of the owner's kind gave most
-// of the keys given away. Moving each impression this share of the way from
-// its kind's mean towards the centre leaves more of what tells it from its
-// kind. Measured on the benchmark's fingers: same-class strangers' keys
-// fell by a third (62 to 41 of 85,002), own impressions as before. Moved
-// further (0.5, 0.8), strangers kept further still, but a vote over a stolen
-// container's weight signs found the key of some containers.
-constexpr float KindPull = 0.3f;
+// of the keys given away. Each impression is moved this share of the way
+// from its kind's mean towards the centre, which leaves more of what tells
+// it from its kind. An arch (plain or tented) has little else: moved as far
+// as the others, its owner's parameters grow so weak that the converter's
+// weights must follow the key's bits, and a vote over a stolen container's
+// weight signs found the key. So arches move three tenths of the way, the
+// loops and whorls eight tenths; measured on the tuning fingers, strangers
+// of a loop or whorl owner's class then gave the key none of the times
+// they gave it before, arches as before.
+constexpr float KindPull[] = {0.3f, 0.8f, 0.8f, 0.8f}; // arch, left loop, right loop, whorl
 
 } // namespace
 
@@ -48,8 +52,9 @@ void Discriminant::centreOnKind(float* v) const
             best = k;
         }
     }
+    const float pull = m_kindPull[best];
     for (int i = 0; i < Size; ++i)
-        v[i] -= KindPull * m_kindShift[best][size_t(i)];
+        v[i] -= pull * m_kindShift[best][size_t(i)];
 }
 
 void Discriminant::apply(const float* in, float* out) const
@@ -91,6 +96,7 @@ Discriminant Discriminant::fit(std::vector<Vector> population, std::vector<std::
             for (int i = 0; i < Size; ++i)
                 shift[size_t(i)] = float(sum[k][size_t(i)] / count[k]) - d.m_centre[size_t(i)];
             d.m_kindShift.push_back(shift);
+            d.m_kindPull.push_back(KindPull[std::min(k, std::size(KindPull) - 1)]);
         }
         for (Vector& v : population)
             d.centreOnKind(v.data());

@@ -44,6 +44,7 @@ private:
     Common::Discriminant m_common;
     // Each kind's mean less the population's, Size values per kind.
     std::vector<std::vector<float>> m_kindShift;
+    std::vector<float> m_kindPull; // how far each kind is moved
     std::vector<float> m_centre; // the population's mean, Size values
 };
 

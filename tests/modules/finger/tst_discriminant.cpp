@@ -132,7 +132,8 @@ void TestDiscriminant::movesOffTheKindsMean()
     };
     const double told = apart(Discriminant::fit(population, repeats, kinds));
     const double untold = apart(Discriminant::fit(population, repeats));
-    QVERIFY2(told > 0.6 * untold && told < 0.8 * untold, qPrintable(QString::number(told / untold)));
+    // The arch kind's mean moves three tenths of the way, the other's eight.
+    QVERIFY2(told > 0.35 * untold && told < 0.55 * untold, qPrintable(QString::number(told / untold)));
 }
 
 QTEST_APPLESS_MAIN(TestDiscriminant)

@@ -208,10 +208,12 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("fourth layout") << 0 << 4.0f << 8 + 2 * 256;
     QTest::newRow("fifth layout") << 0 << 5.0f << 8 + 2 * 256;
     // The sixth framed every print on the mean flow of all kinds; its length,
-    // as the seventh's, is this layout's.
+    // as the seventh's and the eighth's, is this layout's.
     QTest::newRow("sixth layout") << 0 << 6.0f << 0;
     // The seventh handed out parameters not moved off their kind's mean.
     QTest::newRow("seventh layout") << 0 << 7.0f << 0;
+    // The eighth moved arches as far off their kind's mean as the others.
+    QTest::newRow("eighth layout") << 0 << 8.0f << 0;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
