@@ -11,9 +11,10 @@
 // to 15 degrees, dry to wet, stretched, one in three partly off the sensor.
 // Every press goes through the reader's check (showsCentre) first: one that
 // misses the centre of the print is refused and the reader asks for another.
-// Enrolment takes the first 12 presses the reader accepts; of the fresh own
-// presses and the strangers' presses the refused ones are counted apart and
-// the rates are over those accepted. A stranger's parameters do not depend on
+// Enrolment takes the first 12 presses the reader accepts; a finger whose
+// presses mostly show an arch (plain or tented) is refused there and counted
+// apart. Of the fresh own presses and the strangers' presses the refused
+// ones are counted apart and the rates are over those accepted. A stranger's parameters do not depend on
 // the container, so each is converted once and tried against all of them:
 // Fingers x accepted strangers' presses foreign tries, those of a finger of
 // the same pattern class counted apart.
@@ -187,7 +188,7 @@ void recognition()
     rig::Synth synth(77);
     const char* names[] = {"arch", "tented arch", "left loop", "right loop", "whorl"};
     int own = 0, ownTries = 0, worst = 100, untrained = 0, enrolPresses = 0, enrolRefused = 0, freshRefused = 0;
-    int classOwn[5] = {}, classTries[5] = {};
+    int classOwn[5] = {}, classTries[5] = {}, classRefused[5] = {};
     long classHits[5] = {}, classSame[5] = {}; // same-class strangers' presses, by the owner's class
     std::vector<double> quality;
     long hits[2] = {}, tries[2] = {};   // [0] other class, [1] same class
@@ -204,7 +205,12 @@ void recognition()
         Nb::Matrix* first = nullptr;
         Nb::Matrix* templ = nullptr;
         Nb::Matrix* alien = nullptr;
-        processor()->getTemplate(&first, &templ, enrol.list.data(), 12);
+        if (processor()->getTemplate(&first, &templ, enrol.list.data(), 12) != nbS_OK) {
+            // A print without a core (an arch): the user enrols another finger.
+            ++classRefused[finger.pattern()];
+            std::printf("finger %2d (%s): refused at enrolment\n", f, names[finger.pattern()]);
+            continue;
+        }
         processor()->setTemplate(templ, &TECH_Fingerprint);
         processor()->freeBuffer(templ);
         processor()->getAlienParams(&alien, -1, &TECH_Fingerprint, 0);
@@ -253,6 +259,10 @@ void recognition()
     }
     engine->release();
     std::printf("\nrecognition over %d fingers (%d could not be trained):\n", Fingers, untrained);
+    std::printf("  refused at enrolment as arches:");
+    for (int c = 0; c < 5; ++c)
+        std::printf(" %s %d", names[c], classRefused[c]);
+    std::printf("\n");
     std::printf("  presses refused as missing the print's centre (the reader asks for another): enrolment %d of "
                 "%d, own %d of %d = %.1f%%, strangers %d of %d = %.1f%%\n",
                 enrolRefused, enrolPresses, freshRefused, Fingers * Fresh,

@@ -33,10 +33,10 @@ constexpr float KindPull[] = {0.3f, 0.8f, 0.8f, 0.8f}; // arch, left loop, right
 
 } // namespace
 
-void Discriminant::centreOnKind(float* v) const
+int Discriminant::kindOf(const float* v) const
 {
     if (m_kindShift.empty())
-        return;
+        return -1;
     // The kind is told by the flow alone, where kinds differ most; its mean
     // is the shift plus the centre, which the scaled parameters lie around.
     size_t best = 0;
@@ -52,6 +52,15 @@ void Discriminant::centreOnKind(float* v) const
             best = k;
         }
     }
+    return int(best);
+}
+
+void Discriminant::centreOnKind(float* v) const
+{
+    const int kind = kindOf(v);
+    if (kind < 0)
+        return;
+    const size_t best = size_t(kind);
     const float pull = m_kindPull[best];
     for (int i = 0; i < Size; ++i)
         v[i] -= pull * m_kindShift[best][size_t(i)];

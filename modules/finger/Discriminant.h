@@ -35,6 +35,9 @@ public:
     // first moved towards the population's centre by part of the way from it
     // to the mean of the kind its flow lies nearest.
     void apply(const float* in, float* out) const;
+    // The kind (0 .. Kinds - 1: arch, left loop, right loop, whorl) whose
+    // mean the flow of in (Size) lies nearest; -1 for a null discriminant.
+    int kindOf(const float* in) const;
     // The ratio lambda of direction k, largest first.
     double ratio(int k) const { return m_common.ratio(k); }
 

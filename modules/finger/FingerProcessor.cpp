@@ -86,12 +86,25 @@ uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, ui
     if (!readImages(images, count, read))
         return nbE_PARAM;
     bool print = false;
-    for (const GreyImage& image : read)
+    uint32_t arches = 0;
+    for (const GreyImage& image : read) {
         print = print || RidgeField(image).coverage() > 0.05f;
+        arches += isArch(image);
+    }
     wipeAll(read);
     if (!print) {
         qDebug() << "no fingerprint template: none of the" << count << "images shows a print";
         return nbS_OK;
+    }
+    // An arch, plain or tented, has little beyond its kind that tells it
+    // from other arches: strangers' plain arches gave such an owner's key
+    // about one press in twenty, and the built-in foreign fingers, tried on
+    // a stolen container, opened plain and tented arches' alike. Such a
+    // finger is not enrolled; the user takes another.
+    if (2 * arches > count) {
+        qDebug() << "no fingerprint template:" << arches << "of the" << count
+                 << "images show an arch; another finger must be enrolled";
+        return nbE_PARAM;
     }
     *templ = m_handed.add(populationTemplate().toMatrix());
     return nbS_OK;

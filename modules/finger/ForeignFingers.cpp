@@ -4,6 +4,7 @@
 
 #include "modules/finger/Parallel.h"
 #include "modules/finger/SyntheticFinger.h"
+#include "qtnb/Wipe.h"
 
 namespace Finger {
 
@@ -114,6 +115,17 @@ RawFeatures featuresOf(const GreyImage& source)
     image.wipe();
     foreign().fill.fill(raw);
     return raw;
+}
+
+bool isArch(const GreyImage& image)
+{
+    RawFeatures raw = featuresOf(image);
+    Discriminant::Vector scaled;
+    foreign().population.space.apply(raw, scaled.data());
+    const bool arch = foreign().discriminant.kindOf(scaled.data()) == 0;
+    Nb::wipe(&raw, sizeof raw);
+    Nb::wipe(scaled.data(), sizeof scaled);
+    return arch;
 }
 
 bool showsCentre(const GreyImage& image)

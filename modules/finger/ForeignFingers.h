@@ -35,6 +35,9 @@ constexpr float MinCentred = 0.89f;
 // Whether an impression shows the centre of its print well enough to be read.
 bool showsCentre(const GreyImage& image);
 
+// Whether an impression's flow lies nearest the arches' (plain or tented).
+bool isArch(const GreyImage& image);
+
 // The foreign parameters, filled in, before centring and scaling.
 const std::vector<RawFeatures>& foreignFeatures();
 

@@ -27,6 +27,14 @@ constexpr int Containers = 6;
 constexpr int Containers = 20;
 #endif
 
+// Fingers of the fingerprint containers: loops and whorls, for arches are
+// not enrolled at all (the processor makes no template for them). Tried so:
+// the plain arch 310020, the tented arches 310003 and 310076.
+constexpr uint32_t FingerSeeds[] = {310000, 310001, 310002, 310005, 310006, 310007, 310008, 310009, 310010, 310011,
+                                    310012, 310013, 310014, 310015, 310016, 310017, 310018, 310019, 310021, 310022};
+constexpr uint32_t Arches[] = {310020, 310003, 310076};
+static_assert(sizeof(FingerSeeds) / sizeof(FingerSeeds[0]) >= size_t(Containers), "a finger for every container");
+
 QByteArray keyFor(uint32_t n)
 {
     QByteArray k(20, '\0');
@@ -102,9 +110,9 @@ private slots:
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 0;
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
         // A stranger's finger of the owner's pattern class gives the key for
-        // about one press in three hundred (bench_modules_finger), so the mean
-        // of the built-in fingers nearest the vote, widened, opens one
-        // container of twenty in about one run of fifty: one is let pass.
+        // about one press in twenty thousand (bench_modules_finger): no
+        // container opened in twelve runs, but a built-in look-alike,
+        // widened, may open one now and then: one is let pass.
         QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << 1;
         QTest::newRow("fingerprint, template read")
             << int(Modality::Finger) << "template" << 0;
@@ -161,13 +169,17 @@ private:
         std::vector<Case>& cases = m_cases[int(m)];
         if (!cases.empty())
             return cases;
-        const uint32_t seed = m == Modality::Pen ? 31000u : 310000u;
         Enroller enroller(m, m == Modality::Pen ? NBPEN_MODULE_PATH : FINGER_MODULE_PATH, ULVAR_MODULE_PATH);
         [&] {
             QVERIFY(enroller.isReady());
+            for (uint32_t seed : Arches) {
+                Enrolled refused;
+                QVERIFY2(m == Modality::Pen || !enroller.enrol(seed, keyFor(seed), refused), "an arch was enrolled");
+            }
             for (int c = 0; c < Containers; ++c) {
                 Case k;
-                QVERIFY(enroller.enrol(seed + uint32_t(c), keyFor(seed + uint32_t(c)), k.enrolled));
+                const uint32_t seed = m == Modality::Pen ? 31000u + uint32_t(c) : FingerSeeds[c];
+                QVERIFY(enroller.enrol(seed, keyFor(seed), k.enrolled));
                 QVERIFY(k.stolen.read(k.enrolled.container));
                 QVERIFY(k.stolen.templ);
                 k.store = std::make_shared<Store>(k.enrolled.key);

@@ -1,7 +1,7 @@
 // The fingerprint processor through its module interface: the components
 // the module answers for, parameters, templates that are the same for every
 // finger, foreign parameters, refusal of foreign, truncated, damaged and
-// old-layout input, and frees.
+// old-layout input and of arches, and frees.
 
 #include <QtTest>
 
@@ -45,6 +45,8 @@ private slots:
     void refusedImages();
     void refusedTemplates_data();
     void refusedTemplates();
+    void arches_data();
+    void arches();
     void foreignParameters();
     void frees();
 
@@ -195,6 +197,30 @@ void TestFingerProcessor::refusedImages()
         qToLittleEndian<int32_t>(n, s); // the set frees by its length word
 }
 
+void TestFingerProcessor::arches_data()
+{
+    QTest::addColumn<uint>("finger");
+    QTest::addColumn<uint>("result");
+    QTest::newRow("plain arch") << 0u << uint(nbE_PARAM);
+    QTest::newRow("tented arch") << 2u << uint(nbE_PARAM);
+    QTest::newRow("loop") << 9u << uint(nbS_OK);
+}
+
+// Strangers' arches open an arch's container: no template is made.
+void TestFingerProcessor::arches()
+{
+    QFETCH(uint, finger);
+    QFETCH(uint, result);
+    Samples set;
+    for (uint32_t k = 0; k < 12; ++k)
+        set.add(finger, 500 + k);
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(uint(m_p->getTemplate(nullptr, &templ, set.data(), set.count())), result);
+    QCOMPARE(templ != nullptr, result == nbS_OK);
+    if (templ)
+        QCOMPARE(m_p->freeBuffer(templ), nbS_OK);
+}
+
 void TestFingerProcessor::refusedTemplates_data()
 {
     QTest::addColumn<int>("cell");
@@ -214,6 +240,8 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("seventh layout") << 0 << 7.0f << 0;
     // The eighth moved arches as far off their kind's mean as the others.
     QTest::newRow("eighth layout") << 0 << 8.0f << 0;
+    // Containers of the ninth may belong to an arch, which strangers' arches open.
+    QTest::newRow("ninth layout") << 0 << 9.0f << 0;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;

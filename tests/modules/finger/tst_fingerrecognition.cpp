@@ -93,7 +93,7 @@ private slots:
         QTest::addColumn<int>("scheme");
         QTest::addColumn<QList<uint32_t>>("fingers");
         QTest::newRow("scheme 1, one finger") << 1 << QList<uint32_t>{12};
-        QTest::newRow("scheme 5, two fingers") << 5 << QList<uint32_t>{7, 18};
+        QTest::newRow("scheme 5, two fingers") << 5 << QList<uint32_t>{8, 18};
     }
 
     void enrolAndUnlock()
