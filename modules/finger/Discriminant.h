@@ -24,10 +24,12 @@ public:
     static constexpr int Used = 64;
     using Vector = std::array<float, Size>;
 
+    // The kind of arches, plain and tented.
+    static constexpr int Arch = 0;
     // population: one vector per finger; repeats: several impressions of each
-    // of some fingers. kinds, when given, holds the pattern kind of each of
-    // the population's fingers (0 .. Kinds - 1). Null when there are too few
-    // of either.
+    // of the first of them. kinds, when given, holds the pattern kind of each
+    // of the population's fingers (0 .. Kinds - 1); arches then give their
+    // kind's mean but no directions. Null when there are too few of either.
     static Discriminant fit(std::vector<Vector> population, std::vector<std::vector<Vector>> repeats,
                             const std::vector<int>& kinds = {});
     bool isNull() const { return m_common.isNull(); }

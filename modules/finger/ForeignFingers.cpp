@@ -122,7 +122,7 @@ bool isArch(const GreyImage& image)
     RawFeatures raw = featuresOf(image);
     Discriminant::Vector scaled;
     foreign().population.space.apply(raw, scaled.data());
-    const bool arch = foreign().discriminant.kindOf(scaled.data()) == 0;
+    const bool arch = foreign().discriminant.kindOf(scaled.data()) == Discriminant::Arch;
     Nb::wipe(&raw, sizeof raw);
     Nb::wipe(scaled.data(), sizeof scaled);
     return arch;

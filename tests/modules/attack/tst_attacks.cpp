@@ -110,7 +110,7 @@ private slots:
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 0;
         QTest::newRow("fingerprint, sign votes") << int(Modality::Finger) << "votes" << 0;
         // A stranger's finger of the owner's pattern class gives the key for
-        // about one press in twenty thousand (bench_modules_finger): no
+        // about one press in fifty thousand (bench_modules_finger): no
         // container opened in twelve runs, but a built-in look-alike,
         // widened, may open one now and then: one is let pass.
         QTest::newRow("fingerprint, foreign samples") << int(Modality::Finger) << "foreign" << 1;
