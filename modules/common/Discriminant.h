@@ -50,6 +50,8 @@ public:
     static Discriminant fit(const Shape& shape, const std::vector<const float*>& population,
                             const std::vector<std::vector<const float*>>& repeats);
     bool isNull() const { return m_rows.empty(); }
+    // Measures from other's population's mean instead of this one's.
+    void centreOn(const Discriminant& other) { m_mean = other.m_mean; }
     // out (shape.outputs) = gain x the directions' values of in (shape.size);
     // a null discriminant copies the first outputs of in.
     void apply(const float* in, float* out) const;

@@ -35,29 +35,30 @@ constexpr float KindPull[] = {0.3f, 0.8f, 0.8f, 0.8f}; // arch, left loop, right
 
 int Discriminant::kindOf(const float* v) const
 {
-    if (m_kindShift.empty())
-        return -1;
     // The kind is told by the flow alone, where kinds differ most; its mean
     // is the shift plus the centre, which the scaled parameters lie around.
     size_t best = 0;
     double bestDistance = 0;
+    bool found = false;
     for (size_t k = 0; k < m_kindShift.size(); ++k) {
+        if (m_kindShift[k].empty())
+            continue;
         double d = 0;
         for (int i = 0; i < FlowCount; ++i) {
             const double e = double(v[i]) - m_kindShift[k][size_t(i)] - m_centre[size_t(i)];
             d += e * e;
         }
-        if (k == 0 || d < bestDistance) {
+        if (!found || d < bestDistance) {
             bestDistance = d;
             best = k;
+            found = true;
         }
     }
-    return int(best);
+    return found ? int(best) : -1;
 }
 
-void Discriminant::centreOnKind(float* v) const
+void Discriminant::centreOnKind(float* v, int kind) const
 {
-    const int kind = kindOf(v);
     if (kind < 0)
         return;
     const size_t best = size_t(kind);
@@ -66,12 +67,20 @@ void Discriminant::centreOnKind(float* v) const
         v[i] -= pull * m_kindShift[best][size_t(i)];
 }
 
+const Common::Discriminant& Discriminant::directions(int kind) const
+{
+    const Common::Discriminant& own =
+        kind == LeftLoop || kind == RightLoop ? m_loops : kind == Whorl ? m_whorls : m_common;
+    return own.isNull() ? m_common : own;
+}
+
 void Discriminant::apply(const float* in, float* out) const
 {
     Vector v;
     std::copy(in, in + Size, v.begin());
-    centreOnKind(v.data());
-    m_common.apply(v.data(), out);
+    const int kind = kindOf(v.data());
+    centreOnKind(v.data(), kind);
+    directions(kind).apply(v.data(), out);
     Nb::wipe(v.data(), sizeof(float) * v.size());
 }
 
@@ -99,19 +108,19 @@ Discriminant Discriminant::fit(std::vector<Vector> population, std::vector<std::
         for (int i = 0; i < Size; ++i)
             d.m_centre[size_t(i)] = float(all[size_t(i)] / double(population.size()));
         for (size_t k = 0; k < sum.size(); ++k) {
-            if (count[k] == 0)
-                continue;
-            std::vector<float> shift(Size);
-            for (int i = 0; i < Size; ++i)
-                shift[size_t(i)] = float(sum[k][size_t(i)] / count[k]) - d.m_centre[size_t(i)];
+            // A kind without fingers keeps its place, so that kinds keep
+            // their numbers, but no print is put there.
+            std::vector<float> shift;
+            for (int i = 0; count[k] > 0 && i < Size; ++i)
+                shift.push_back(float(sum[k][size_t(i)] / count[k]) - d.m_centre[size_t(i)]);
             d.m_kindShift.push_back(shift);
             d.m_kindPull.push_back(KindPull[std::min(k, std::size(KindPull) - 1)]);
         }
         for (Vector& v : population)
-            d.centreOnKind(v.data());
+            d.centreOnKind(v.data(), d.kindOf(v.data()));
         for (std::vector<Vector>& r : repeats)
             for (Vector& v : r)
-                d.centreOnKind(v.data());
+                d.centreOnKind(v.data(), d.kindOf(v.data()));
     }
 
     Common::Discriminant::Shape shape;
@@ -123,21 +132,35 @@ Discriminant Discriminant::fit(std::vector<Vector> population, std::vector<std::
     // Arches are not enrolled (FingerProcessor): the directions are those
     // that tell loops and whorls apart, which strangers then come within
     // 4 bits of an owner's key about a quarter as often. Arches still give
-    // their kind's mean, which tells them.
-    const auto enrolled = [&kinds](size_t f) { return f >= kinds.size() || kinds[f] != Arch; };
-    std::vector<const float*> all;
-    for (size_t f = 0; f < population.size(); ++f)
-        if (enrolled(f))
-            all.push_back(population[f].data());
-    std::vector<std::vector<const float*>> each;
-    for (size_t f = 0; f < repeats.size(); ++f) {
-        if (!enrolled(f))
-            continue;
-        each.emplace_back();
-        for (const Vector& x : repeats[f])
-            each.back().push_back(x.data());
+    // their kind's mean, which tells them. What tells one loop from another
+    // is not what tells one whorl from another: each has directions of its
+    // own, which cut that again by half. They measure from the centre of
+    // loops and whorls together: from their own kind's mean, they would
+    // undo the part of the kind's mean the pull leaves, and a vote over a
+    // stolen container's weight signs found a loop's key.
+    const auto fitOn = [&](auto taken) {
+        std::vector<const float*> all;
+        for (size_t f = 0; f < population.size(); ++f)
+            if (taken(f))
+                all.push_back(population[f].data());
+        std::vector<std::vector<const float*>> each;
+        for (size_t f = 0; f < repeats.size(); ++f) {
+            if (!taken(f))
+                continue;
+            each.emplace_back();
+            for (const Vector& x : repeats[f])
+                each.back().push_back(x.data());
+        }
+        return Common::Discriminant::fit(shape, all, each);
+    };
+    const auto kind = [&kinds](size_t f) { return f < kinds.size() ? kinds[f] : -1; };
+    d.m_common = fitOn([&](size_t f) { return kind(f) != Arch; });
+    if (!d.m_kindShift.empty() && !d.m_common.isNull()) {
+        d.m_loops = fitOn([&](size_t f) { return kind(f) == LeftLoop || kind(f) == RightLoop; });
+        d.m_whorls = fitOn([&](size_t f) { return kind(f) == Whorl; });
+        d.m_loops.centreOn(d.m_common);
+        d.m_whorls.centreOn(d.m_common);
     }
-    d.m_common = Common::Discriminant::fit(shape, all, each);
     return d;
 }
 

@@ -24,18 +24,24 @@ public:
     static constexpr int Used = 64;
     using Vector = std::array<float, Size>;
 
-    // The kind of arches, plain and tented.
+    // The kinds: arches (plain and tented), left loops, right loops, whorls.
     static constexpr int Arch = 0;
+    static constexpr int LeftLoop = 1;
+    static constexpr int RightLoop = 2;
+    static constexpr int Whorl = 3;
     // population: one vector per finger; repeats: several impressions of each
     // of the first of them. kinds, when given, holds the pattern kind of each
     // of the population's fingers (0 .. Kinds - 1); arches then give their
-    // kind's mean but no directions. Null when there are too few of either.
+    // kind's mean but no directions, and loops (left and right together) and
+    // whorls each get directions of their own. Null when there are too few
+    // of either.
     static Discriminant fit(std::vector<Vector> population, std::vector<std::vector<Vector>> repeats,
                             const std::vector<int>& kinds = {});
     bool isNull() const { return m_common.isNull(); }
     // out (Outputs) = gain x the directions' values of in (Size), the vector
     // first moved towards the population's centre by part of the way from it
-    // to the mean of the kind its flow lies nearest.
+    // to the mean of the kind its flow lies nearest; the directions are that
+    // kind's.
     void apply(const float* in, float* out) const;
     // The kind (0 .. Kinds - 1: arch, left loop, right loop, whorl) whose
     // mean the flow of in (Size) lies nearest; -1 for a null discriminant.
@@ -44,9 +50,14 @@ public:
     double ratio(int k) const { return m_common.ratio(k); }
 
 private:
-    void centreOnKind(float* v) const;
+    void centreOnKind(float* v, int kind) const;
+    const Common::Discriminant& directions(int kind) const;
 
+    // Of loops and whorls together: what arches take, and any kind that
+    // had too few fingers for its own.
     Common::Discriminant m_common;
+    Common::Discriminant m_loops;
+    Common::Discriminant m_whorls;
     // Each kind's mean less the population's, Size values per kind.
     std::vector<std::vector<float>> m_kindShift;
     std::vector<float> m_kindPull; // how far each kind is moved

@@ -17,7 +17,8 @@ private slots:
     void eigen();
     void favoursWhatTellsFingersApart();
     void movesOffTheKindsMean();
-    void archesGiveNoDirections();
+    void directionsByKind_data();
+    void directionsByKind();
 };
 
 void TestDiscriminant::eigen_data()
@@ -138,27 +139,49 @@ void TestDiscriminant::movesOffTheKindsMean()
     QVERIFY2(told > 0.1 * untold && told < 0.3 * untold, qPrintable(QString::number(told / untold)));
 }
 
-// Arches are not enrolled: what tells one arch from another gets no weight,
-// what tells one loop from another does.
-void TestDiscriminant::archesGiveNoDirections()
+void TestDiscriminant::directionsByKind_data()
 {
+    QTest::addColumn<int>("varied"); // the kind whose telling parameter is moved
+    QTest::addColumn<int>("probe");  // the kind of the impression moved
+    QTest::addColumn<bool>("seen");
+    QTest::newRow("arch") << int(Discriminant::Arch) << int(Discriminant::Arch) << false;
+    QTest::newRow("loop") << int(Discriminant::LeftLoop) << int(Discriminant::LeftLoop) << true;
+    QTest::newRow("whorl") << int(Discriminant::Whorl) << int(Discriminant::Whorl) << true;
+    QTest::newRow("whorl's parameter in a loop") << int(Discriminant::Whorl) << int(Discriminant::LeftLoop) << false;
+    QTest::newRow("loop's parameter in a whorl") << int(Discriminant::LeftLoop) << int(Discriminant::Whorl) << false;
+}
+
+// Arches are not enrolled: what tells one arch from another gets no weight.
+// Loops and whorls each take what tells fingers of their own kind apart.
+void TestDiscriminant::directionsByKind()
+{
+    QFETCH(int, varied);
+    QFETCH(int, probe);
+    QFETCH(bool, seen);
+    // Parameter 1 tells arches apart, 3 loops, 4 whorls; 2 and 5 the kinds.
+    const auto telling = [](int kind) { return kind == Discriminant::Arch ? 1 : kind == Discriminant::Whorl ? 4 : 3; };
+    const auto place = [](Discriminant::Vector& v, int kind) {
+        v[2] = kind == Discriminant::Arch ? 4.0f : kind == Discriminant::Whorl ? 0.0f : -4.0f;
+        v[5] = kind == Discriminant::Whorl ? 4.0f : 0.0f;
+    };
     std::mt19937 gen(12);
     std::normal_distribution<float> normal;
-    // Parameter 1 tells arches apart, parameter 3 loops; parameter 2 the kinds.
     auto finger = [&](int kind, float b) {
         Discriminant::Vector v;
         for (float& x : v)
             x = 0.3f * normal(gen);
-        v[kind == Discriminant::Arch ? 1 : 3] = b + 0.1f * normal(gen);
-        v[2] = (kind == Discriminant::Arch ? 4.0f : -4.0f) + 0.3f * normal(gen);
+        v[size_t(telling(kind))] = b + 0.1f * normal(gen);
+        place(v, kind);
+        v[2] += 0.3f * normal(gen);
         return v;
     };
+    const int kindList[] = {Discriminant::Arch, Discriminant::LeftLoop, Discriminant::Whorl};
     std::vector<Discriminant::Vector> population;
     std::vector<int> kinds;
-    std::vector<std::vector<Discriminant::Vector>> repeats(100);
-    for (int f = 0; f < 400; ++f) {
-        kinds.push_back(f % 2);
-        population.push_back(finger(f % 2, normal(gen)));
+    std::vector<std::vector<Discriminant::Vector>> repeats(150);
+    for (int f = 0; f < 600; ++f) {
+        kinds.push_back(kindList[f % 3]);
+        population.push_back(finger(kinds.back(), normal(gen)));
     }
     for (size_t f = 0; f < repeats.size(); ++f) {
         const float b = normal(gen);
@@ -166,9 +189,10 @@ void TestDiscriminant::archesGiveNoDirections()
             repeats[f].push_back(finger(kinds[f], b));
     }
     const Discriminant d = Discriminant::fit(population, repeats, kinds);
-    auto apart = [&d](int at, float kind) {
+    auto apart = [&d, &place](int at, int kind) {
         Discriminant::Vector a{}, b{}, x, y;
-        a[2] = b[2] = kind;
+        place(a, kind);
+        place(b, kind);
         a[size_t(at)] = 1.0f;
         b[size_t(at)] = -1.0f;
         d.apply(a.data(), x.data());
@@ -178,8 +202,8 @@ void TestDiscriminant::archesGiveNoDirections()
             s += double(x[size_t(i)] - y[size_t(i)]) * (x[size_t(i)] - y[size_t(i)]);
         return std::sqrt(s);
     };
-    const double arches = apart(1, 4.0f), loops = apart(3, -4.0f);
-    QVERIFY2(arches < 0.3 * loops, qPrintable(QString::number(arches / loops)));
+    const double moved = apart(telling(varied), probe), loops = apart(telling(Discriminant::LeftLoop), Discriminant::LeftLoop);
+    QVERIFY2(seen ? moved > 0.7 * loops : moved < 0.3 * loops, qPrintable(QString::number(moved / loops)));
 }
 
 QTEST_APPLESS_MAIN(TestDiscriminant)

@@ -244,6 +244,8 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("ninth layout") << 0 << 9.0f << 0;
     // The tenth's directions were fitted on arches too.
     QTest::newRow("tenth layout") << 0 << 10.0f << 0;
+    // The eleventh gave loops and whorls the same directions.
+    QTest::newRow("eleventh layout") << 0 << 11.0f << 0;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
