@@ -10,6 +10,22 @@
 
 using namespace Finger;
 
+namespace {
+
+// How far apart the outputs of two parameter vectors lie.
+double outputsApart(const Discriminant& d, const Discriminant::Vector& a, const Discriminant::Vector& b)
+{
+    Discriminant::Vector x, y;
+    d.apply(a.data(), x.data());
+    d.apply(b.data(), y.data());
+    double s = 0;
+    for (int i = 0; i < Discriminant::Outputs; ++i)
+        s += double(x[size_t(i)] - y[size_t(i)]) * (x[size_t(i)] - y[size_t(i)]);
+    return std::sqrt(s);
+}
+
+} // namespace
+
 class TestDiscriminant : public QObject {
     Q_OBJECT
 private slots:
@@ -124,15 +140,7 @@ void TestDiscriminant::movesOffTheKindsMean()
     Discriminant::Vector a{}, b{};
     a[2] = 4.0f;
     b[2] = -4.0f;
-    auto apart = [&](const Discriminant& d) {
-        Discriminant::Vector x, y;
-        d.apply(a.data(), x.data());
-        d.apply(b.data(), y.data());
-        double s = 0;
-        for (int i = 0; i < Discriminant::Outputs; ++i)
-            s += double(x[size_t(i)] - y[size_t(i)]) * (x[size_t(i)] - y[size_t(i)]);
-        return std::sqrt(s);
-    };
+    auto apart = [&](const Discriminant& d) { return outputsApart(d, a, b); };
     const double told = apart(Discriminant::fit(population, repeats, kinds));
     const double untold = apart(Discriminant::fit(population, repeats));
     // Both kinds' means move eight tenths of the way.
@@ -190,17 +198,12 @@ void TestDiscriminant::directionsByKind()
     }
     const Discriminant d = Discriminant::fit(population, repeats, kinds);
     auto apart = [&d, &place](int at, int kind) {
-        Discriminant::Vector a{}, b{}, x, y;
+        Discriminant::Vector a{}, b{};
         place(a, kind);
         place(b, kind);
         a[size_t(at)] = 1.0f;
         b[size_t(at)] = -1.0f;
-        d.apply(a.data(), x.data());
-        d.apply(b.data(), y.data());
-        double s = 0;
-        for (int i = 0; i < Discriminant::Outputs; ++i)
-            s += double(x[size_t(i)] - y[size_t(i)]) * (x[size_t(i)] - y[size_t(i)]);
-        return std::sqrt(s);
+        return outputsApart(d, a, b);
     };
     const double moved = apart(telling(varied), probe), loops = apart(telling(Discriminant::LeftLoop), Discriminant::LeftLoop);
     QVERIFY2(seen ? moved > 0.7 * loops : moved < 0.3 * loops, qPrintable(QString::number(moved / loops)));
