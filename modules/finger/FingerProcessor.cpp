@@ -1,10 +1,13 @@
 #include "modules/finger/FingerProcessor.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include <QCryptographicHash>
 #include <QDebug>
 
 #include "modules/finger/ForeignFingers.h"
+#include "modules/finger/Parallel.h"
 
 namespace Finger {
 
@@ -16,6 +19,42 @@ void wipeAll(std::vector<GreyImage>& images)
 {
     for (GreyImage& image : images)
         image.wipe();
+}
+
+// The copies of an enrolment impression: each side of the reader in turn
+// left bare over this share of the window, as a press partly off the
+// sensor leaves it. Wider, they weaken what the owner's impressions have in
+// common so much that training must turn most weights towards the code,
+// and a vote over a stolen container's weight signs then found the key.
+constexpr float OffReader = 0.15f;
+constexpr int Sides = 4;
+
+// A copy of image with the share of the window on side (0 left, 1 top,
+// 2 right, 3 bottom) showing what the reader shows without a finger: its
+// light background (the image's 90th percentile) and sensor noise of
+// fixed seed, with an edge a few pixels soft.
+GreyImage offReader(const GreyImage& image, int side, float share)
+{
+    GreyImage copy = image;
+    std::vector<uint8_t> sorted = image.pixels;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() * 9 / 10), sorted.end());
+    const float background = sorted[sorted.size() * 9 / 10];
+    Nb::wipe(sorted.data(), sorted.size());
+    uint32_t draw = 0x9E3779B9u * uint32_t(side + 1);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const float across = side == 0   ? float(x) / float(image.width)
+                                 : side == 1 ? float(y) / float(image.height)
+                                 : side == 2 ? 1.0f - float(x) / float(image.width)
+                                             : 1.0f - float(y) / float(image.height);
+            const float touch = std::clamp((across - share) * 25.0f, 0.0f, 1.0f);
+            draw = draw * 1664525u + 1013904223u;
+            // Uniform noise of 8 grey levels' deviation.
+            const float bare = background + 27.0f * (float(draw >> 8) / 16777216.0f - 0.5f);
+            uint8_t& pixel = copy.pixels[size_t(y) * size_t(image.width) + size_t(x)];
+            pixel = uint8_t(std::clamp(touch * float(pixel) + (1.0f - touch) * bare, 0.0f, 255.0f) + 0.5f);
+        }
+    return copy;
 }
 
 } // namespace
@@ -56,23 +95,71 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     std::vector<GreyImage> read;
     if (!readImages(images, count, read))
         return nbE_PARAM;
-    Nb::Matrix* m = new Nb::Matrix(int32_t(count), ParamsMeta);
-    for (uint32_t i = 0; i < count; ++i) {
-        RawFeatures raw = featuresOf(read[i]);
+    QByteArray set = m_enrolment.isEmpty() ? QByteArray() : digest(images, count);
+    const bool enrolment = !set.isEmpty() && set == m_enrolment;
+    Nb::wipe(set.data(), size_t(set.size()));
+    Nb::wipe(m_enrolment.data(), size_t(m_enrolment.size()));
+    m_enrolment.clear();
+    const size_t impressions = read.size();
+    std::vector<size_t> source; // of each copy, its impression
+    if (enrolment) {
+        std::vector<GreyImage> copies(impressions * Sides);
+        std::vector<char> taken(copies.size());
+        parallel(int(copies.size()), [&](int i) {
+            copies[size_t(i)] = offReader(read[size_t(i) / Sides], i % Sides, OffReader);
+            taken[size_t(i)] = showsCentre(copies[size_t(i)]);
+        });
+        for (size_t i = 0; i < copies.size(); ++i)
+            if (taken[i]) {
+                read.push_back(std::move(copies[i]));
+                source.push_back(i / Sides);
+            }
+        wipeAll(copies);
+    }
+    std::vector<float> rows(read.size() * size_t(FeatureCount));
+    std::vector<int> kinds(read.size());
+    parallel(int(read.size()), [&](int i) {
+        RawFeatures raw = featuresOf(read[size_t(i)]);
         Discriminant::Vector scaled;
         space().apply(raw, scaled.data());
-        discriminant().apply(scaled.data(), reinterpret_cast<float*>(m->at(0, int32_t(i))));
+        kinds[size_t(i)] = discriminant().kindOf(scaled.data());
+        discriminant().apply(scaled.data(), rows.data() + size_t(i) * FeatureCount);
         Nb::wipe(&raw, sizeof raw);
         Nb::wipe(scaled.data(), sizeof scaled);
-    }
+    });
+    // A copy whose print now looks like another kind (a loop cut below its
+    // core taken for an arch) is read in that kind's directions: far from
+    // every press of its owner, it would only widen what training takes
+    // for the owner's noise.
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < read.size(); ++i)
+        if (i < impressions || kinds[i] == kinds[source[i - impressions]])
+            kept.push_back(i);
+    if (enrolment)
+        qDebug() << "fingerprint enrolment:" << impressions << "impressions and" << kept.size() - impressions
+                 << "copies partly off the reader";
+    Nb::Matrix* m = new Nb::Matrix(int32_t(kept.size()), ParamsMeta);
+    for (size_t r = 0; r < kept.size(); ++r)
+        std::memcpy(m->at(0, int32_t(r)), rows.data() + kept[r] * FeatureCount, FeatureCount * sizeof(float));
+    Nb::wipe(rows.data(), rows.size() * sizeof(float));
     wipeAll(read);
     *params = m_handed.add(m);
     return nbS_OK;
 }
 
+QByteArray FingerProcessor::digest(uint8_t* const* images, uint32_t count)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (uint32_t i = 0; i < count; ++i)
+        hash.addData(reinterpret_cast<const char*>(images[i]), int(ImageFormat::sampleSize(images[i])));
+    return hash.result();
+}
+
 uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, uint8_t* const* images,
                                       uint32_t count)
 {
+    Nb::wipe(m_enrolment.data(), size_t(m_enrolment.size()));
+    m_enrolment.clear();
     if (first)
         *first = nullptr;
     if (!templ)
@@ -107,6 +194,7 @@ uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, ui
         return nbE_PARAM;
     }
     *templ = m_handed.add(populationTemplate().toMatrix());
+    m_enrolment = digest(images, count);
     return nbS_OK;
 }
 

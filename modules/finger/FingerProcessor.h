@@ -2,9 +2,19 @@
 // The fingerprint processor: 256 parameters per impression (see
 // FingerTemplate.h), each from that impression alone; a template that is
 // the same for every finger; and the built-in foreign parameters.
+//
+// The enrolment is the set a template was made from last: converting that
+// set once more (the training wizard's order: template, then parameters)
+// hands out, after one row per impression, rows of copies of each
+// impression with a side of the reader left bare (OffReader), those the
+// reader would take. A press partly off the sensor then counts as the
+// owner's in training: without them, such presses gave most of the
+// owner's misses. Any other set gives one row per impression.
 
 #include <cstdint>
 #include <vector>
+
+#include <QByteArray>
 
 #include "modules/common/Component.h"
 #include "modules/common/Handed.h"
@@ -30,9 +40,14 @@ private:
     // The images, or false when one is not a fingerprint image of this module.
     static bool readImages(uint8_t* const* images, uint32_t count, std::vector<GreyImage>& out);
     const FeatureSpace& space() const;
+    // A digest of the sample buffers, to know the enrolment again.
+    static QByteArray digest(uint8_t* const* images, uint32_t count);
 
     // The template loaded last; until then the population's, which is the same.
     FingerTemplate m_template;
+    // The digest of the set the last template was made from, until it is
+    // converted.
+    QByteArray m_enrolment;
     // Parameters describe a finger: nothing of them stays behind.
     Common::Handed<Nb::Matrix, Common::destroy> m_handed;
 };

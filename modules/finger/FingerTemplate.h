@@ -49,7 +49,7 @@
 // layout and the population's centres and scales, so that a container keeps
 // nothing of its owner's print outside the trained converter. Its matrix
 // form: one row of 32-bit reals, one cell:
-//   [0] 12 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
+//   [0] 13 (layout version)  [1] Rings  [2] Points  [3] SpaceCount
 //   [4] RingStep  [5] Tall  [6] Gain  [7] IdentityCount
 //   [8] TextureRings  [9] TextureAngles  [10] Orientations  [11] TextureBand
 //   then SpaceCount centres and SpaceCount scales.
@@ -60,8 +60,8 @@
 // all kinds, version 6; parameters not moved off their kind's mean,
 // version 7; every kind moved three tenths of the way, version 8; arches
 // enrolled as other prints, version 9; directions fitted on arches too,
-// version 10; the same directions for loops and whorls, version 11) are
-// refused: their containers must be made again.
+// version 10; the same directions for loops and whorls, version 11; 64
+// directions, version 12) are refused: their containers must be made again.
 
 #include <array>
 #include <vector>
@@ -140,7 +140,7 @@ private:
 
 class FingerTemplate {
 public:
-    static constexpr int Version = 12;
+    static constexpr int Version = 13;
     static constexpr int Head = 12;
     static constexpr int MatrixLength = Head + 2 * SpaceCount;
 

@@ -40,6 +40,7 @@ private slots:
     void components_data();
     void components();
     void parametersAndTemplate();
+    void enrolmentCopies();
     void sameTemplateForEveryFinger();
     void refusedImages_data();
     void refusedImages();
@@ -133,6 +134,25 @@ void TestFingerProcessor::parametersAndTemplate()
     QCOMPARE(m_p->freeBuffer(templ), nbS_OK);
     QCOMPARE(m_p->getTemplate(nullptr, &templ, nullptr, 0), nbS_OK);
     QVERIFY(!templ);
+}
+
+// The set a template was just made from gets rows of its copies partly off
+// the reader after its own; the next conversion of it does not.
+void TestFingerProcessor::enrolmentCopies()
+{
+    Nb::Matrix* templ = nullptr;
+    QCOMPARE(m_p->getTemplate(nullptr, &templ, m_enrol.data(), m_enrol.count()), nbS_OK);
+    Nb::Matrix* enrolment = nullptr;
+    Nb::Matrix* again = nullptr;
+    QCOMPARE(m_p->convert(&enrolment, m_enrol.data(), m_enrol.count(), nullptr), nbS_OK);
+    QCOMPARE(m_p->convert(&again, m_enrol.data(), m_enrol.count(), nullptr), nbS_OK);
+    QCOMPARE(again->cols(), int32_t(m_enrol.count()));
+    QVERIFY2(enrolment->cols() > 2 * again->cols(), qPrintable(QString::number(enrolment->cols())));
+    QVERIFY(enrolment->cols() <= 5 * again->cols());
+    for (int32_t c = 0; c < again->cols(); ++c)
+        QCOMPARE(std::memcmp(enrolment->at(0, c), again->at(0, c), 256 * 4), 0);
+    for (Nb::Matrix* m : {templ, enrolment, again})
+        QCOMPARE(m_p->freeBuffer(m), nbS_OK);
 }
 
 void TestFingerProcessor::sameTemplateForEveryFinger()
@@ -246,6 +266,8 @@ void TestFingerProcessor::refusedTemplates_data()
     QTest::newRow("tenth layout") << 0 << 10.0f << 0;
     // The eleventh gave loops and whorls the same directions.
     QTest::newRow("eleventh layout") << 0 << 11.0f << 0;
+    // The twelfth read 64 directions.
+    QTest::newRow("twelfth layout") << 0 << 12.0f << 0;
     QTest::newRow("rings") << 1 << 9.0f << 0;
     QTest::newRow("gain") << 6 << 1.0f << 0;
     QTest::newRow("not a number") << 100 << std::numeric_limits<float>::quiet_NaN() << 0;
