@@ -19,8 +19,9 @@
 // Fingers x accepted strangers' presses foreign tries, those of a finger of
 // the same pattern class counted apart.
 //
-// Fingers 30000 to 30079 and 31000 to 31079 and strangers 900000 on are
-// kept for tuning; the seeds reported here are not looked at while tuning.
+// Fingers 30000 to 30079, 31000 to 31079 and 32000 to 32079 and strangers
+// 900000 on are kept for tuning; the seeds reported here are not looked at
+// while tuning.
 // The module's own foreign fingers (ForeignFingers.h) are of neither range.
 // Beside the rates, the median over the fingers of the median over
 // the parameters of |mean| / sigma over the 12 enrolment impressions: how
@@ -132,10 +133,11 @@ struct StrangerSet {
     int refused = 0;
 };
 
-// The median over the parameters of |mean| / sigma over the samples.
-double medianQuality(const Nb::Matrix& samples)
+// The median over the parameters of |mean| / sigma over the first count
+// samples: the enrolment's impressions, not the processor's copies of them.
+double medianQuality(const Nb::Matrix& samples, int32_t count)
 {
-    const int32_t n = samples.meta(0).count, count = samples.cols();
+    const int32_t n = samples.meta(0).count;
     std::vector<double> q;
     for (int32_t f = 0; f < n; ++f) {
         double sum = 0, squares = 0;
@@ -216,7 +218,7 @@ void recognition()
         processor()->getAlienParams(&alien, -1, &TECH_Fingerprint, 0);
         const rig::MatrixPtr aliens = rig::take(processor(), alien);
         const rig::MatrixPtr owns = rig::convert(processor(), enrol.list);
-        quality.push_back(medianQuality(*owns));
+        quality.push_back(medianQuality(*owns, 12));
         const QByteArray key = synth.key();
         const rig::MatrixPtr code = rig::codeMatrix(key);
         const QByteArray trained =
