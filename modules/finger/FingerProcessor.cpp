@@ -28,6 +28,10 @@ void wipeAll(std::vector<GreyImage>& images)
 // and a vote over a stolen container's weight signs then found the key.
 constexpr float OffReader = 0.15f;
 constexpr int Sides = 4;
+// The engine trains on at most 64 own samples: copies beyond that are
+// left out, a side at a time (the copies go side by side), so that an
+// enrolment of more than 12 impressions still trains.
+constexpr size_t MaxOwn = 64;
 
 // A copy of image with the share of the window on side (0 left, 1 top,
 // 2 right, 3 bottom) showing what the reader shows without a finger: its
@@ -102,17 +106,17 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     m_enrolment.clear();
     const size_t impressions = read.size();
     std::vector<size_t> source; // of each copy, its impression
-    if (enrolment) {
+    if (enrolment && impressions < MaxOwn) {
         std::vector<GreyImage> copies(impressions * Sides);
         std::vector<char> taken(copies.size());
         parallel(int(copies.size()), [&](int i) {
-            copies[size_t(i)] = offReader(read[size_t(i) / Sides], i % Sides, OffReader);
+            copies[size_t(i)] = offReader(read[size_t(i) % impressions], int(size_t(i) / impressions), OffReader);
             taken[size_t(i)] = showsCentre(copies[size_t(i)]);
         });
         for (size_t i = 0; i < copies.size(); ++i)
             if (taken[i]) {
                 read.push_back(std::move(copies[i]));
-                source.push_back(i / Sides);
+                source.push_back(i % impressions);
             }
         wipeAll(copies);
     }
@@ -133,7 +137,7 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     // for the owner's noise.
     std::vector<size_t> kept;
     for (size_t i = 0; i < read.size(); ++i)
-        if (i < impressions || kinds[i] == kinds[source[i - impressions]])
+        if (i < impressions || (kinds[i] == kinds[source[i - impressions]] && kept.size() < MaxOwn))
             kept.push_back(i);
     if (enrolment)
         qDebug() << "fingerprint enrolment:" << impressions << "impressions and" << kept.size() - impressions

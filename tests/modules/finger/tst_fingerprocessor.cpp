@@ -153,6 +153,15 @@ void TestFingerProcessor::enrolmentCopies()
         QCOMPARE(std::memcmp(enrolment->at(0, c), again->at(0, c), 256 * 4), 0);
     for (Nb::Matrix* m : {templ, enrolment, again})
         QCOMPARE(m_p->freeBuffer(m), nbS_OK);
+    // The engine takes at most 64 own samples, copies included.
+    Samples many;
+    for (uint32_t k = 0; k < 20; ++k)
+        many.add(9, 300 + k);
+    QCOMPARE(m_p->getTemplate(nullptr, &templ, many.data(), many.count()), nbS_OK);
+    QCOMPARE(m_p->convert(&enrolment, many.data(), many.count(), nullptr), nbS_OK);
+    QCOMPARE(enrolment->cols(), 64);
+    for (Nb::Matrix* m : {templ, enrolment})
+        QCOMPARE(m_p->freeBuffer(m), nbS_OK);
 }
 
 void TestFingerProcessor::sameTemplateForEveryFinger()
