@@ -102,8 +102,7 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     QByteArray set = m_enrolment.isEmpty() ? QByteArray() : digest(images, count);
     const bool enrolment = !set.isEmpty() && set == m_enrolment;
     Nb::wipe(set.data(), size_t(set.size()));
-    Nb::wipe(m_enrolment.data(), size_t(m_enrolment.size()));
-    m_enrolment.clear();
+    forgetEnrolment();
     const size_t impressions = read.size();
     std::vector<size_t> source; // of each copy, its impression
     if (enrolment && impressions < MaxOwn) {
@@ -151,6 +150,12 @@ uint32_t FingerProcessor::convert(Nb::Matrix** params, uint8_t* const* images, u
     return nbS_OK;
 }
 
+void FingerProcessor::forgetEnrolment()
+{
+    Nb::wipe(m_enrolment.data(), size_t(m_enrolment.size()));
+    m_enrolment.clear();
+}
+
 QByteArray FingerProcessor::digest(uint8_t* const* images, uint32_t count)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -162,8 +167,7 @@ QByteArray FingerProcessor::digest(uint8_t* const* images, uint32_t count)
 uint32_t FingerProcessor::getTemplate(Nb::Matrix** first, Nb::Matrix** templ, uint8_t* const* images,
                                       uint32_t count)
 {
-    Nb::wipe(m_enrolment.data(), size_t(m_enrolment.size()));
-    m_enrolment.clear();
+    forgetEnrolment();
     if (first)
         *first = nullptr;
     if (!templ)

@@ -42,6 +42,7 @@ private:
     const FeatureSpace& space() const;
     // A digest of the sample buffers, to know the enrolment again.
     static QByteArray digest(uint8_t* const* images, uint32_t count);
+    void forgetEnrolment();
 
     // The template loaded last; until then the population's, which is the same.
     FingerTemplate m_template;
