@@ -14,8 +14,12 @@
 // third of that pace, and pen-up gaps count nothing. The points are averaged with their
 // neighbours along the writing, the later ones over more of it, and the
 // centroid, line and radius come from the writing's first part, so that an
-// end drawn out or cut short moves little. Layout: x of every point, then y,
-// then pace.
+// end drawn out or cut short moves little. Besides, at each point: the
+// lifts of the pen so far (each by how far the pen moved while up), the
+// turns of the pen across the line so far, and the height of the last turn
+// in radii; these count a word's strokes and peaks wherever each falls,
+// which the smoothed x and y no longer show. Layout: x of every point,
+// then y, pace, lifts, turns and height (Channels blocks of Points).
 //
 // The raw vector is then normalised feature by feature: centred on the mean
 // of a population of writers and divided by the spread of one writer's own
@@ -39,8 +43,9 @@
 
 namespace Pen {
 
-constexpr int32_t Points = 160;
-constexpr int32_t Features = 3 * Points;
+constexpr int32_t Points = 80;
+constexpr int32_t Channels = 6;
+constexpr int32_t Features = Channels * Points;
 
 // Raw features into out[Features]; false for a sample whose ink has no
 // length or no extent.
@@ -66,13 +71,13 @@ constexpr int32_t Directions = 20;
 void toParameters(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales. Version 7: the pace in time per radius of
-// the writing, not against the sample's average, and the writing turned
-// back to its line, not its main axis (version 6: the parameters handed out
-// along the discriminant directions; version 5: the pace, not the share of
-// the writing time); a template of an earlier version is refused, so that
-// its container asks to be made again.
-constexpr int32_t TemplateVersion = 7;
+// means and the Features scales. Version 8 adds lifts, turns and height,
+// at half the points; 7 took the pace in time per radius of the writing and
+// turned the writing back to its line, not its main axis; 6 handed the
+// parameters out along the discriminant directions; 5 took the pace, not the
+// share of the writing time. A template of an earlier version is refused, so
+// that its container asks to be made again.
+constexpr int32_t TemplateVersion = 8;
 constexpr int32_t TemplateHead = 4;
 constexpr int32_t TemplateSize = TemplateHead + 2 * Features;
 void toTemplate(const Norm& norm, float* out);

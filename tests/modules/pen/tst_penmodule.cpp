@@ -86,6 +86,8 @@ private slots:
     void leaning();
     void slowStretch();
     void halfSpeed();
+    void peaks_data();
+    void peaks();
     void directions();
 };
 
@@ -344,6 +346,9 @@ void TestPenModule::templates_data()
     QTest::newRow("layout of version 4") << 0 << 4.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 5") << 0 << 5.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 6") << 0 << 6.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 7") << 0 << 7.0f << uint(nbE_PARAM);
+    QTest::newRow("160 points") << 1 << 160.0f << uint(nbE_PARAM);
+    QTest::newRow("3 channels") << 2 << 3.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
     QTest::newRow("mean far out") << 10 << 3e38f << uint(nbE_PARAM);
     QTest::newRow("zero scale") << Pen::TemplateHead + Pen::Features << 0.0f << uint(nbE_PARAM);
@@ -396,22 +401,24 @@ void TestPenModule::onePadShape()
 
 void TestPenModule::glitch()
 {
-    // One point of the ink knocked off by a few pixels moves the heights of
-    // a stretch of neighbouring points a little, not one point by much.
+    // One point of the ink knocked aside by a few pixels, across the way the
+    // pen runs there, moves a stretch of neighbouring points a little, not
+    // one point by much.
     Pen::Sample s = Pen::Writer(7).sample(1);
-    std::vector<float> before(480), after(480);
+    std::vector<float> before(Pen::Features), after(Pen::Features);
     QVERIFY(Pen::features(s, before.data()));
     auto& points = s.strokes.front().points;
     QVERIFY(points.size() > 20);
-    points[points.size() / 2].y += 300;
+    points[points.size() / 2].x += 300;
     QVERIFY(Pen::features(s, after.data()));
     float largest = 0;
-    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+    for (int32_t k = 0; k < Pen::Points; ++k)
         largest = std::max(largest, std::fabs(after[size_t(k)] - before[size_t(k)]));
+    QVERIFY2(largest > 1e-3f, qPrintable(QString("the most a point moved is %1").arg(largest)));
     int moved = 0;
-    for (int32_t k = Pen::Points; k < 2 * Pen::Points; ++k)
+    for (int32_t k = 0; k < Pen::Points; ++k)
         moved += std::fabs(after[size_t(k)] - before[size_t(k)]) > largest / 2;
-    QVERIFY2(moved >= 6, qPrintable(QString("%1 heights moved by half the most").arg(moved)));
+    QVERIFY2(moved >= 5, qPrintable(QString("%1 points moved by half the most").arg(moved)));
 }
 
 void TestPenModule::leaning_data()
@@ -431,7 +438,7 @@ void TestPenModule::leaning()
     QFETCH(uint, writer);
     QFETCH(uint, sample);
     const Pen::Sample written = Pen::Writer(writer).sample(sample);
-    std::vector<float> before(480), after(480);
+    std::vector<float> before(Pen::Features), after(Pen::Features);
     for (int step = -100; step <= 100; ++step) {
         const double turn = 0.01 * step;
         Pen::Sample s = written;
@@ -475,7 +482,7 @@ void TestPenModule::slowStretch()
             now[i].t = was[i].t + uint32_t(std::lround(late));
         }
     }
-    std::vector<float> before(480), after(480);
+    std::vector<float> before(Pen::Features), after(Pen::Features);
     QVERIFY(Pen::features(written, before.data()));
     QVERIFY(Pen::features(slowed, after.data()));
     float lo = 1e9f, hi = -1e9f, inside = -1e9f;
@@ -496,28 +503,76 @@ void TestPenModule::slowStretch()
 void TestPenModule::halfSpeed()
 {
     // The same writing at half the speed throughout (whole milliseconds stay
-    // whole): the same shape, and the pace at every point up by log 2.
+    // whole): the same shape, lifts and turns, and the pace at every point
+    // up by log 2.
     const Pen::Sample written = Pen::Writer(7).sample(1);
     Pen::Sample s = written;
     for (Pen::Stroke& stroke : s.strokes)
         for (Pen::Point& p : stroke.points)
             p.t *= 2;
-    std::vector<float> before(480), after(480);
+    std::vector<float> before(Pen::Features), after(Pen::Features);
     QVERIFY(Pen::features(written, before.data()));
     QVERIFY(Pen::features(s, after.data()));
     for (int32_t k = 0; k < Pen::Features; ++k) {
         const double moved = after[size_t(k)] - before[size_t(k)];
-        const double expected = k < 2 * Pen::Points ? 0.0 : std::log(2.0);
+        const double expected = k >= 2 * Pen::Points && k < 3 * Pen::Points ? std::log(2.0) : 0.0;
         QVERIFY2(std::fabs(moved - expected) < 1e-3, qPrintable(QString("feature %1 moved by %2").arg(k).arg(moved)));
     }
 }
 
+void TestPenModule::peaks_data()
+{
+    QTest::addColumn<int>("peaks");
+    QTest::addColumn<int>("gap"); // pixels the pen moves while lifted midway; -1: not lifted
+    QTest::addColumn<int>("lifts");
+    QTest::newRow("6 peaks") << 6 << -1 << 0;
+    QTest::newRow("9 peaks") << 9 << -1 << 0;
+    QTest::newRow("9 peaks, the pen lifted in place") << 9 << 0 << 0;
+    QTest::newRow("9 peaks, the pen lifted and moved") << 9 << 60 << 1;
+}
+
+void TestPenModule::peaks()
+{
+    // A zigzag written with a shaking hand: its turns across the line, half
+    // of them by the middle, and the lifts that move the pen are counted,
+    // the shake and a lift in place not at all.
+    QFETCH(int, peaks);
+    QFETCH(int, gap);
+    QFETCH(int, lifts);
+    Pen::Sample s;
+    s.width = Pen::PadWidth;
+    s.height = Pen::PadHeight;
+    s.strokes.resize(gap < 0 ? 1 : 2);
+    constexpr int Step = 12; // points per rise or fall
+    constexpr int Height = 60; // pixels
+    const int total = 2 * peaks * Step;
+    for (int i = 0; i <= total; ++i) {
+        const int leg = i / Step, in = i % Step;
+        const double rise = leg % 2 == 0 ? double(in) / Step : 1.0 - double(in) / Step;
+        const bool second = gap >= 0 && i > total / 2;
+        Pen::Point p;
+        p.x = 400 * i + (second ? 100 * gap : 0);
+        // A shake of 20 px that turns the pen back for a moment.
+        p.y = int32_t(std::lround(100 * ((1.0 - rise) * Height + ((i / 3) % 2 == 0 ? 10 : -10))));
+        p.t = uint32_t(10 * i);
+        s.strokes[second ? 1 : 0].points.push_back(p);
+    }
+    std::vector<float> f(Pen::Features);
+    QVERIFY(Pen::features(s, f.data()));
+    const auto at = [&](int channel, int32_t k) { return f[size_t(channel * Pen::Points + k)]; };
+    const int32_t middle = Pen::Points / 2, last = Pen::Points - 1;
+    QCOMPARE(std::lround(at(3, last)), long(lifts));
+    QVERIFY2(std::fabs(at(4, middle) - float(peaks - 1)) < 1.0f, qPrintable(QString("%1 turns by the middle").arg(at(4, middle))));
+    QVERIFY2(std::fabs(at(4, last) - float(2 * peaks - 1)) < 0.5f, qPrintable(QString("%1 turns").arg(at(4, last))));
+}
+
 void TestPenModule::directions()
 {
-    // Along every output a writer's own samples vary by about one unit, and
-    // writers differ by several; no block of outputs repeats another (the
-    // same strong output in many neurons lets a vote over the weights' signs
-    // find the key).
+    // Along every output a writer's own samples vary by a unit or two (the
+    // counts of lifts and turns vary more in some writers than in the
+    // built-in ones), and writers differ by several; no block of outputs
+    // repeats another (the same strong output in many neurons lets a vote
+    // over the weights' signs find the key).
     constexpr int Writers = 40, Samples = 4;
     const size_t n = size_t(Pen::Features);
     std::vector<double> within(n, 0.0), sum(n, 0.0), square(n, 0.0);
@@ -545,7 +600,7 @@ void TestPenModule::directions()
         own += within[j] / double(n);
         between += (square[j] - sum[j] * sum[j] / Writers) / (Writers - 1) / double(n);
     }
-    QVERIFY2(own > 0.5 && own < 2.0, qPrintable(QString("own variance %1").arg(own)));
+    QVERIFY2(own > 0.5 && own < 2.5, qPrintable(QString("own variance %1").arg(own)));
     QVERIFY2(between > 4 * own, qPrintable(QString("writers' variance %1 against %2").arg(between).arg(own)));
 }
 
