@@ -54,8 +54,9 @@ constexpr float MinScale = 1e-3f;
 // and would normalise samples past what a float holds.
 constexpr float MaxMean = 1e3f;
 // A turn of the pen across the line counts once it comes back this share of
-// the writing's radius. Measured on the tuning writers, a lower or higher
-// share lets look-alike writers in more often.
+// the writing's radius. Measured on the tuning writers, a lower share lets
+// look-alike writers in more often, a higher one fails more of the owner's
+// samples.
 constexpr double TurnThreshold = 0.15;
 // A lift of the pen counts in full where it comes down again this share of
 // the writing's radius away, in part where nearer. Measured on the tuning

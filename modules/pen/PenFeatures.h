@@ -46,6 +46,8 @@ namespace Pen {
 constexpr int32_t Points = 80;
 constexpr int32_t Channels = 6;
 constexpr int32_t Features = Channels * Points;
+// The standard converter schemes take this many handwriting parameters.
+static_assert(Features == 480);
 
 // Raw features into out[Features]; false for a sample whose ink has no
 // length or no extent.
