@@ -39,9 +39,13 @@ constexpr int32_t MaxRefinementPasses = 10000;
 // weights would reach, within [LowestTarget, HighestTarget]; it starts at
 // StartScale times that quality, within [target, HighestStart]. A neuron
 // that the features make weak so takes fewer code-aligned weights, a strong
-// one more, which the owner's fresh samples reward.
+// one more, which the owner's fresh samples reward. The floor is what a
+// weak neuron must reach: at 4.5, when the owner's samples spread wider
+// (copies of a fingerprint enrolment stretched as skin is), weak neurons
+// needed most of their weights on the code's side, and a vote over a stolen
+// container's weight signs found the key.
 constexpr float TargetScale = 0.4f;
-constexpr float LowestTarget = 4.5f;
+constexpr float LowestTarget = 4.0f;
 constexpr float HighestTarget = 4.9f;
 constexpr float StartScale = 0.25f;
 constexpr float HighestStart = 7.0f;

@@ -6,10 +6,11 @@
 // The enrolment is the set a template was made from last: converting that
 // set once more (the training wizard's order: template, then parameters)
 // hands out, after one row per impression, rows of copies of each
-// impression with a side of the reader left bare (OffReader), those the
-// reader would take. A press partly off the sensor then counts as the
-// owner's in training: without them, such presses gave most of the
-// owner's misses. Any other set gives one row per impression.
+// impression with a side of the reader left bare (OffReader) or the print
+// scaled as stretched skin scales it (Scale), those the reader would take.
+// A press partly off the sensor or stretched then counts as the owner's in
+// training: without them, such presses gave most of the owner's misses. Any
+// other set gives one row per impression.
 
 #include <cstdint>
 #include <vector>

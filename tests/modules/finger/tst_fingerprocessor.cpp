@@ -137,7 +137,7 @@ void TestFingerProcessor::parametersAndTemplate()
 }
 
 // The set a template was just made from gets rows of its copies partly off
-// the reader after its own; the next conversion of it does not.
+// the reader or scaled after its own; the next conversion of it does not.
 void TestFingerProcessor::enrolmentCopies()
 {
     Nb::Matrix* templ = nullptr;
@@ -151,6 +151,10 @@ void TestFingerProcessor::enrolmentCopies()
     QVERIFY(enrolment->cols() <= 5 * again->cols());
     for (int32_t c = 0; c < again->cols(); ++c)
         QCOMPARE(std::memcmp(enrolment->at(0, c), again->at(0, c), 256 * 4), 0);
+    // Every copy, bare on a side or scaled, differs from every impression.
+    for (int32_t c = again->cols(); c < enrolment->cols(); ++c)
+        for (int32_t k = 0; k < again->cols(); ++k)
+            QVERIFY(std::memcmp(enrolment->at(0, c), again->at(0, k), 256 * 4) != 0);
     for (Nb::Matrix* m : {templ, enrolment, again})
         QCOMPARE(m_p->freeBuffer(m), nbS_OK);
     // The engine takes at most 64 own samples, copies included.
