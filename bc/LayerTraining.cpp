@@ -19,7 +19,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -50,20 +49,6 @@ constexpr float LowestTarget = 4.0f;
 constexpr float HighestTarget = 4.9f;
 constexpr float StartScale = 0.25f;
 constexpr float HighestStart = 7.0f;
-// How far a layer leans to its code: over its neurons, the mean share of
-// weights on the code's side beyond half. Votes over the inputs that
-// neurons share read the code from a stolen layer as far as it leans. Where
-// the owner's parameters tell them little from the population, most
-// neurons are weak, each leans far to reach its target, and the fingers
-// that did so were the ones whose containers such votes came close to
-// opening. A layer that leans more than MaxLean is trained again with the
-// target scale lower by ScaleStep, at most LeanSteps times: its neurons
-// then keep a narrower margin for the owner's samples, and the container
-// keeps its code. The floor stays: below it a dozen samples' weak neurons
-// turned the owner's fresh samples away most of the time.
-constexpr float MaxLean = 0.25f;
-constexpr int LeanSteps = 4;
-constexpr float ScaleStep = 0.05f;
 // A feature's weight is |mean| / sd^2, the sd kept above this share of the
 // features' root mean square sd, so that a feature that happened to vary
 // little in a dozen samples does not take over.
@@ -148,10 +133,9 @@ private:
 class NeuronTrainer {
 public:
     NeuronTrainer(const Nb::Cell* samples, uint32_t n, const float* means, const float* qualities,
-                  const float* strengths, const float* sigmas, bool grow, DigestSeed& secret, int step)
+                  const float* strengths, const float* sigmas, bool grow, DigestSeed& secret)
         : m_samples(samples), m_n(int32_t(n)), m_means(means), m_qualities(qualities), m_strengths(strengths),
-          m_sigmas(sigmas), m_grow(grow), m_scale(TargetScale - ScaleStep * float(step)), m_gen(secret), m_out(n),
-          m_partial(n), m_signs(n + 2), m_counts(n + 1)
+          m_sigmas(sigmas), m_grow(grow), m_gen(secret), m_out(n), m_partial(n), m_signs(n + 2), m_counts(n + 1)
     {
     }
     // The generator's state and the signs drawn from it give the code
@@ -212,7 +196,6 @@ private:
     const float* m_strengths;
     const float* m_sigmas;
     bool m_grow;
-    float m_scale; // TargetScale, lowered for a layer that leans
     std::mt19937 m_gen;
     std::vector<float> m_sign; // the neuron's secret sign per connection
     std::vector<int32_t> m_order;
@@ -414,7 +397,7 @@ OutStats NeuronTrainer::startWeights(const Neuron& neuron, int32_t k, float& tar
             w /= h;
     // The quality of the code-aligned weights sets this neuron's targets.
     const float best = evalStats().quality;
-    target = std::min(HighestTarget, std::max(LowestTarget, m_scale * best));
+    target = std::min(HighestTarget, std::max(LowestTarget, TargetScale * best));
     const float start = std::min(HighestStart, std::max(target, StartScale * best));
 
     for (int32_t j = 0; j < k; ++j)
@@ -570,24 +553,6 @@ OutStats NeuronTrainer::train(Neuron& neuron, float x)
     return result;
 }
 
-// The mean over the neurons of 2a / c - 1, a of a neuron's c weights on
-// the code's side (the sign of its wanted value times the feature's mean).
-double lean(const std::vector<Neuron>& neurons, const float* means, const float* x)
-{
-    if (neurons.empty())
-        return 0.0;
-    double sum = 0.0;
-    for (size_t i = 0; i < neurons.size(); ++i) {
-        const Neuron& n = neurons[i];
-        size_t aligned = 0;
-        for (size_t j = 0; j < n.inputs.size(); ++j)
-            aligned += (n.weights[j] > 0.0f) == (x[i] * means[size_t(n.inputs[j])] > 0.0f);
-        if (!n.inputs.empty())
-            sum += 2.0 * double(aligned) / double(n.inputs.size()) - 1.0;
-    }
-    return sum / double(neurons.size());
-}
-
 // Divides the weights by d unless d is zero or not finite or the quotients
 // would not all be finite.
 void divideWeights(Neuron& neuron, float d)
@@ -673,25 +638,18 @@ bool Layer::train(const Nb::Matrix::Row& own, const Nb::Matrix::Row& alien,
     md5.final(digest);
     DigestSeed secret(digest);
     Nb::wipe(digest, sizeof(digest));
-    // The same secret each time: a layer trained again differs only by its
-    // targets.
-    std::unique_ptr<NeuronTrainer> trainer;
-    for (int step = 0; step <= LeanSteps; ++step) {
-        trainer = std::make_unique<NeuronTrainer>(cells, uint32_t(samples), means.data(), qualities.data(),
-                                                  strengths.data(), sigmas.data(), grow, secret, step);
-        for (size_t i = 0; i < neurons.size(); ++i)
-            trainer->train(neurons[i], x[i]);
-        if (lean(neurons, means.data(), x.data()) <= MaxLean)
-            break;
-    }
+    NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), strengths.data(),
+                          sigmas.data(), grow, secret);
+    for (size_t i = 0; i < neurons.size(); ++i)
+        trainer.train(neurons[i], x[i]);
 
     std::vector<float> out(static_cast<size_t>(samples));
     for (Neuron& n : neurons) {
         float mean = 0.0f, sigma = 0.0f, quality = 0.0f;
-        trainer->evaluate(n, out.data());
+        trainer.evaluate(n, out.data());
         NeuralMath::stats(cellOf(out.data()), uint32_t(samples), mean, sigma, quality);
         divideWeights(n, sigma);
-        trainer->evaluate(n, out.data());
+        trainer.evaluate(n, out.data());
         NeuralMath::stats(cellOf(out.data()), uint32_t(samples), mean, sigma, quality);
         divideWeights(n, mean);
     }
