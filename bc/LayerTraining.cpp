@@ -49,6 +49,22 @@ constexpr float LowestTarget = 4.0f;
 constexpr float HighestTarget = 4.9f;
 constexpr float StartScale = 0.25f;
 constexpr float HighestStart = 7.0f;
+// How far a layer leans to its code: over its neurons, the mean share of
+// weights on the code's side beyond half. Votes over the inputs that
+// neurons share read the code from a stolen layer as far as it leans, and
+// the layers such votes came close to opening leaned more than MaxLean:
+// owners whose features tell them little from the population have weak
+// neurons, each turning about TargetScale of its weights to the code. Such
+// a layer's neurons that a lower scale would start lower are trained once
+// more, at the largest of LowerScales whose lean, foreseen from the first
+// training, is within MaxLean (else the lowest). A neuron's lean follows its
+// starting quality over the quality of its fully code-aligned weights, so
+// the foresight costs nothing, and neurons at the floor, which a lower
+// scale does not move, are not trained again. The floor stays: below it a
+// dozen samples' weak neurons turned the owner's fresh samples away most
+// of the time.
+constexpr float MaxLean = 0.25f;
+constexpr float LowerScales[] = {0.35f, 0.3f, 0.25f, 0.2f};
 // A feature's weight is |mean| / sd^2, the sd kept above this share of the
 // features' root mean square sd, so that a feature that happened to vary
 // little in a dozen samples does not take over.
@@ -149,7 +165,13 @@ public:
     NeuronTrainer(const NeuronTrainer&) = delete;
     NeuronTrainer& operator=(const NeuronTrainer&) = delete;
 
-    OutStats train(Neuron& neuron, float x);
+    OutStats train(Neuron& neuron, float x, float scale);
+    // The starting quality of the last neuron trained and the quality its
+    // fully code-aligned weights would reach.
+    float start() const { return m_start; }
+    float aligned() const { return m_aligned; }
+    const std::mt19937& generator() const { return m_gen; }
+    void setGenerator(const std::mt19937& gen) { m_gen = gen; }
     void evaluate(const Neuron& neuron, float* out) const { neuron.eval(m_samples, uint32_t(m_n), out); }
     int32_t samples() const { return m_n; }
 
@@ -181,7 +203,7 @@ private:
     }
     bool fits(const OutStats& s, float quality) const { return (s.mean > 0.0f) == (m_x > 0.0f) && s.quality >= quality; }
 
-    OutStats startWeights(const Neuron& neuron, int32_t k, float& target);
+    OutStats startWeights(const Neuron& neuron, int32_t k, float scale, float& target);
     bool addNoise(const Neuron& neuron, int32_t k, float target, OutStats& st);
 
     bool weightSearch(int32_t j, float lo, float hi, const OutStats& entry, float& w, OutStats& best);
@@ -202,6 +224,8 @@ private:
 
     // The neuron being trained.
     float m_x = 0.0f;
+    float m_start = 0.0f;
+    float m_aligned = 0.0f;
     int32_t m_con = 0;
     std::vector<float> m_w;
     std::vector<float> m_values;
@@ -379,7 +403,13 @@ Choice NeuronTrainer::chooseConnection(int32_t k, float lo, float hi)
 // Weights of the first k connections: secret signs, magnitudes by feature
 // strength, the whole vector turned to the code's side, then randomly
 // chosen weights turned towards the code until the starting quality.
-OutStats NeuronTrainer::startWeights(const Neuron& neuron, int32_t k, float& target)
+float targetAt(float scale, float aligned) { return std::min(HighestTarget, std::max(LowestTarget, scale * aligned)); }
+float startAt(float scale, float aligned)
+{
+    return std::min(HighestStart, std::max(targetAt(scale, aligned), StartScale * aligned));
+}
+
+OutStats NeuronTrainer::startWeights(const Neuron& neuron, int32_t k, float scale, float& target)
 {
     const int32_t con = m_con;
     for (int32_t j = 0; j < con; ++j) {
@@ -397,8 +427,10 @@ OutStats NeuronTrainer::startWeights(const Neuron& neuron, int32_t k, float& tar
             w /= h;
     // The quality of the code-aligned weights sets this neuron's targets.
     const float best = evalStats().quality;
-    target = std::min(HighestTarget, std::max(LowestTarget, TargetScale * best));
-    const float start = std::min(HighestStart, std::max(target, StartScale * best));
+    target = targetAt(scale, best);
+    const float start = startAt(scale, best);
+    m_aligned = best;
+    m_start = start;
 
     for (int32_t j = 0; j < k; ++j)
         m_w[size_t(j)] *= m_sign[size_t(j)];
@@ -469,7 +501,7 @@ bool NeuronTrainer::addNoise(const Neuron& neuron, int32_t k, float target, OutS
     return true;
 }
 
-OutStats NeuronTrainer::train(Neuron& neuron, float x)
+OutStats NeuronTrainer::train(Neuron& neuron, float x, float scale)
 {
     m_x = x;
     m_con = int32_t(neuron.inputs.size());
@@ -498,7 +530,7 @@ OutStats NeuronTrainer::train(Neuron& neuron, float x)
         r = (m_gen() >> 31) ? 1.0f : -1.0f;
     for (; k <= con; ++k) {
         float target = LowestTarget;
-        OutStats st = startWeights(neuron, k, target);
+        OutStats st = startWeights(neuron, k, scale, target);
         const bool landed = addNoise(neuron, k, target, st);
         const float hi = std::fabs(st.mean) + st.sigma + 1.0f;
         const float lo = -hi;
@@ -567,6 +599,57 @@ void divideWeights(Neuron& neuron, float d)
             return;
     }
     neuron.weights.swap(w);
+}
+
+// 2a / c - 1, a of the neuron's c weights on the code's side (the sign of
+// its wanted value times the feature's mean).
+double lean(const Neuron& n, const float* means, float x)
+{
+    if (n.inputs.empty())
+        return 0.0;
+    size_t aligned = 0;
+    for (size_t j = 0; j < n.inputs.size(); ++j)
+        aligned += (n.weights[j] > 0.0f) == (x * means[size_t(n.inputs[j])] > 0.0f);
+    return 2.0 * double(aligned) / double(n.inputs.size()) - 1.0;
+}
+
+// Trains the neurons; a layer that leans more than MaxLean has the neurons
+// a lower scale would start lower trained again, each from the generator's
+// state it first started from.
+void trainNeurons(NeuronTrainer& trainer, std::vector<Neuron>& neurons, const float* x, const float* means)
+{
+    const size_t n = neurons.size();
+    std::vector<std::mt19937> states(n);
+    std::vector<float> starts(n), aligned(n);
+    std::vector<double> leans(n);
+    double sum = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        states[i] = trainer.generator();
+        trainer.train(neurons[i], x[i], TargetScale);
+        starts[i] = trainer.start();
+        aligned[i] = trainer.aligned();
+        leans[i] = lean(neurons[i], means, x[i]);
+        sum += leans[i];
+    }
+    if (n > 0 && sum / double(n) > MaxLean) {
+        float scale = TargetScale;
+        for (float s : LowerScales) {
+            scale = s;
+            double foreseen = 0.0;
+            for (size_t i = 0; i < n; ++i)
+                foreseen += starts[i] > 0.0f ? leans[i] * double(startAt(s, aligned[i]) / starts[i]) : leans[i];
+            if (foreseen / double(n) <= MaxLean)
+                break;
+        }
+        for (size_t i = 0; i < n; ++i)
+            if (startAt(scale, aligned[i]) < starts[i]) {
+                trainer.setGenerator(states[i]);
+                trainer.train(neurons[i], x[i], scale);
+            }
+    }
+    // The states give the code away with the stored weights.
+    for (std::mt19937& g : states)
+        Nb::wipe(&g, sizeof(g));
 }
 
 } // namespace
@@ -640,8 +723,7 @@ bool Layer::train(const Nb::Matrix::Row& own, const Nb::Matrix::Row& alien,
     Nb::wipe(digest, sizeof(digest));
     NeuronTrainer trainer(cells, uint32_t(samples), means.data(), qualities.data(), strengths.data(),
                           sigmas.data(), grow, secret);
-    for (size_t i = 0; i < neurons.size(); ++i)
-        trainer.train(neurons[i], x[i]);
+    trainNeurons(trainer, neurons, x.data(), means.data());
 
     std::vector<float> out(static_cast<size_t>(samples));
     for (Neuron& n : neurons) {

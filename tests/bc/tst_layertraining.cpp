@@ -24,6 +24,7 @@ private slots:
     void degenerateSamplesGiveFiniteWeights_data();
     void degenerateSamplesGiveFiniteWeights();
     void refusedInput();
+    void weakFeaturesKeepTheLayerFromLeaning();
 };
 
 namespace {
@@ -272,6 +273,32 @@ void TestLayerTraining::refusedInput()
     QVERIFY(!c.train(l));
     QVERIFY(l.neurons[0].weights.empty());
     QCOMPARE(cap.reports().size(), 3);
+}
+
+// Votes over a stolen layer's weight signs read the code as far as the
+// neurons lean to it (weights on the code's side beyond half); owners whose
+// features are weak against their own noise must not leave layers that lean
+// far.
+void TestLayerTraining::weakFeaturesKeepTheLayerFromLeaning()
+{
+    const Case c(13, 0.4f);
+    Layer l = freshLayer();
+    QVERIFY(c.train(l));
+    std::vector<double> mean(Features, 0.0);
+    for (int32_t s = 0; s < 12; ++s)
+        for (int32_t f = 0; f < Features; ++f)
+            mean[size_t(f)] += sample(c.own, s)[f];
+    double lean = 0;
+    for (int i = 0; i < l.outputs(); ++i) {
+        const Neuron& n = l.neurons[size_t(i)];
+        const double x = Nb::Cell(c.code->at(0, 0)).bit(uint32_t(i)) ? 1.0 : -1.0;
+        int aligned = 0;
+        for (size_t j = 0; j < n.inputs.size(); ++j)
+            aligned += (n.weights[j] > 0.0f) == (x * mean[size_t(n.inputs[j])] > 0.0);
+        lean += (2.0 * aligned / double(n.inputs.size()) - 1.0) / l.outputs();
+    }
+    QVERIFY2(lean <= 0.25, qPrintable(QString::number(lean)));
+    QCOMPARE(errorRate(l, c.own, c.code), 0.0f);
 }
 
 QTEST_GUILESS_MAIN(TestLayerTraining)
