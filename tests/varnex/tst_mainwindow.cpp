@@ -532,8 +532,9 @@ private slots:
                 QTimer::singleShot(500, closeBox);
             });
             poll.start(10);
+            // Whatever is still up after the wait goes, so that a lock
+            // opened in front of the box fails the test rather than hangs it.
             QTimer giveUp;
-            giveUp.setSingleShot(true);
             QObject::connect(&giveUp, &QTimer::timeout, [&] {
                 if (poll.isActive())
                     closeBox();
