@@ -347,6 +347,7 @@ void TestPenModule::templates_data()
     QTest::newRow("layout of version 5") << 0 << 5.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 6") << 0 << 6.0f << uint(nbE_PARAM);
     QTest::newRow("layout of version 7") << 0 << 7.0f << uint(nbE_PARAM);
+    QTest::newRow("layout of version 8") << 0 << 8.0f << uint(nbE_PARAM);
     QTest::newRow("160 points") << 1 << 160.0f << uint(nbE_PARAM);
     QTest::newRow("3 channels") << 2 << 3.0f << uint(nbE_PARAM);
     QTest::newRow("mean not a number") << 10 << std::numeric_limits<float>::quiet_NaN() << uint(nbE_PARAM);
