@@ -74,8 +74,9 @@ using Bytes = Wiped<uint8_t>;
 enum Device : uint8_t { Mouse = 0, Tablet = 1 };
 
 // The pad's one size, in every window that hosts it: a person writes to the
-// room given, so enrolment and unlocking must give the same room. It fits
-// the smallest room the wizards give (the extraction wizard's).
+// room given, so enrolment and unlocking must give the same room. A window
+// whose room is smaller (the extraction wizard's is 181 high) grows to
+// hold it.
 constexpr uint16_t PadWidth = 512;
 constexpr uint16_t PadHeight = 192;
 

@@ -8,6 +8,7 @@
 #include <QLayout>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWizard>
 
@@ -140,6 +141,20 @@ void attachProvider(Dispatcher& dispatcher, const InputSequence& sequence, Provi
     provider.attachDevice(0);
     delete area->layout();
     provider.attachWindow(area);
+    holdView(area);
+}
+
+void holdView(QWidget* area)
+{
+    // Queued: the room a view asks for is known once the window is shown.
+    QTimer::singleShot(0, area, [area] {
+        QWidget* window = area->window();
+        if (QLayout* layout = window->layout())
+            layout->activate();
+        const QSize lacking = (area->minimumSizeHint() - area->size()).expandedTo(QSize(0, 0));
+        if (!lacking.isNull())
+            window->resize(window->size() + lacking);
+    });
 }
 
 void convertSamples(Dispatcher& dispatcher, InputSequence& sequence, const Nbc& nbc, Processor& processor,

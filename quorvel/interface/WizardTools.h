@@ -103,6 +103,10 @@ void showCurrentInput(const InputSequence& sequence, QTableWidget* table);
 // attaches device 0 and puts the provider's view into area, whose own
 // layout goes first.
 void attachProvider(Dispatcher& dispatcher, const InputSequence& sequence, Provider& provider, QWidget* area);
+// Grows area's window so that area holds the view put into it: a window
+// keeps the size it was first shown at, and a view of fixed size (the
+// handwriting pad) larger than the room would be cut off.
+void holdView(QWidget* area);
 
 // Converts the samples of every input that has any into its parameter
 // matrix with the input's processor, loading the container's template for

@@ -1,8 +1,11 @@
 #include "quorvel/interface/WizardTools.h"
 
 #include <QDialog>
+#include <QGridLayout>
 #include <QPointer>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <QWizard>
 #include <QtTest>
 
 class TestWizardTools : public QObject {
@@ -49,6 +52,29 @@ private slots:
         QVERIFY(!stuck);
         QCOMPARE(alive.isNull(), how == "delete");
         delete alive;
+    }
+
+    // A view larger than the room a shown wizard gives it makes the wizard
+    // grow rather than be cut off.
+    void viewIsHeld()
+    {
+        QWizard wizard;
+        auto* page = new QWizardPage;
+        auto* area = new QWidget;
+        area->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        (new QGridLayout(page))->addWidget(area, 0, 0);
+        wizard.addPage(page);
+        wizard.resize(500, 300);
+        wizard.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+        auto* view = new QWidget;
+        view->setFixedSize(300, 260);
+        (new QVBoxLayout(area))->addWidget(view);
+        QTest::qWait(20);
+        QVERIFY(area->height() < view->height());
+        holdView(area);
+        QTRY_VERIFY(area->height() >= view->height());
+        QCOMPARE(wizard.width(), 500);
     }
 };
 
