@@ -86,6 +86,8 @@ private slots:
     void leaning();
     void slowStretch();
     void halfSpeed();
+    void placedAnywhere_data();
+    void placedAnywhere();
     void peaks_data();
     void peaks();
     void directions();
@@ -499,6 +501,35 @@ void TestPenModule::slowStretch()
     }
     QVERIFY2(hi - lo < 0.05f, qPrintable(QString("points away from the stretch moved apart by %1").arg(hi - lo)));
     QVERIFY2(inside > hi + 0.25f, qPrintable(QString("the pace rose by %1 in the stretch").arg(inside - hi)));
+}
+
+void TestPenModule::placedAnywhere_data()
+{
+    QTest::addColumn<double>("size");
+    QTest::addColumn<QPoint>("shift"); // pixels
+    QTest::newRow("smaller, up and left") << 0.6 << QPoint(-40, -25);
+    QTest::newRow("larger, down and right") << 1.5 << QPoint(60, 30);
+}
+
+void TestPenModule::placedAnywhere()
+{
+    // The same writing at another size and place on the pad: the features
+    // read the ink in its own extent, so they stay.
+    QFETCH(double, size);
+    QFETCH(QPoint, shift);
+    const Pen::Sample written = Pen::Writer(7).sample(1);
+    Pen::Sample s = written;
+    for (Pen::Stroke& stroke : s.strokes)
+        for (Pen::Point& p : stroke.points) {
+            p.x = int32_t(std::lround(p.x * size)) + 100 * shift.x();
+            p.y = int32_t(std::lround(p.y * size)) + 100 * shift.y();
+        }
+    std::vector<float> before(Pen::Features), after(Pen::Features);
+    QVERIFY(Pen::features(written, before.data()));
+    QVERIFY(Pen::features(s, after.data()));
+    for (int32_t k = 0; k < Pen::Features; ++k)
+        QVERIFY2(std::fabs(after[size_t(k)] - before[size_t(k)]) < 1e-3,
+                 qPrintable(QString("feature %1 moved by %2").arg(k).arg(after[size_t(k)] - before[size_t(k)])));
 }
 
 void TestPenModule::halfSpeed()
