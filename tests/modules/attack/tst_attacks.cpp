@@ -106,7 +106,7 @@ private slots:
         QTest::addColumn<int>("tolerated"); // containers a known weakness may open
         QTest::newRow("handwriting, sign votes") << int(Modality::Pen) << "votes" << 0;
         // No look-alike writer's sample, widened, opens any of the twenty
-        // containers (none in ten runs): the writing's speed tells it apart,
+        // containers (none in any run yet): the writing's speed tells it apart,
         // and a short word of tall letters is turned back the same way in
         // every sample, so that its owner's weights are not spread thin.
         QTest::newRow("handwriting, foreign samples") << int(Modality::Pen) << "foreign" << 0;
