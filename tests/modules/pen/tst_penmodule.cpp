@@ -85,9 +85,8 @@ private slots:
     void leaning_data();
     void leaning();
     void slowStretch();
-    void halfSpeed();
-    void placedAnywhere_data();
-    void placedAnywhere();
+    void sameWriting_data();
+    void sameWriting();
     void peaks_data();
     void peaks();
     void directions();
@@ -503,18 +502,22 @@ void TestPenModule::slowStretch()
     QVERIFY2(inside > hi + 0.25f, qPrintable(QString("the pace rose by %1 in the stretch").arg(inside - hi)));
 }
 
-void TestPenModule::placedAnywhere_data()
+void TestPenModule::sameWriting_data()
 {
+    QTest::addColumn<int>("slower"); // times as long
     QTest::addColumn<double>("size");
     QTest::addColumn<QPoint>("shift"); // pixels
-    QTest::newRow("smaller, up and left") << 0.6 << QPoint(-40, -25);
-    QTest::newRow("larger, down and right") << 1.5 << QPoint(60, 30);
+    // The same shape, lifts and turns, and the pace at every point up by
+    // log 2 (whole milliseconds stay whole).
+    QTest::newRow("at half the speed") << 2 << 1.0 << QPoint();
+    // The features read the ink in its own extent.
+    QTest::newRow("smaller, up and left") << 1 << 0.6 << QPoint(-40, -25);
+    QTest::newRow("larger, down and right") << 1 << 1.5 << QPoint(60, 30);
 }
 
-void TestPenModule::placedAnywhere()
+void TestPenModule::sameWriting()
 {
-    // The same writing at another size and place on the pad: the features
-    // read the ink in its own extent, so they stay.
+    QFETCH(int, slower);
     QFETCH(double, size);
     QFETCH(QPoint, shift);
     const Pen::Sample written = Pen::Writer(7).sample(1);
@@ -523,31 +526,14 @@ void TestPenModule::placedAnywhere()
         for (Pen::Point& p : stroke.points) {
             p.x = int32_t(std::lround(p.x * size)) + 100 * shift.x();
             p.y = int32_t(std::lround(p.y * size)) + 100 * shift.y();
+            p.t *= uint32_t(slower);
         }
-    std::vector<float> before(Pen::Features), after(Pen::Features);
-    QVERIFY(Pen::features(written, before.data()));
-    QVERIFY(Pen::features(s, after.data()));
-    for (int32_t k = 0; k < Pen::Features; ++k)
-        QVERIFY2(std::fabs(after[size_t(k)] - before[size_t(k)]) < 1e-3,
-                 qPrintable(QString("feature %1 moved by %2").arg(k).arg(after[size_t(k)] - before[size_t(k)])));
-}
-
-void TestPenModule::halfSpeed()
-{
-    // The same writing at half the speed throughout (whole milliseconds stay
-    // whole): the same shape, lifts and turns, and the pace at every point
-    // up by log 2.
-    const Pen::Sample written = Pen::Writer(7).sample(1);
-    Pen::Sample s = written;
-    for (Pen::Stroke& stroke : s.strokes)
-        for (Pen::Point& p : stroke.points)
-            p.t *= 2;
     std::vector<float> before(Pen::Features), after(Pen::Features);
     QVERIFY(Pen::features(written, before.data()));
     QVERIFY(Pen::features(s, after.data()));
     for (int32_t k = 0; k < Pen::Features; ++k) {
         const double moved = after[size_t(k)] - before[size_t(k)];
-        const double expected = k >= 2 * Pen::Points && k < 3 * Pen::Points ? std::log(2.0) : 0.0;
+        const double expected = k >= 2 * Pen::Points && k < 3 * Pen::Points ? std::log(double(slower)) : 0.0;
         QVERIFY2(std::fabs(moved - expected) < 1e-3, qPrintable(QString("feature %1 moved by %2").arg(k).arg(moved)));
     }
 }
