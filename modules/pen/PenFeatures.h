@@ -76,9 +76,9 @@ constexpr int32_t Directions = 28;
 void toParameters(const float* raw, const Norm& norm, float* out);
 
 // The template: layout version, point count, channels, 0, then the Features
-// means and the Features scales. Version 9 hands out 28 directions, not 20:
-// the same means and scales then give other parameters. 8 adds lifts, turns and height,
-// at half the points; 7 took the pace in time per radius of the writing and
+// means and the Features scales. Version 9 hands out 28 directions, not
+// 20: the same means and scales then give other parameters. 8 adds lifts,
+// turns and height, at half the points; 7 took the pace in time per radius of the writing and
 // turned the writing back to its line, not its main axis; 6 handed the
 // parameters out along the discriminant directions; 5 took the pace, not the
 // share of the writing time. A template of an earlier version is refused, so
